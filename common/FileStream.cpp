@@ -1,0 +1,153 @@
+#include "FileStream.h"
+
+#include "FailureKinds.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cto {
+namespace {
+
+std::string fileFailure(const char* verb, const std::string& fileName, int error) {
+    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " + std::strerror(error);
+}
+
+// Opens and locks; answers the errno of the first step that failed, or 0.
+int openLocked(const std::string& fileName, int flags, int& fd) {
+    fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    return error;
+}
+
+} // namespace
+
+std::string expandFileName(const std::string& fileName) {
+    if (fileName.empty())
+        return {};
+    std::error_code ignored;
+    return std::filesystem::absolute(fileName, ignored).lexically_normal().string();
+}
+
+FileStream FileStream::openForReading(const std::string& fileName) {
+    int fd = -1;
+    if (const int error = openLocked(fileName, O_RDONLY, fd); error != 0)
+        throw EFOpenError(fileFailure("open", fileName, error));
+    return FileStream(fd);
+}
+
+FileStream FileStream::create(const std::string& fileName) {
+    int fd = -1;
+    int error = openLocked(fileName, O_WRONLY | O_CREAT, fd);
+    // Truncate only once the lock is ours, so a concurrent writer is never cut short.
+    struct stat info {};
+    if (error == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
+        error = errno;
+        ::close(fd);
+    }
+    if (error != 0)
+        throw EFCreateError(fileFailure("create", fileName, error));
+    return FileStream(fd);
+}
+
+FileStream::FileStream(FileStream&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), position_(std::exchange(other.position_, 0)) {}
+
+FileStream& FileStream::operator=(FileStream&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        position_ = std::exchange(other.position_, 0);
+    }
+    return *this;
+}
+
+FileStream::~FileStream() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::int64_t FileStream::size() const {
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0)
+        return 0;
+    return info.st_size;
+}
+
+void FileStream::seek(std::int64_t position) {
+    position_ = position < 0 ? 0 : position;
+}
+
+std::size_t FileStream::read(void* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < count) {
+        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done, position_);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+        position_ += n;
+    }
+    return done;
+}
+
+std::size_t FileStream::write(const void* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < count) {
+        const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done, count - done, position_);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+        position_ += n;
+    }
+    return done;
+}
+
+void FileStream::close() {
+    if (fd_ < 0)
+        return;
+    const int fd = std::exchange(fd_, -1);
+    // A receipt reported as saved must be on the disk: a failed flush is a failed write.
+    const bool flushed = ::fsync(fd) == 0 || errno == EINVAL;
+    const bool closed = ::close(fd) == 0;
+    if (!flushed || !closed)
+        throw EWriteError("Stream write error");
+}
+
+std::string readWholeFile(const std::string& fileName) {
+    FileStream file = FileStream::openForReading(fileName);
+    std::string bytes(static_cast<std::size_t>(file.size()), '\0');
+    file.readBuffer(bytes.data(), bytes.size());
+    return bytes;
+}
+
+void writeWholeFile(const std::string& fileName, std::string_view bytes) {
+    FileStream file = FileStream::create(fileName);
+    file.writeBuffer(bytes);
+    file.close();
+}
+
+} // namespace cto

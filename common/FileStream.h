@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ByteStream.h"
+
+#include <string>
+
+namespace cto {
+
+// A file opened without sharing: the stream holds an exclusive, non-blocking
+// advisory lock (flock) for as long as it is open, so a program that still
+// holds the survey makes the open fail, and two runs never write one file at once.
+class FileStream final : public ByteStream {
+public:
+    // An existing regular file, read only. Throws EFOpenError.
+    static FileStream openForReading(const std::string& fileName);
+    // Created afresh: an existing file is replaced. Throws EFCreateError.
+    static FileStream create(const std::string& fileName);
+
+    FileStream(FileStream&& other) noexcept;
+    FileStream& operator=(FileStream&& other) noexcept;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+    ~FileStream() override;
+
+    std::int64_t size() const override;
+    std::int64_t position() const override { return position_; }
+    void seek(std::int64_t position) override;
+    std::size_t read(void* buffer, std::size_t count) override;
+    std::size_t write(const void* buffer, std::size_t count) override;
+
+    // Flushes written data to the disk and closes; a failure is EWriteError.
+    void close();
+
+private:
+    explicit FileStream(int fd) : fd_(fd) {}
+
+    int fd_ = -1;
+    std::int64_t position_ = 0;
+};
+
+// The name resolved to a full path against the working directory; empty stays empty.
+std::string expandFileName(const std::string& fileName);
+
+// The whole file, read as FileStream::openForReading does.
+std::string readWholeFile(const std::string& fileName);
+// Creates the file afresh and writes the bytes into it.
+void writeWholeFile(const std::string& fileName, std::string_view bytes);
+
+} // namespace cto

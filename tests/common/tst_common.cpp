@@ -1,0 +1,167 @@
+#include "common/ApplicationTitle.h"
+#include "common/ByteStream.h"
+#include "common/FailureKinds.h"
+#include "common/FileStream.h"
+#include "support/ExpectFailure.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+using namespace cto;
+
+class TestCommon : public QObject {
+    Q_OBJECT
+
+private slots:
+    void failureMessageNamesTheKind_data();
+    void failureMessageNamesTheKind();
+    void applicationTitle_data();
+    void applicationTitle();
+    void memoryStreamCopiesWhole();
+    void shortReadAndWriteFail();
+    void fileRoundTripReplacesOldContent();
+    void openFailures_data();
+    void openFailures();
+    void createFailsInMissingFolder();
+    void lockedFileCannotBeOpenedOrCreated();
+    void expandFileName();
+};
+
+void TestCommon::failureMessageNamesTheKind_data() {
+    QTest::addColumn<std::shared_ptr<Exception>>("failure");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("EFOpenError") << std::shared_ptr<Exception>(new EFOpenError("m"))
+                                 << "EFOpenError error, con el mensaje : m";
+    QTest::newRow("EAbort") << std::shared_ptr<Exception>(new EAbort)
+                            << "EAbort error, con el mensaje : Operation aborted";
+    QTest::newRow("ESOAPHTTPException") << std::shared_ptr<Exception>(new ESOAPHTTPException("x", 404))
+                                        << "ESOAPHTTPException error, con el mensaje : x";
+    QTest::newRow("EVariantOverflowError") << std::shared_ptr<Exception>(new EVariantOverflowError(""))
+                                           << "EVariantOverflowError error, con el mensaje : ";
+    QTest::newRow("EOleSysError") << std::shared_ptr<Exception>(new EOleSysError("ü"))
+                                  << QString::fromUtf8("EOleSysError error, con el mensaje : ü");
+}
+
+void TestCommon::failureMessageNamesTheKind() {
+    QFETCH(std::shared_ptr<Exception>, failure);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(failureMessage(*failure)), expected);
+}
+
+void TestCommon::applicationTitle_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("plain") << "ConexionTulvaOskel" << "Conexiontulvaoskel";
+    QTest::newRow("extension") << "ConexionTulvaOskel.exe" << "Conexiontulvaoskel";
+    QTest::newRow("first dot") << "Envio.Datos.bin" << "Envio";
+    QTest::newRow("lower first stays") << "aBC" << "abc";
+    QTest::newRow("non-ascii") << QString::fromUtf8("ÑANDÚ") << QString::fromUtf8("Ñandú");
+    QTest::newRow("leading dot") << ".hidden" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestCommon::applicationTitle() {
+    QFETCH(QString, fileName);
+    QFETCH(QString, title);
+    QCOMPARE(cto::applicationTitle(fileName), title);
+}
+
+void TestCommon::memoryStreamCopiesWhole() {
+    MemoryStream source(std::string("abcdef"));
+    source.seek(4); // a copy always starts at the first byte
+    MemoryStream target;
+    target.copyFrom(source);
+    QCOMPARE(target.bytes(), std::string("abcdef"));
+    QCOMPARE(target.position(), 6);
+}
+
+void TestCommon::shortReadAndWriteFail() {
+    MemoryStream source(std::string("abc"));
+    char buffer[8];
+    CTO_COMPARE_FAILURE(EReadError, source.readBuffer(buffer, 4), "Stream read error");
+
+    // /dev/full accepts the open and refuses every byte, like a full disk.
+    FileStream full = FileStream::create("/dev/full");
+    CTO_COMPARE_FAILURE(EWriteError, full.writeBuffer("x", 1), "Stream write error");
+}
+
+void TestCommon::fileRoundTripReplacesOldContent() {
+    QTemporaryDir dir;
+    const std::string name = dir.filePath("r.xml").toStdString();
+    writeWholeFile(name, "a much longer first content");
+    writeWholeFile(name, std::string("\0b\xff", 3));
+    QCOMPARE(readWholeFile(name), std::string("\0b\xff", 3));
+}
+
+void TestCommon::openFailures_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no argument") << "" << "Cannot open file \"\". No such file or directory";
+    QTest::newRow("missing") << "/nonexistent/e.xml"
+                             << "Cannot open file \"/nonexistent/e.xml\". No such file or directory";
+    QTest::newRow("relative") << "missing.xml"
+                              << "Cannot open file \"" + QDir::currentPath() +
+                                     "/missing.xml\". No such file or directory";
+    QTest::newRow("directory") << "/tmp/" << "Cannot open file \"/tmp/\". Is a directory";
+}
+
+void TestCommon::openFailures() {
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    CTO_COMPARE_FAILURE(EFOpenError, FileStream::openForReading(name.toStdString()), expected);
+}
+
+void TestCommon::createFailsInMissingFolder() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("datos/e-response.xml");
+    CTO_COMPARE_FAILURE(EFCreateError, FileStream::create(name.toStdString()),
+                        "Cannot create file \"" + name + "\". No such file or directory");
+}
+
+void TestCommon::lockedFileCannotBeOpenedOrCreated() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("encuesta.xml");
+    writeWholeFile(name.toStdString(), "<e/>");
+
+    // Another process holds the survey, as the program that prepared it may.
+    QProcess holder;
+    // exec: the process that holds the lock is the one the test kills.
+    holder.start("sh", {"-c", "exec 9<\"$0\" && flock -x 9 && exec sleep 30", name});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const int fd = ::open(name.toLocal8Bit().constData(), O_RDONLY);
+            const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            ::close(fd);
+            return taken;
+        }(),
+        5000);
+
+    const QString busy = QString::fromLocal8Bit(std::strerror(EWOULDBLOCK));
+    CTO_COMPARE_FAILURE(EFOpenError, FileStream::openForReading(name.toStdString()),
+                        "Cannot open file \"" + name + "\". " + busy);
+    CTO_COMPARE_FAILURE(EFCreateError, FileStream::create(name.toStdString()),
+                        "Cannot create file \"" + name + "\". " + busy);
+    holder.kill();
+    holder.waitForFinished();
+    // The refused create must not have cut the file short.
+    QCOMPARE(readWholeFile(name.toStdString()), std::string("<e/>"));
+}
+
+void TestCommon::expandFileName() {
+    QCOMPARE(cto::expandFileName(""), std::string());
+    QCOMPARE(cto::expandFileName("/a/./b/../c.xml"), std::string("/a/c.xml"));
+    QCOMPARE(QString::fromStdString(cto::expandFileName("datos/e.xml")), QDir::currentPath() + "/datos/e.xml");
+}
+
+QTEST_GUILESS_MAIN(TestCommon)
+#include "tst_common.moc"
