@@ -1,0 +1,91 @@
+#pragma once
+
+#include "common/ByteStream.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace cto {
+
+class ClientCertificate;
+class HttpRequest;
+
+// Bits of THTTPReqResp::InvokeOptions.
+enum TSOAPInvokeOption : std::uint8_t {
+    soNoValueForEmptySOAPAction = 1u << 0,
+    soIgnoreInvalidCerts = 1u << 1,
+    soNoSOAPActionHeader = 1u << 2,
+    soAutoCheckAccessPointViaUDDI = 1u << 3,
+    soPickFirstClientCertificate = 1u << 4,
+};
+
+struct Credentials {
+    std::string userName;
+    std::string password;
+};
+
+// The HTTP transport: posts one request body to URL and hands back the response body.
+class THTTPReqResp {
+public:
+    // Called once per Send, after the request is opened with its headers and
+    // before its body leaves. May run a modal dialog; an exception from it
+    // aborts the exchange and reaches the caller of Execute unchanged.
+    using TBeforePostEvent = std::function<void(THTTPReqResp& sender, HttpRequest& request)>;
+    // Asked when the server answers 401 (proxy false) or 407 (proxy true):
+    // credentials to send again with, or nothing when the user cancels.
+    using TCredentialsEvent = std::function<std::optional<Credentials>(bool proxy, const std::string& realm)>;
+    // Called repeatedly while the exchange waits on the network, so that the
+    // caller can keep its windows painted.
+    using TWaitingEvent = std::function<void()>;
+
+    THTTPReqResp();
+    ~THTTPReqResp();
+    THTTPReqResp(const THTTPReqResp&) = delete;
+    THTTPReqResp& operator=(const THTTPReqResp&) = delete;
+
+    const std::string& URL() const noexcept;
+    void setURL(const std::string& url); // ESOAPHTTPException for a scheme other than http/https
+
+    std::string SoapAction;
+    std::string Agent = "Pramblex SOAP 1.3";
+    std::string UserName;
+    std::string Password;
+    std::string Proxy;
+    std::string ProxyByPass;
+    bool UseUTF8InHeader = true;
+    std::uint8_t InvokeOptions = soIgnoreInvalidCerts | soAutoCheckAccessPointViaUDDI;
+    std::int32_t ConnectTimeout = 0;
+    std::int32_t SendTimeout = 0;
+    std::int32_t ReceiveTimeout = 0;
+    std::int32_t MaxSinglePostSize = 32768;
+
+    TBeforePostEvent OnBeforePost;
+    TCredentialsEvent OnCredentialsNeeded;
+    TWaitingEvent OnWaiting;
+
+    // The whole request stream, from its first byte, is the body. Answers a new
+    // stream with the response body, positioned at its end.
+    std::unique_ptr<MemoryStream> Execute(ByteStream& request);
+    // Appends the response body to response.
+    void Execute(ByteStream& request, ByteStream& response);
+
+    void Connect(bool value);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The pending request handed to OnBeforePost.
+class HttpRequest {
+public:
+    virtual ~HttpRequest() = default;
+    // Attaches a client certificate for the TLS handshake; false when it
+    // cannot be used (unreadable key, key that does not match the certificate).
+    virtual bool setClientCertificate(const ClientCertificate& certificate) = 0;
+};
+
+} // namespace cto
