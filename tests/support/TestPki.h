@@ -1,0 +1,68 @@
+#pragma once
+
+#include "transport/ClientCertificate.h"
+
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <string>
+
+namespace cto::test {
+
+// What a client certificate should look like. Offsets are seconds from now.
+struct ClientCertificateRequest {
+    std::string commonName;
+    std::int64_t notBeforeOffset = -24 * 3600;
+    std::int64_t notAfterOffset = 365 * 24 * 3600;
+    std::string pkcs12Password = "test";
+    std::string organization;      // O=, left out when empty
+    std::string email;             // emailAddress=, left out when empty
+    bool certificateAuthority = false; // basicConstraints CA:TRUE instead of an end-entity certificate
+};
+
+// Files of one issued certificate, all inside the PKI's folder.
+struct IssuedCertificate {
+    std::string commonName;
+    std::string certificatePath; // PEM
+    std::string keyPath;         // PEM, PKCS#8, unencrypted
+    std::string pkcs12Path;      // certificate, key and the CA, protected by pkcs12Password
+    std::string pkcs12Password;
+    std::string serialHex;       // serial number in upper-case hex
+};
+
+// A throw-away PKI made at run time: a CA, a server certificate for 127.0.0.1
+// and localhost, and client certificates on demand. Keys are EC P-256. All
+// files live in a temporary folder removed with the object.
+class TestPki {
+public:
+    TestPki();
+    ~TestPki();
+    TestPki(const TestPki&) = delete;
+    TestPki& operator=(const TestPki&) = delete;
+
+    const std::string& directory() const { return directory_; }
+    const std::string& caCertificatePath() const { return caCertificatePath_; }
+    const std::string& caKeyPath() const { return caKeyPath_; }
+    const std::string& serverCertificatePath() const { return serverCertificatePath_; }
+    const std::string& serverKeyPath() const { return serverKeyPath_; }
+
+    IssuedCertificate issueClientCertificate(const ClientCertificateRequest& request);
+    IssuedCertificate issueClientCertificate(const std::string& commonName, std::int64_t notBeforeOffset = -24 * 3600,
+                                             std::int64_t notAfterOffset = 365 * 24 * 3600,
+                                             const std::string& pkcs12Password = "test");
+
+    // The certificate and key of an issued certificate, held in memory; the CA
+    // is not part of the chain (it is the trust anchor).
+    static ClientCertificate clientCertificate(const IssuedCertificate& issued);
+
+private:
+    QTemporaryDir folder_;
+    std::string directory_;
+    std::string caCertificatePath_, caKeyPath_, serverCertificatePath_, serverKeyPath_;
+    int nextSerial_ = 1;
+};
+
+// The whole content of a file; throws std::runtime_error when unreadable.
+std::string readWholeFile(const std::string& path);
+
+} // namespace cto::test

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cto::test {
+
+class TestPki;
+
+enum class ClientCertificateMode {
+    None,    // no certificate is asked for
+    Request, // asked for; the handshake goes on without one, and with any one
+    Require, // asked for; the handshake fails without one that the test CA vouches for
+};
+
+enum class TlsVersion { Any, Tls12, Tls13 };
+
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// How the server answers one request.
+struct Reply {
+    enum class Ending {
+        KeepAlive,    // answer whole, keep the connection for the next request
+        Close,        // answer whole with "Connection: close", then close
+        AbortMidBody, // send the head and half the body, then drop the connection without TLS close
+        NeverAnswer,  // read the request and send nothing until the client gives up or the server stops
+    };
+
+    std::string statusLine = "HTTP/1.1 200 OK";
+    HeaderList headers{{"Content-Type", "text/xml; charset=utf-8"}};
+    std::string body;
+    bool addContentLength = true; // a Content-Length header for the whole body
+    std::chrono::milliseconds delay{0};
+    Ending ending = Ending::KeepAlive;
+
+    static Reply ok(std::string body, std::string contentType = "text/xml; charset=utf-8");
+    static Reply status(std::string statusLine, std::string body = {},
+                        std::string contentType = "text/xml; charset=utf-8");
+};
+
+// One request as the server received it.
+struct Exchange {
+    std::string rawRequest; // request line, headers and body, byte for byte as received
+    std::string rawHead;    // request line and headers, up to and including the empty line
+    std::string requestLine;
+    std::string method;
+    std::string target;
+    HeaderList headers;
+    std::string body;              // the body, chunked transfer coding undone; empty unless recorded
+    std::uint64_t bodySize = 0;    // also when bodies are not recorded
+    std::string clientSubject;     // RFC 2253 subject of the client certificate; empty without one
+    std::string clientCommonName;
+    bool clientCertificateVerified = false;
+    int connection = 0;            // 1-based number of the connection it came on
+    std::string tlsVersion;        // "TLSv1.2", "TLSv1.3"
+
+    // First value of a header, name compared without case; empty when absent.
+    std::string header(const std::string& name) const;
+    bool hasHeader(const std::string& name) const;
+};
+
+// An HTTPS/1.1 server on 127.0.0.1 for tests and tools, on its own threads.
+// Replies come from the responder when one is set, else from the script in
+// order, else a plain 200 with an empty text/xml body.
+class TlsTestServer {
+public:
+    struct Options {
+        ClientCertificateMode clientCertificates = ClientCertificateMode::None;
+        TlsVersion tlsVersion = TlsVersion::Any;
+        std::uint16_t port = 0;                   // 0: any free port
+        bool recordBodies = true;                 // false keeps only sizes (large bodies)
+        bool ignoreClientCertificateDates = false; // Require accepts expired / not yet valid ones
+    };
+    using Responder = std::function<Reply(const Exchange&)>;
+
+    explicit TlsTestServer(const TestPki& pki);
+    TlsTestServer(const TestPki& pki, Options options);
+    ~TlsTestServer();
+    TlsTestServer(const TlsTestServer&) = delete;
+    TlsTestServer& operator=(const TlsTestServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string hostAndPort() const;                      // "127.0.0.1:port"
+    std::string url(const std::string& target = "/") const; // "https://127.0.0.1:port" + target
+
+    // These apply to connections accepted afterwards.
+    void setClientCertificateMode(ClientCertificateMode mode);
+    void setTlsVersion(TlsVersion version);
+
+    void enqueue(Reply reply);
+    void setResponder(Responder responder);
+
+    std::vector<Exchange> exchanges() const;
+    Exchange lastExchange() const; // throws std::runtime_error when none
+    void clearExchanges();
+    bool waitForExchanges(std::size_t count, std::chrono::milliseconds timeout) const;
+    int connectionCount() const;        // TCP connections accepted
+    int handshakeCount() const;         // TLS handshakes completed
+    int failedHandshakeCount() const;   // TLS handshakes that failed
+
+private:
+    struct Shared;
+    struct Connection;
+    void acceptLoop();
+    void serve(std::shared_ptr<Connection> connection);
+    Reply nextReply(const Exchange& exchange);
+
+    std::shared_ptr<Shared> shared_;
+    std::uint16_t port_ = 0;
+};
+
+} // namespace cto::test
