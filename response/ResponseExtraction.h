@@ -1,12 +1,11 @@
 #pragma once
 
+#include "response/RespuestaSolicitud.h"
+
 #include <string>
 #include <string_view>
 
 namespace cto {
-
-// The binding's target namespace, declared on the extracted element.
-inline constexpr const char* kRespuestaNamespace = "RespuestaSolicitud.xsd";
 
 // Cuts the first element named RespuestaSolicitudEncuesta (exact qualified
 // name) out of the stored response file, declares the target namespace on it

@@ -7,6 +7,9 @@
 
 namespace cto {
 
+// The binding's target namespace.
+inline constexpr const char* kRespuestaNamespace = "RespuestaSolicitud.xsd";
+
 // Typed views over one loaded response document. Every view is a shared handle
 // that keeps its document alive; texts are UTF-8.
 

@@ -1,0 +1,101 @@
+#include "response/RespuestaSolicitud.h"
+
+#include "common/FailureKinds.h"
+#include "common/FileStream.h"
+#include "response/RespuestaSolicitudBinding.h"
+#include "response/XmlNode.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+namespace cto {
+
+namespace {
+
+bool isBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+
+std::string conversionFailure(const char* from) {
+    return std::string("Could not convert variant of type (") + from + ") into type (Integer)";
+}
+
+std::shared_ptr<IXMLRespuestaSolicitudEncuesta> bindRoot(XmlDocument parsed) {
+    auto document = std::make_shared<XmlDocument>(std::move(parsed));
+    xmlNodePtr root = document->documentElement();
+    if (!matchesRegistration(root, "RespuestaSolicitudEncuesta", kRespuestaNamespace))
+        throw EIntfCastError("Interface not supported");
+    return std::make_shared<TXMLRespuestaSolicitudEncuesta>(std::move(document), root);
+}
+
+} // namespace
+
+std::int32_t numeroFromText(std::string_view text) {
+    if (text.empty())
+        throw EVariantTypeCastError(conversionFailure("Null"));
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    std::size_t digits = begin;
+    if (digits < end && (text[digits] == '+' || text[digits] == '-'))
+        ++digits;
+    if (digits == end)
+        throw EVariantTypeCastError(conversionFailure("OleStr"));
+    for (std::size_t i = digits; i < end; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            throw EVariantTypeCastError(conversionFailure("OleStr"));
+
+    const bool negative = text[begin] == '-';
+    // Accumulate towards the sign so that the most negative value fits.
+    std::int64_t value = 0;
+    for (std::size_t i = digits; i < end; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
+            break;
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw EVariantOverflowError("Overflow while converting variant of type (OleStr) into type (Integer)");
+    return static_cast<std::int32_t>(value);
+}
+
+TXMLErrorList::TXMLErrorList(std::shared_ptr<XmlDocument> document, xmlNodePtr errores)
+    : TXMLNodeCollection(document, errores, "Error", std::string(xml::namespaceUri(errores)),
+                         [ns = std::string(xml::namespaceUri(errores))](xmlNodePtr child) {
+                             return matchesRegistration(child, "Error", ns);
+                         }) {}
+
+std::shared_ptr<IXMLError> TXMLErrorList::view(xmlNodePtr node) const {
+    return std::make_shared<TXMLError>(document(), node);
+}
+
+int TXMLErrorList::Remove(const std::shared_ptr<IXMLError>& item) {
+    const auto* error = dynamic_cast<const TXMLError*>(item.get());
+    if (error == nullptr || error->document() != document())
+        return -1;
+    return removeItem(error->element());
+}
+
+TXMLErrores::TXMLErrores(std::shared_ptr<XmlDocument> document, xmlNodePtr element)
+    : TXMLNode(document, element), errorList_(std::make_shared<TXMLErrorList>(document, element)) {}
+
+std::int32_t TXMLErrores::Numero() { return numeroFromText(childText("Numero")); }
+
+std::shared_ptr<IXMLErrores> TXMLRespuestaSolicitudEncuesta::Errores() {
+    return std::make_shared<TXMLErrores>(document(), childNode("Errores"));
+}
+
+std::shared_ptr<IXMLRespuestaSolicitudEncuesta> cargarRespuesta(const std::string& path) {
+    FileStream file = FileStream::openForReading(path);
+    return bindRoot(XmlDocument::parse(file));
+}
+
+std::shared_ptr<IXMLRespuestaSolicitudEncuesta> cargarRespuestaDeMemoria(std::string_view bytes) {
+    MemoryStream memory{std::string(bytes)};
+    return bindRoot(XmlDocument::parse(memory));
+}
+
+} // namespace cto

@@ -1,0 +1,53 @@
+#include "response/SoapFault.h"
+
+#include "response/XmlNode.h"
+
+#include <memory>
+#include <string_view>
+
+namespace cto {
+
+namespace {
+
+constexpr std::string_view kSoap11 = "http://schemas.xmlsoap.org/soap/envelope/";
+constexpr std::string_view kSoap12 = "http://www.w3.org/2003/05/soap-envelope";
+
+struct XmlCharDeleter {
+    void operator()(xmlChar* value) const noexcept { xmlFree(value); }
+};
+
+xmlNodePtr childElement(xmlNodePtr parent, std::string_view localName) {
+    for (xmlNodePtr child = parent->children; child != nullptr; child = child->next)
+        if (xml::isElement(child) && xml::localName(child) == localName)
+            return child;
+    return nullptr;
+}
+
+std::string textContent(xmlNodePtr node) {
+    std::unique_ptr<xmlChar, XmlCharDeleter> content(xmlNodeGetContent(node));
+    std::string value(xml::text(content.get()));
+    const auto first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::string();
+    return value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+} // namespace
+
+std::optional<std::string> soapFaultString(xmlDocPtr document) {
+    xmlNodePtr fault = xml::findInSubtree(reinterpret_cast<xmlNodePtr>(document), [](xmlNodePtr node) {
+        const std::string_view ns = xml::namespaceUri(node);
+        return xml::isElement(node) && xml::localName(node) == "Fault" && (ns == kSoap11 || ns == kSoap12);
+    });
+    if (fault == nullptr)
+        return std::nullopt;
+    if (xmlNodePtr faultString = childElement(fault, "faultstring"))
+        return textContent(faultString);
+    if (xmlNodePtr reason = childElement(fault, "Reason")) {
+        xmlNodePtr text = childElement(reason, "Text");
+        return textContent(text != nullptr ? text : reason);
+    }
+    return std::string();
+}
+
+} // namespace cto

@@ -1,0 +1,133 @@
+#include "response/XmlDocument.h"
+
+#include "common/FailureKinds.h"
+#include "response/ExternalEntityGuard.h"
+#include "response/SourceLine.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <limits>
+#include <optional>
+
+namespace cto {
+
+namespace {
+
+struct ParserContextDeleter {
+    void operator()(xmlParserCtxtPtr context) const noexcept { xmlFreeParserCtxt(context); }
+};
+
+// What the parser said first: MSXML-style reports name the first fault, while
+// libxml2's "last error" may be a follow-up.
+struct FirstErrors {
+    std::optional<std::pair<std::string, int>> fatal;
+    std::optional<std::pair<std::string, int>> error;
+};
+
+void recordError(void* userData, xmlErrorPtr error) {
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    auto* first = static_cast<FirstErrors*>(context->_private);
+    if (first == nullptr || error == nullptr || error->level < XML_ERR_ERROR)
+        return;
+    std::string reason = error->message != nullptr ? error->message : "";
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    auto& slot = error->level == XML_ERR_FATAL ? first->fatal : first->error;
+    if (!slot)
+        slot.emplace(std::move(reason), error->line);
+}
+
+int readSource(void* source, char* buffer, int length) {
+    if (length <= 0)
+        return 0;
+    return static_cast<int>(static_cast<ByteStream*>(source)->read(buffer, static_cast<std::size_t>(length)));
+}
+
+int keepSourceOpen(void*) { return 0; }
+
+bool isXmlSpace(xmlChar c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool isWhiteSpaceOnly(const xmlChar* content) noexcept {
+    if (content == nullptr)
+        return true;
+    for (; *content != 0; ++content)
+        if (!isXmlSpace(*content))
+            return false;
+    return true;
+}
+
+// libxml2's own blank removal guesses from the content model; the response
+// settings drop every text node made of white space alone, wherever it stands.
+void dropWhiteSpaceText(xmlDocPtr doc) {
+    std::vector<xmlNodePtr> pending{reinterpret_cast<xmlNodePtr>(doc)};
+    while (!pending.empty()) {
+        xmlNodePtr parent = pending.back();
+        pending.pop_back();
+        for (xmlNodePtr child = parent->children; child != nullptr;) {
+            xmlNodePtr next = child->next;
+            if (child->type == XML_TEXT_NODE && isWhiteSpaceOnly(child->content)) {
+                xmlUnlinkNode(child);
+                xmlFreeNode(child);
+            } else if (child->type == XML_ELEMENT_NODE) {
+                pending.push_back(child);
+            }
+            child = next;
+        }
+    }
+}
+
+[[noreturn]] void rejectSource(ByteStream& source, const FirstErrors& errors) {
+    const auto& first = errors.fatal ? errors.fatal : errors.error;
+    const std::string reason = first ? first->first : std::string("The document could not be parsed");
+    const int line = first ? first->second : 0;
+    throw EDOMParseError(reason + "\r\n" + "Line" + ": " + std::to_string(line) + "\r\n" +
+                         sourceLineStart(source, line, 40));
+}
+
+} // namespace
+
+XmlDocument XmlDocument::parse(ByteStream& source) {
+    ExternalEntityGuard noExternalReads;
+    std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
+    if (!context)
+        throw EDOMParseError("out of memory");
+    FirstErrors errors;
+    context->_private = &errors;
+    context->sax->serror = recordError;
+
+    // NOENT expands internal entities; the guard refuses every external one, and
+    // without HUGE libxml2 keeps its limits on entity amplification and depth.
+    constexpr int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                            XML_PARSE_COMPACT;
+    source.seek(0);
+    std::unique_ptr<xmlDoc, XmlDocDeleter> doc(
+        xmlCtxtReadIO(context.get(), readSource, keepSourceOpen, &source, nullptr, nullptr, options));
+    // A namespace fault (an undeclared prefix) leaves libxml2's document "well
+    // formed"; a namespace-aware DOM rejects it.
+    if (!doc || !context->nsWellFormed)
+        rejectSource(source, errors);
+    dropWhiteSpaceText(doc.get());
+    return XmlDocument(doc.release());
+}
+
+xmlNodePtr XmlDocument::documentElement() const noexcept {
+    xmlNodePtr last = nullptr;
+    for (xmlNodePtr child = doc_->children; child != nullptr; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            last = child;
+    return last;
+}
+
+void XmlDocument::removeNode(xmlNodePtr node) {
+    removed_.reserve(removed_.size() + 1);
+    xmlUnlinkNode(node);
+    removed_.emplace_back(node);
+}
+
+void XmlDocument::keepNamespace(xmlNsPtr ns) {
+    removedNamespaces_.reserve(removedNamespaces_.size() + 1);
+    removedNamespaces_.emplace_back(ns);
+}
+
+} // namespace cto
