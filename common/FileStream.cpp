@@ -15,10 +15,6 @@
 namespace cto {
 namespace {
 
-std::string fileFailure(const char* verb, const std::string& fileName, int error) {
-    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " + std::strerror(error);
-}
-
 // Opens and locks; answers the errno of the first step that failed, or 0.
 int openLocked(const std::string& fileName, int flags, int& fd) {
     fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
@@ -41,6 +37,10 @@ int openLocked(const std::string& fileName, int flags, int& fd) {
 
 } // namespace
 
+std::string fileFailureMessage(const char* verb, const std::string& fileName, int error) {
+    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " + std::strerror(error);
+}
+
 std::string expandFileName(const std::string& fileName) {
     if (fileName.empty())
         return {};
@@ -51,7 +51,7 @@ std::string expandFileName(const std::string& fileName) {
 FileStream FileStream::openForReading(const std::string& fileName) {
     int fd = -1;
     if (const int error = openLocked(fileName, O_RDONLY, fd); error != 0)
-        throw EFOpenError(fileFailure("open", fileName, error));
+        throw EFOpenError(fileFailureMessage("open", fileName, error));
     return FileStream(fd);
 }
 
@@ -65,7 +65,7 @@ FileStream FileStream::create(const std::string& fileName) {
         ::close(fd);
     }
     if (error != 0)
-        throw EFCreateError(fileFailure("create", fileName, error));
+        throw EFCreateError(fileFailureMessage("create", fileName, error));
     return FileStream(fd);
 }
 

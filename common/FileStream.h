@@ -38,6 +38,10 @@ private:
     std::int64_t position_ = 0;
 };
 
+// "Cannot <verb> file "<full path>". <system text for error>": the message of
+// EFOpenError ("open") and EFCreateError ("create").
+std::string fileFailureMessage(const char* verb, const std::string& fileName, int error);
+
 // The name resolved to a full path against the working directory; empty stays empty.
 std::string expandFileName(const std::string& fileName);
 

@@ -1,0 +1,51 @@
+#include "app/OutcomeReport.h"
+
+#include "app/PlainMessageBox.h"
+#include "app/TSaveDialog.h"
+#include "common/FileStream.h"
+#include "response/RespuestaSolicitud.h"
+
+#include <QFile>
+
+namespace cto {
+namespace {
+
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// An Errores element without items, or none at all, counts as no errors.
+int errorCount(IXMLRespuestaSolicitudEncuesta& response) {
+    const auto errores = response.Errores();
+    if (!errores)
+        return 0;
+    const auto items = errores->Error();
+    return items ? items->Count() : 0;
+}
+
+} // namespace
+
+QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response) {
+    QString message = QStringLiteral("La encuesta con Numero de Orden: ") + text(response.NumeroOrden()) +
+                      QStringLiteral(" y Código de Control: ") + text(response.CodigoControl());
+    if (errorCount(response) != 0)
+        message += QStringLiteral(" ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
+                                  "Se procederá a guardar los errores a continuación.");
+    else
+        message += QStringLiteral(" ha sido procesada correctamente con el siguiente resguardo de envio:") +
+                   text(response.AcuseEnvio()) + QStringLiteral("\rSe procederá a guardar el resguardo a continuación.");
+    return message;
+}
+
+QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
+    return QStringLiteral("Envio") + text(response.NumeroOrden()) + QStringLiteral(".xml");
+}
+
+void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, IXMLRespuestaSolicitudEncuesta& response,
+                   const std::string& normalisedResponse) {
+    const QString message = outcomeMessage(response);
+    showPlainMessage(parent, message);
+    saveDialog.FileName = proposedFileName(response);
+    if (saveDialog.Execute(parent))
+        writeWholeFile(QFile::encodeName(saveDialog.FileName).toStdString(), normalisedResponse);
+}
+
+} // namespace cto

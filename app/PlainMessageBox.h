@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace cto {
+
+// The program's only message box: modal, one OK button, no icon, captioned
+// with the application title. text() answers the message exactly as given; a
+// lone carriage return in it is shown as a line break whatever the style.
+class PlainMessageBox : public QMessageBox {
+    Q_OBJECT
+public:
+    PlainMessageBox(const QString& text, QWidget* parent);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void showCarriageReturnsAsLineBreaks();
+};
+
+// Shows the message and waits until the user closes it.
+void showPlainMessage(QWidget* parent, const QString& text);
+
+// The caption of every message box of this program.
+QString plainMessageCaption();
+
+} // namespace cto

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace cto {
+
+// Stored and reported in place of an empty answer, so that a service that
+// accepts without a body still leaves a receipt.
+inline constexpr std::string_view kTestReceipt =
+    "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">"
+    "<NumeroOrden>EncuestaDePrueba</NumeroOrden>"
+    "<CodigoControl>Prueba</CodigoControl>"
+    "<AcuseEnvio>Encuesta de prueba OK</AcuseEnvio>"
+    "</RespuestaSolicitudEncuesta>";
+
+// The argument without its extension: with L its length in UTF-16 units, the
+// first L - 4 characters counted as code points (a surrogate pair is one).
+QString responseStem(const QString& argument);
+
+// Where the response is stored: executableFolder/<stem>-response.xml, as a
+// local file name.
+std::string responsePath(const QString& executableFolder, const QString& argument);
+
+// Fails with EFCreateError, the message naming responsePath, when the
+// response file could not be created there: its folder is missing or not
+// writable, the name is taken by a folder or a read-only file, or the
+// argument was absolute (it then names no place below the executable's folder).
+// Nothing is created or changed.
+void checkResponseFileCanBeCreated(const std::string& responsePath, const QString& argument);
+
+} // namespace cto

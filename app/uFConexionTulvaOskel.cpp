@@ -1,0 +1,170 @@
+#include "app/uFConexionTulvaOskel.h"
+#include "ui_FConexionTulvaOskel.h"
+
+#include "app/DialogLook.h"
+#include "app/MainResources.h"
+#include "app/OutcomeReport.h"
+#include "app/PlainMessageBox.h"
+#include "app/ResponseFile.h"
+#include "app/ServiceEndpoint.h"
+#include "app/WindowFonts.h"
+#include "common/Exception.h"
+#include "common/FileStream.h"
+#include "response/ResponseExtraction.h"
+#include "response/RespuestaSolicitud.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include <exception>
+
+TFConexionTulvaOskel* FConexionTulvaOskel = nullptr;
+
+TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
+      arguments_(QCoreApplication::arguments().mid(1)), executableFolder_(QCoreApplication::applicationDirPath()) {
+    cto::initMainResources();
+    ui->setupUi(this);
+    setFont(cto::formFont());
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    cto::decorateHeaderTitle(ui->Label18);
+    ui->bFin->setFont(cto::buttonFont());
+    connect(ui->bFin, &QPushButton::clicked, this, &TFConexionTulvaOskel::bFinClick);
+
+    SaveDialog1.Title = QStringLiteral("Guardar resultados del envio");
+    SaveDialog1.DefaultExt = QStringLiteral("txt");
+    SaveDialog1.Filter = QStringLiteral("*.xml");
+    SaveDialog1.FileName = QStringLiteral("ResultadoEnvio.txt");
+    SaveDialog1.OverwritePrompt = false;
+
+    cto::THTTPReqResp& transport = SoapClient.HTTPWebNode();
+    transport.UseUTF8InHeader = true;
+    transport.InvokeOptions = cto::soIgnoreInvalidCerts | cto::soAutoCheckAccessPointViaUDDI;
+    transport.OnWaiting = [this] { keepPaintingWhileWaiting(); };
+
+    OnActivate = [this](QObject* sender) { enviarXML(sender); };
+    if (!FConexionTulvaOskel)
+        FConexionTulvaOskel = this;
+}
+
+TFConexionTulvaOskel::~TFConexionTulvaOskel() {
+    if (FConexionTulvaOskel == this)
+        FConexionTulvaOskel = nullptr;
+}
+
+void TFConexionTulvaOskel::setArguments(const QStringList& arguments) { arguments_ = arguments; }
+
+void TFConexionTulvaOskel::setExecutableFolder(const QString& folder) { executableFolder_ = folder; }
+
+void TFConexionTulvaOskel::clearLog() { ui->Memo1->clear(); }
+
+void TFConexionTulvaOskel::appendLog(const QString& line) {
+    ui->Memo1->appendPlainText(line);
+    // The workflow holds the thread: paint the new line now, not when it returns.
+    ui->Memo1->viewport()->repaint();
+}
+
+void TFConexionTulvaOskel::detachActivationHandler() { OnActivate = nullptr; }
+
+bool TFConexionTulvaOskel::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate && OnActivate)
+        OnActivate(this);
+    return handled;
+}
+
+void TFConexionTulvaOskel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownBefore_)
+        return;
+    shownBefore_ = true;
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    // Without a window manager nothing activates a new window; ask for it once
+    // the window is on screen, so the workflow starts everywhere the same way.
+    QMetaObject::invokeMethod(
+        this, [this] { activateWindow(); }, Qt::QueuedConnection);
+}
+
+void TFConexionTulvaOskel::closeEvent(QCloseEvent* event) {
+    // While the exchange waits, paint events are processed but the run must
+    // not lose its window; it ends by itself.
+    if (workflowRunning_)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+void TFConexionTulvaOskel::keyPressEvent(QKeyEvent* event) {
+    // bFin is the window's default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && ui->bFin->isEnabled()) {
+        ui->bFin->animateClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFConexionTulvaOskel::keepPaintingWhileWaiting() {
+    // Paint and expose only: user input waits until the exchange is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TFConexionTulvaOskel::bFinClick() { requestTermination(); }
+
+void TFConexionTulvaOskel::requestTermination() {
+    emit terminationRequested();
+    // Queued: a quit made before the event loop runs would be lost.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
+}
+
+void TFConexionTulvaOskel::enviarXML(QObject*) {
+    // Set before any work: the workflow's own modal windows activate this
+    // window again while it runs.
+    if (workflowStarted_)
+        return;
+    workflowStarted_ = true;
+    workflowRunning_ = true;
+    try {
+        runWorkflow();
+    } catch (const cto::Exception& failure) {
+        cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(failure)));
+    } catch (const std::exception& failure) {
+        cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(cto::Exception(failure.what()))));
+    }
+    workflowRunning_ = false;
+    requestTermination();
+}
+
+void TFConexionTulvaOskel::runWorkflow() {
+    repaint();
+    clearLog();
+    appendLog(QStringLiteral("Configurando conexión con OSKEL..."));
+    cto::configureServiceEndpoint(SoapClient);
+    appendLog(QStringLiteral("Ok"));
+
+    appendLog(QStringLiteral("Cargando fichero XML generado..."));
+    const QString argument = arguments_.value(0);
+    cto::MemoryStream request(cto::readWholeFile(QFile::encodeName(argument).toStdString()));
+    appendLog(QStringLiteral("Ok"));
+
+    // Before anything leaves: a receipt that cannot be stored would be lost.
+    const std::string responsePath = cto::responsePath(executableFolder_, argument);
+    cto::checkResponseFileCanBeCreated(responsePath, argument);
+
+    appendLog(QStringLiteral("Enviando fichero XML..."));
+    std::string response = SoapClient.HTTPWebNode().Execute(request)->takeBytes();
+    appendLog(QStringLiteral("Ok"));
+
+    if (response.empty())
+        response = cto::kTestReceipt;
+    cto::writeWholeFile(responsePath, response);
+    const std::string normalised = cto::extraerRespuesta(responsePath);
+    cto::writeWholeFile(responsePath, normalised);
+    const auto document = cto::cargarRespuesta(responsePath);
+    cto::reportOutcome(this, SaveDialog1, *document, normalised);
+}

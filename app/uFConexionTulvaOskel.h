@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/TSaveDialog.h"
+#include "transport/THTTPRIO.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TFConexionTulvaOskel;
+}
+
+// The main window: a header band, the progress log Memo1 and the close button
+// bFin. Its first activation runs the send workflow enviarXML; nothing else
+// waits for the user.
+class TFConexionTulvaOskel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFConexionTulvaOskel(QWidget* parent = nullptr);
+    ~TFConexionTulvaOskel() override;
+
+    // The SOAP client (it owns the HTTP transport) and the save dialog; both
+    // live as long as the window.
+    cto::THTTPRIO SoapClient;
+    TSaveDialog SaveDialog1;
+
+    // The activation handler: the whole send workflow. It runs at most once
+    // per window, whatever activates the window afterwards.
+    void enviarXML(QObject* sender);
+    // The close button: requests termination.
+    void bFinClick();
+    // From now on no activation of the window starts anything.
+    void detachActivationHandler();
+
+    // The workflow's input: the command-line arguments without the program
+    // name, and the folder the response file is stored in. Both default to
+    // those of the running process.
+    void setArguments(const QStringList& arguments);
+    void setExecutableFolder(const QString& folder);
+
+    // The progress log.
+    void clearLog();
+    void appendLog(const QString& line);
+
+    bool workflowStarted() const noexcept { return workflowStarted_; }
+
+signals:
+    // Emitted when the run asks the application to end (the quit itself is queued).
+    void terminationRequested();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void runWorkflow();
+    void requestTermination();
+    void keepPaintingWhileWaiting();
+
+    std::unique_ptr<Ui::TFConexionTulvaOskel> ui;
+    std::function<void(QObject*)> OnActivate;
+    QStringList arguments_;
+    QString executableFolder_;
+    bool workflowStarted_ = false;
+    bool workflowRunning_ = false;
+    bool shownBefore_ = false;
+};
+
+// The main window for the whole run (the before-send hook reaches it here).
+extern TFConexionTulvaOskel* FConexionTulvaOskel;
