@@ -1,0 +1,244 @@
+// Loading a response document: parse failures and their messages, white space,
+// entities, and the guarantee that nothing outside the document is ever read.
+#include "common/FailureKinds.h"
+#include "response/ExternalEntityGuard.h"
+#include "response/ResponseExtraction.h"
+#include "response/RespuestaSolicitud.h"
+#include "response/FailureText.h"
+#include "support/ExpectFailure.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+using namespace cto;
+using cto::test::failureText;
+using cto::test::fixture;
+
+namespace {
+
+// A listening socket on 127.0.0.1 that nobody should ever connect to.
+class Listener {
+public:
+    Listener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            qFatal("cannot listen on 127.0.0.1");
+        port_ = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(fd_); }
+    int port() const { return port_; }
+    bool wasContacted() const {
+        const int client = ::accept(fd_, nullptr, nullptr);
+        if (client >= 0)
+            ::close(client);
+        return client >= 0;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// Records whether anything opens or reads the watched file.
+class FileWatch {
+public:
+    explicit FileWatch(const QString& path) {
+        fd_ = ::inotify_init1(IN_NONBLOCK);
+        if (fd_ < 0 || ::inotify_add_watch(fd_, path.toLocal8Bit().constData(), IN_OPEN | IN_ACCESS) < 0)
+            qFatal("cannot watch %s", qPrintable(path));
+    }
+    ~FileWatch() { ::close(fd_); }
+    bool wasTouched() const {
+        char buffer[4096];
+        return ::read(fd_, buffer, sizeof buffer) > 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+long peakResidentKb() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+std::string quadraticBlowup() {
+    // One large internal entity referenced many times: 1 GB once expanded.
+    std::string document = "<!DOCTYPE r [<!ENTITY a \"" + std::string(50000, 'x') + "\">]>\n<r>";
+    for (int i = 0; i < 20000; ++i)
+        document += "&a;";
+    return document + "</r>";
+}
+
+std::string nested(int depth) {
+    std::string document;
+    for (int i = 0; i < depth; ++i)
+        document += "<e>";
+    for (int i = 0; i < depth; ++i)
+        document += "</e>";
+    return document;
+}
+
+} // namespace
+
+class TestResponseLoading : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parseFailure_data();
+    void parseFailure();
+    void parseFailureOfTheBindingLoad();
+    void entityBombsStayBounded_data();
+    void entityBombsStayBounded();
+    void internalEntitiesExpandedExternalOnesRefused();
+    void nothingOutsideTheDocumentIsRead();
+    void whiteSpaceOnlyTextIsDropped_data();
+    void whiteSpaceOnlyTextIsDropped();
+};
+
+void TestResponseLoading::parseFailure_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QString>("message");
+
+    const QString excerpt40 = "<a>" + QString(37, 'x');
+    QTest::newRow("html error page") << fixture("response-html-error.html")
+                                     << "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
+    QTest::newRow("empty") << QByteArray() << "Document is empty\r\nLine: 1\r\n";
+    QTest::newRow("line cut at 40 characters")
+        << QByteArray("<a>" + QByteArray(60, 'x') + "</b>")
+        << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 1\r\n" + excerpt40;
+    QTest::newRow("CR LF line ends, error on line 3")
+        << QByteArray("<a>\r\n <b>\r\n </c></a>")
+        << "Opening and ending tag mismatch: b line 2 and c\r\nLine: 3\r\n </c></a>";
+    QTest::newRow("UTF-8 excerpt counts characters")
+        << QByteArray("<a>\n<b>ñandú ñandú ñandú ñandú ñandú ñandú ñandú</c>")
+        << QString::fromUtf8("Opening and ending tag mismatch: b line 2 and c\r\nLine: 2\r\n"
+                             "<b>ñandú ñandú ñandú ñandú ñandú ñandú ñ");
+    QTest::newRow("Latin-1 excerpt")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\xf1\x61</b>")
+        << QString::fromUtf8("Opening and ending tag mismatch: a line 2 and b\r\nLine: 2\r\n<a>ña</b>");
+    QTest::newRow("UTF-16 excerpt")
+        << QByteArray::fromRawData("\xff\xfe<\0a\0>\0\n\0<\0/\0b\0>\0", 18)
+        << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 2\r\n</b>";
+    QTest::newRow("undeclared prefix") << QByteArray("<a><b:c/></a>")
+                                       << "Namespace prefix b on c is not defined\r\nLine: 1\r\n<a><b:c/></a>";
+    QTest::newRow("billion laughs") << fixture("response-entity-bomb.xml")
+                                    << "Detected an entity reference loop\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
+    QTest::newRow("quadratic blowup") << QByteArray::fromStdString(quadraticBlowup())
+                                      << "Detected an entity reference loop\r\nLine: 2\r\n<r>" + QString("&a;").repeated(12) + "&";
+    QTest::newRow("too deep") << QByteArray::fromStdString(nested(100000))
+                              << "Excessive depth in document: 256 use XML_PARSE_HUGE option\r\nLine: 1\r\n" +
+                                     QString("<e>").repeated(13) + "<";
+}
+
+// The extraction's working document and the binding's document load alike.
+void TestResponseLoading::parseFailure() {
+    QFETCH(QByteArray, document);
+    QFETCH(QString, message);
+    QCOMPARE(failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }), "EDOMParseError: " + message);
+    QCOMPARE(failureText([&] { cargarRespuestaDeMemoria(document.toStdString()); }), "EDOMParseError: " + message);
+}
+
+void TestResponseLoading::parseFailureOfTheBindingLoad() {
+    CTO_COMPARE_FAILURE(EDOMParseError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-html-error.html"),
+                        "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>");
+    CTO_COMPARE_FAILURE(EFOpenError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-missing.xml"),
+                        "Cannot open file \"" CTO_TEST_DATA_DIR "/response-missing.xml\". No such file or directory");
+}
+
+void TestResponseLoading::entityBombsStayBounded_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::newRow("billion laughs") << fixture("response-entity-bomb.xml");
+    QTest::newRow("quadratic blowup") << QByteArray::fromStdString(quadraticBlowup());
+}
+
+void TestResponseLoading::entityBombsStayBounded() {
+    QFETCH(QByteArray, document);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }).startsWith("EDOMParseError"));
+    // Expanded, either would take gigabytes and far longer than this.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(peakResidentKb() < 400 * 1024, qPrintable(QString::number(peakResidentKb())));
+}
+
+void TestResponseLoading::internalEntitiesExpandedExternalOnesRefused() {
+    const std::size_t refusedBefore = refusedExternalLoads().size();
+    auto root = cargarRespuestaDeMemoria(extraerRespuesta(CTO_TEST_DATA_DIR "/response-xxe.xml"));
+    QCOMPARE(root->NumeroOrden(), std::string("[]"));
+    QCOMPARE(root->CodigoControl(), std::string("expandida"));
+    // The loader was asked, and said no.
+    const std::vector<std::string> refused(refusedExternalLoads().begin() + refusedBefore,
+                                           refusedExternalLoads().end());
+    QCOMPARE(refused, (std::vector<std::string>{"http://127.0.0.1:9/definiciones.dtd", "file:///etc/passwd"}));
+}
+
+void TestResponseLoading::nothingOutsideTheDocumentIsRead() {
+    QTemporaryDir folder;
+    const QString secret = folder.filePath("secreto.txt");
+    QFile file(secret);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("SECRETO");
+    file.close();
+    Listener server;
+    FileWatch watch(secret);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(server.port());
+    const QString fileUrl = "file://" + secret;
+
+    const QString document =
+        "<!DOCTYPE r SYSTEM \"" + url + "externa.dtd\" [\n"
+        "  <!ENTITY fichero SYSTEM \"" + fileUrl + "\">\n"
+        "  <!ENTITY remota SYSTEM \"" + url + "entidad\">\n"
+        "  <!ENTITY % parametro SYSTEM \"" + url + "parametro.dtd\"> %parametro;\n"
+        "  <!ENTITY % ficheroParametro SYSTEM \"" + fileUrl + "\"> %ficheroParametro;\n"
+        "]>\n"
+        "<r xmlns:xi=\"http://www.w3.org/2001/XInclude\"><RespuestaSolicitudEncuesta>"
+        "<NumeroOrden>&fichero;&remota;</NumeroOrden>"
+        "<AcuseEnvio><xi:include href=\"" + fileUrl + "\" parse=\"text\"/></AcuseEnvio>"
+        "</RespuestaSolicitudEncuesta></r>";
+    const std::string result = extraerRespuestaDeMemoria(document.toStdString());
+    QCOMPARE(cargarRespuestaDeMemoria(result)->NumeroOrden(), std::string());
+
+    QVERIFY(result.find("SECRETO") == std::string::npos);
+    QVERIFY2(!watch.wasTouched(), "the referenced file was opened");
+    QVERIFY2(!server.wasContacted(), "a connection reached the referenced address");
+}
+
+void TestResponseLoading::whiteSpaceOnlyTextIsDropped_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QByteArray>("extracted");
+    QTest::newRow("indentation") << QByteArray("<RespuestaSolicitudEncuesta>\n\t<NumeroOrden>1</NumeroOrden>\r\n"
+                                               "</RespuestaSolicitudEncuesta>")
+                                 << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">"
+                                               "<NumeroOrden>1</NumeroOrden></RespuestaSolicitudEncuesta>");
+    // libxml2's own blank removal would keep these: it spares mixed content.
+    QTest::newRow("beside text, from a character reference, whole field")
+        << QByteArray("<RespuestaSolicitudEncuesta>x <a> </a>&#32;<b>&#10;</b> y<c><![CDATA[ ]]></c>"
+                      "<d>  z  </d></RespuestaSolicitudEncuesta>")
+        << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">x <a/><b/> y<c><![CDATA[ ]]></c>"
+                      "<d>  z  </d></RespuestaSolicitudEncuesta>");
+}
+
+void TestResponseLoading::whiteSpaceOnlyTextIsDropped() {
+    QFETCH(QByteArray, document);
+    QFETCH(QByteArray, extracted);
+    QCOMPARE(QByteArray::fromStdString(extraerRespuestaDeMemoria(document.toStdString())), extracted);
+}
+
+QTEST_GUILESS_MAIN(TestResponseLoading)
+#include "tst_responseloading.moc"
