@@ -12,6 +12,9 @@ namespace cto {
 
 class ClientCertificate;
 class HttpRequest;
+namespace http {
+class Request;
+}
 
 // Bits of THTTPReqResp::InvokeOptions.
 enum TSOAPInvokeOption : std::uint8_t {
@@ -40,6 +43,10 @@ public:
     // Called repeatedly while the exchange waits on the network, so that the
     // caller can keep its windows painted.
     using TWaitingEvent = std::function<void()>;
+    // Progress of the request body (bytes handed over so far, total) and of the
+    // response body (bytes of this piece, bytes read). No effect on the exchange.
+    using TPostingDataEvent = std::function<void(std::int64_t sent, std::int64_t total)>;
+    using TReceivingDataEvent = std::function<void(std::int64_t read, std::int64_t total)>;
 
     THTTPReqResp();
     ~THTTPReqResp();
@@ -65,6 +72,8 @@ public:
     TBeforePostEvent OnBeforePost;
     TCredentialsEvent OnCredentialsNeeded;
     TWaitingEvent OnWaiting;
+    TPostingDataEvent OnPostingData;
+    TReceivingDataEvent OnReceivingData;
 
     // The whole request stream, from its first byte, is the body. Answers a new
     // stream with the response body, positioned at its end.
@@ -73,8 +82,20 @@ public:
     void Execute(ByteStream& request, ByteStream& response);
 
     void Connect(bool value);
+    bool Connected() const noexcept;
+    // Content-Type of the last response.
+    const std::string& ContentType() const noexcept;
 
 private:
+    std::unique_ptr<http::Request> Send(ByteStream& request);
+    void sendSingleShot(http::Request& request, ByteStream& body, std::int64_t size);
+    void sendInPieces(http::Request& request, ByteStream& body, std::int64_t size);
+    void Receive(http::Request& request, ByteStream& response);
+    // The error policy: 0 to proceed, 12032 to send again, 1223 when the user cancelled; or raises.
+    std::uint32_t HandleWinInetError(std::uint32_t lastError, http::Request& request, bool raiseError);
+    void RaiseCheck(std::uint32_t error, const std::string& description) const;
+    std::string soapActionValue() const;
+
     struct State;
     std::unique_ptr<State> state_;
 };

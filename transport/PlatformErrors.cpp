@@ -1,0 +1,100 @@
+#include "transport/PlatformErrors.h"
+
+#include <openssl/x509_vfy.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace cto::http {
+
+namespace {
+
+// libcurl's failures by meaning. Codes not listed are internal errors.
+struct CurlMapping {
+    CURLcode code;
+    PlatformError error;
+};
+constexpr CurlMapping kCurlMappings[] = {
+    {CURLE_UNSUPPORTED_PROTOCOL, kUnrecognizedScheme},
+    {CURLE_URL_MALFORMAT, kInvalidUrl},
+    {CURLE_COULDNT_RESOLVE_PROXY, kNameNotResolved},
+    {CURLE_COULDNT_RESOLVE_HOST, kNameNotResolved},
+    {CURLE_COULDNT_CONNECT, kCannotConnect},
+    {CURLE_WEIRD_SERVER_REPLY, kInvalidServerResponse},
+    {CURLE_GOT_NOTHING, kInvalidServerResponse},
+    {CURLE_PARTIAL_FILE, kConnectionAborted},
+    {CURLE_OUT_OF_MEMORY, kNotEnoughMemory},
+    {CURLE_OPERATION_TIMEDOUT, kTimeout},
+    {CURLE_ABORTED_BY_CALLBACK, kOperationCancelled},
+    {CURLE_SEND_ERROR, kConnectionReset},
+    {CURLE_RECV_ERROR, kConnectionReset},
+    {CURLE_SEND_FAIL_REWIND, kConnectionReset},
+    {CURLE_SSL_CONNECT_ERROR, kSecurityChannelError},
+    {CURLE_SSL_ENGINE_NOTFOUND, kSecurityChannelError},
+    {CURLE_SSL_ENGINE_SETFAILED, kSecurityChannelError},
+    {CURLE_SSL_CERTPROBLEM, kSecurityChannelError},
+    {CURLE_SSL_CIPHER, kSecurityChannelError},
+    {CURLE_SSL_CACERT_BADFILE, kSecurityChannelError},
+    {CURLE_SSL_SHUTDOWN_FAILED, kSecurityChannelError},
+    {CURLE_SSL_CRL_BADFILE, kRevocationCheckFailed},
+    {CURLE_SSL_INVALIDCERTSTATUS, kRevocationCheckFailed},
+    {CURLE_PEER_FAILED_VERIFICATION, kInvalidCertificate},
+};
+
+// Refusals of the server's certificate, by the check that refused it.
+PlatformError certificateError(long verifyError) {
+    switch (verifyError) {
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+        return kInvalidCertificateAuthority;
+    case X509_V_ERR_UNABLE_TO_GET_CRL:
+    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+    case X509_V_ERR_CRL_NOT_YET_VALID:
+    case X509_V_ERR_CRL_HAS_EXPIRED:
+        return kRevocationCheckFailed;
+    case X509_V_ERR_CERT_REVOKED:
+        return kCertificateRevoked;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return kCertificateDateInvalid;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return kCertificateNameInvalid;
+    default:
+        return kInvalidCertificate;
+    }
+}
+
+// How a server that wants a client certificate and got none ends the exchange:
+// a failed handshake (TLS 1.2) or an alert on the first read or write (TLS 1.3).
+bool endsRefusedHandshake(CURLcode code) {
+    return code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR ||
+           code == CURLE_GOT_NOTHING;
+}
+
+} // namespace
+
+std::uint32_t platformErrorFor(const TransferFailure& failure) {
+    if (failure.code == CURLE_OK)
+        return kNoError;
+    if (failure.clientCertificateAsked && !failure.clientCertificateAttached && endsRefusedHandshake(failure.code))
+        return kClientCertificateNeeded;
+    if (failure.code == CURLE_PEER_FAILED_VERIFICATION)
+        // No refusal recorded by the chain check means libcurl's own host-name check refused it.
+        return failure.verifyError ? certificateError(failure.verifyError) : kCertificateNameInvalid;
+    const auto found = std::find_if(std::begin(kCurlMappings), std::end(kCurlMappings),
+                                    [&](const CurlMapping& mapping) { return mapping.code == failure.code; });
+    return found != std::end(kCurlMappings) ? found->error : kInternalError;
+}
+
+std::string describeFailure(CURLcode code, const char* errorBuffer) {
+    if (errorBuffer && *errorBuffer)
+        return errorBuffer;
+    return curl_easy_strerror(code);
+}
+
+} // namespace cto::http

@@ -1,0 +1,282 @@
+#include "transport/THTTPReqResp.h"
+
+#include "common/FailureKinds.h"
+#include "transport/HttpClient.h"
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace cto {
+
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string withoutTrailingLineEnds(std::string text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+struct THTTPReqResp::State {
+    bool userSetURL = false;
+    std::string url;
+    http::UrlParts parts;
+    std::string contentType;
+    // The connection before the root: it refers to it.
+    std::unique_ptr<http::Session> root;
+    std::unique_ptr<http::Connection> connection;
+
+    void disconnect() {
+        connection.reset();
+        root.reset();
+    }
+};
+
+THTTPReqResp::THTTPReqResp() : state_(std::make_unique<State>()) {}
+
+THTTPReqResp::~THTTPReqResp() {
+    state_->disconnect();
+}
+
+const std::string& THTTPReqResp::URL() const noexcept {
+    return state_->url;
+}
+
+const std::string& THTTPReqResp::ContentType() const noexcept {
+    return state_->contentType;
+}
+
+bool THTTPReqResp::Connected() const noexcept {
+    return state_->connection != nullptr;
+}
+
+void THTTPReqResp::setURL(const std::string& url) {
+    state_->userSetURL = !url.empty();
+    if (url.empty()) {
+        state_->parts = {};
+        state_->url.clear();
+    } else {
+        http::UrlParts parts = http::crackUrl(url);
+        if (parts.scheme != http::kSchemeHttp && parts.scheme != http::kSchemeHttps)
+            throw ESOAPHTTPException("Invalid url '" + url + "' - only supports 'http' and 'https' schemes", 0);
+        state_->parts = std::move(parts);
+        state_->url = url;
+    }
+    Connect(false);
+}
+
+void THTTPReqResp::Connect(bool value) {
+    if (!value) {
+        state_->disconnect();
+        return;
+    }
+    if (state_->connection)
+        return;
+    // An empty Proxy leaves libcurl to the system's proxy settings (the proxy environment variables).
+    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass);
+    if (!state_->root->multi()) {
+        state_->root.reset();
+        RaiseCheck(http::kNotEnoughMemory, "Cannot open the HTTP client");
+    }
+    state_->connection = std::make_unique<http::Connection>(http::Connection{
+        *state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host, state_->parts.port,
+        UserName, Password});
+}
+
+std::string THTTPReqResp::soapActionValue() const {
+    if (!SoapAction.empty())
+        return SoapAction;
+    return (InvokeOptions & soNoValueForEmptySOAPAction) ? std::string() : std::string("\"\"");
+}
+
+void THTTPReqResp::RaiseCheck(std::uint32_t error, const std::string& description) const {
+    if (error == 0)
+        return;
+    throw ESOAPHTTPException(withoutTrailingLineEnds(description) + " - URL:" + state_->url +
+                                 " - SOAPAction:" + soapActionValue(),
+                             static_cast<std::int32_t>(error));
+}
+
+std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Request& request, bool raiseError) {
+    const bool ignoreInvalidCerts = InvokeOptions & soIgnoreInvalidCerts;
+    if (lastError == http::kInvalidCertificateAuthority && ignoreInvalidCerts) {
+        request.setSecurityFlags(request.securityFlags() | http::kIgnoreUnknownCa);
+        return http::kForceRetry;
+    }
+    if (lastError == http::kRevocationCheckFailed && ignoreInvalidCerts) {
+        request.setSecurityFlags(request.securityFlags() | http::kIgnoreRevocation);
+        return http::kForceRetry;
+    }
+    if (raiseError)
+        RaiseCheck(lastError, request.lastErrorText());
+    const std::uint32_t answer = request.interactiveCheck(lastError, OnCredentialsNeeded);
+    return lastError == http::kClientCertificateNeeded ? http::kForceRetry : answer;
+}
+
+std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
+    Connect(true);
+    std::unique_ptr<http::Request> request;
+    try {
+        const bool https = state_->parts.scheme == http::kSchemeHttps;
+        std::uint32_t flags = http::kFlagNoCacheWrite | http::kFlagKeepConnection;
+        if (https)
+            flags |= http::kFlagSecure;
+        if (https && (InvokeOptions & soIgnoreInvalidCerts))
+            flags |= http::kFlagIgnoreCertNameInvalid | http::kFlagIgnoreCertDateInvalid;
+        request = std::make_unique<http::Request>(*state_->connection, state_->parts.objectName, flags);
+        state_->root->onWaiting = OnWaiting;
+
+        // Zero leaves our own bounds, which keep a silent server from holding the program for ever.
+        const std::pair<std::int32_t, http::TimeoutKind> timeouts[] = {{ConnectTimeout, http::TimeoutKind::Connect},
+                                                                       {SendTimeout, http::TimeoutKind::Send},
+                                                                       {ReceiveTimeout, http::TimeoutKind::Receive}};
+        for (const auto& [value, kind] : timeouts)
+            if (value > 0)
+                request->setTimeout(kind, std::chrono::milliseconds(value));
+        if (InvokeOptions & soIgnoreInvalidCerts)
+            request->setSecurityFlags(http::kIgnoreUnknownCa | http::kIgnoreRevocation);
+
+        const std::string contentType = UseUTF8InHeader ? "text/xml; charset=utf-8" : "text/xml";
+        if (!(InvokeOptions & soNoSOAPActionHeader)) {
+            const std::string action = soapActionValue();
+            if (action.empty())
+                request->addHeader("SOAPAction:");
+            else if (action == "\"\"")
+                request->addHeader("SOAPAction: " + action);
+            else
+                request->addHeader("SOAPAction: \"" + action + "\"");
+        }
+        request->addHeader("Content-Type: " + contentType);
+
+        if (OnBeforePost)
+            OnBeforePost(*this, *request);
+
+        body.seek(0);
+        const std::int64_t size = body.size();
+        if (size <= MaxSinglePostSize)
+            sendSingleShot(*request, body, size);
+        else
+            sendInPieces(*request, body, size);
+    } catch (...) {
+        request.reset();
+        Connect(false);
+        throw;
+    }
+    return request;
+}
+
+void THTTPReqResp::sendSingleShot(http::Request& request, ByteStream& body, std::int64_t size) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    body.readBuffer(bytes.data(), bytes.size());
+    request.setBody(std::move(bytes));
+    for (;;) {
+        if (OnPostingData)
+            OnPostingData(size, size);
+        const bool sent = request.send();
+        const std::uint32_t answer = HandleWinInetError(sent ? 0 : request.lastError(), request, !sent);
+        if (answer == http::kNoError)
+            return;
+        if (answer == http::kCancelled)
+            throw EAbort();
+    }
+}
+
+void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::int64_t size) {
+    std::vector<char> buffer(static_cast<std::size_t>(MaxSinglePostSize));
+    bool resend = true;
+    while (resend) {
+        body.seek(0);
+        resend = false;
+        if (!request.sendEx(static_cast<std::uint64_t>(size)))
+            RaiseCheck(request.lastError(), request.lastErrorText());
+        std::exception_ptr writingFailure;
+        try {
+            for (;;) {
+                const auto piece =
+                    static_cast<std::size_t>(std::min<std::int64_t>(size - body.position(), MaxSinglePostSize));
+                if (piece == 0)
+                    break;
+                const std::size_t read = body.read(buffer.data(), piece);
+                if (read == 0)
+                    throw ESOAPHTTPException("Invalid HTTP Request: Length is 0", 0);
+                if (!request.write(buffer.data(), read) &&
+                    HandleWinInetError(request.lastError(), request, true) == http::kCancelled)
+                    throw EAbort();
+                if (OnPostingData)
+                    OnPostingData(body.position(), size);
+            }
+        } catch (...) {
+            writingFailure = std::current_exception();
+        }
+        const bool ended = request.end();
+        const std::uint32_t answer = HandleWinInetError(ended ? 0 : request.lastError(), request, !ended);
+        if (answer == http::kCancelled)
+            throw EAbort();
+        if (writingFailure)
+            std::rethrow_exception(writingFailure);
+        resend = answer == http::kForceRetry;
+    }
+}
+
+void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
+    int status = 0;
+    if (request.queryStatusCode(status) && status >= 300 && status != 500) {
+        // A missing reason phrase still fails: the status alone says the answer is not one.
+        std::string text;
+        request.queryStatusText(text);
+        throw ESOAPHTTPException(text + " (" + std::to_string(status) + ") - '" + state_->url + "'", status);
+    }
+    std::string contentType;
+    if (!request.queryContentType(contentType))
+        RaiseCheck(request.lastError(), request.lastErrorText());
+    state_->contentType = contentType;
+
+    std::vector<char> piece;
+    std::int64_t total = 0;
+    for (;;) {
+        std::size_t available = 0;
+        if (!request.queryDataAvailable(available))
+            RaiseCheck(request.lastError(), request.lastErrorText());
+        if (available == 0)
+            break;
+        piece.resize(available);
+        std::size_t read = 0;
+        if (!request.read(piece.data(), available, read))
+            RaiseCheck(request.lastError(), request.lastErrorText());
+        response.writeBuffer(piece.data(), read);
+        total += static_cast<std::int64_t>(read);
+        if (OnReceivingData)
+            OnReceivingData(static_cast<std::int64_t>(read), total);
+    }
+    if (equalsIgnoringCase(contentType, "text/plain") || equalsIgnoringCase(contentType, "text/html"))
+        throw ESOAPHTTPException(
+            "Received content of invalid Content-Type setting: " + contentType + " - SOAP expects \"text/xml\"", 0);
+}
+
+void THTTPReqResp::Execute(ByteStream& request, ByteStream& response) {
+    std::unique_ptr<http::Request> pending = Send(request);
+    try {
+        Receive(*pending, response);
+    } catch (...) {
+        // The request before the root it belongs to.
+        pending.reset();
+        Connect(false);
+        throw;
+    }
+}
+
+std::unique_ptr<MemoryStream> THTTPReqResp::Execute(ByteStream& request) {
+    auto response = std::make_unique<MemoryStream>();
+    Execute(request, *response);
+    return response;
+}
+
+} // namespace cto

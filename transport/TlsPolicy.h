@@ -1,0 +1,36 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+
+namespace cto::http {
+
+// Security flags of a request: which refusals of the server's certificate to tolerate.
+inline constexpr std::uint32_t kIgnoreRevocation = 0x80;
+inline constexpr std::uint32_t kIgnoreUnknownCa = 0x100;
+inline constexpr std::uint32_t kIgnoreCertNameInvalid = 0x1000;
+inline constexpr std::uint32_t kIgnoreCertDateInvalid = 0x2000;
+
+// The TLS facts of the exchange in progress. libcurl makes one OpenSSL context
+// per connection; tlsContextHook() points each at this record, which the root
+// handle owns and so outlives every connection.
+struct TlsPolicy {
+    std::uint32_t securityFlags = 0;
+    bool clientCertificateAttached = false;
+    // Set during the handshake:
+    bool clientCertificateAsked = false;
+    long refusedVerifyError = 0;
+
+    void beginExchange(std::uint32_t flags, bool certificateAttached) {
+        securityFlags = flags;
+        clientCertificateAttached = certificateAttached;
+        clientCertificateAsked = false;
+        refusedVerifyError = 0;
+    }
+};
+
+// CURLOPT_SSL_CTX_FUNCTION; its pointer argument is the TlsPolicy.
+CURLcode tlsContextHook(CURL* handle, void* sslContext, void* policy);
+
+} // namespace cto::http
