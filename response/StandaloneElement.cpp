@@ -52,18 +52,17 @@ xmlNsPtr defaultDeclaration(xmlNodePtr element) {
 
 class NamespaceFixer {
 public:
-    NamespaceFixer(XmlDocument& document, xmlNodePtr root) : document_(document), root_(root) {
-        defaultNs_ = defaultDeclaration(root);
-        forEachElement(root, [&](xmlNodePtr element) {
-            if (element != root)
+    NamespaceFixer(XmlDocument& document, xmlNodePtr root)
+        : document_(document), root_(root), defaultNs_(defaultDeclaration(root)) {}
+
+    // One walk in document order: a namespace used by a node is declared on the
+    // node or an ancestor, so it is known as "inside" before the node is fixed.
+    void run() {
+        forEachElement(root_, [&](xmlNodePtr element) {
+            if (element != root_)
                 dropUndeclarations(document_, element);
             for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next)
                 inside_.insert(ns);
-        });
-    }
-
-    void run() {
-        forEachElement(root_, [&](xmlNodePtr element) {
             element->ns = fixed(element->ns, true);
             for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
                 attribute->ns = fixed(attribute->ns, false);
@@ -110,7 +109,7 @@ private:
 
     XmlDocument& document_;
     xmlNodePtr root_;
-    xmlNsPtr defaultNs_ = nullptr;
+    xmlNsPtr defaultNs_;
     std::set<xmlNsPtr> inside_;
     std::map<std::string, xmlNsPtr> redeclared_;
 };

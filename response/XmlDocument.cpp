@@ -4,6 +4,7 @@
 #include "response/ExternalEntityGuard.h"
 #include "response/SourceLine.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
@@ -59,22 +60,25 @@ bool isWhiteSpaceOnly(const xmlChar* content) noexcept {
 
 // libxml2's own blank removal guesses from the content model; the response
 // settings drop every text node made of white space alone, wherever it stands.
-void dropWhiteSpaceText(xmlDocPtr doc) {
-    std::vector<xmlNodePtr> pending{reinterpret_cast<xmlNodePtr>(doc)};
-    while (!pending.empty()) {
-        xmlNodePtr parent = pending.back();
-        pending.pop_back();
-        for (xmlNodePtr child = parent->children; child != nullptr;) {
-            xmlNodePtr next = child->next;
-            if (child->type == XML_TEXT_NODE && isWhiteSpaceOnly(child->content)) {
-                xmlUnlinkNode(child);
-                xmlFreeNode(child);
-            } else if (child->type == XML_ELEMENT_NODE) {
-                pending.push_back(child);
-            }
-            child = next;
+// An element's children are final when it ends, and still in the cache, so
+// they are looked at then; text copied in from an entity lands among the
+// children of the element being parsed, so it is looked at too.
+void dropWhiteSpaceChildren(xmlNodePtr parent) noexcept {
+    for (xmlNodePtr child = parent->children; child != nullptr;) {
+        xmlNodePtr next = child->next;
+        if (child->type == XML_TEXT_NODE && isWhiteSpaceOnly(child->content)) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
         }
+        child = next;
     }
+}
+
+void endElement(void* userData, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri) {
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    if (context->node != nullptr)
+        dropWhiteSpaceChildren(context->node);
+    xmlSAX2EndElementNs(userData, localName, prefix, uri);
 }
 
 [[noreturn]] void rejectSource(ByteStream& source, const FirstErrors& errors) {
@@ -95,11 +99,14 @@ XmlDocument XmlDocument::parse(ByteStream& source) {
     FirstErrors errors;
     context->_private = &errors;
     context->sax->serror = recordError;
+    context->sax->endElementNs = endElement;
 
     // NOENT expands internal entities; the guard refuses every external one, and
     // without HUGE libxml2 keeps its limits on entity amplification and depth.
+    // NOBLANKS spares building most white-space-only nodes (only runs that end
+    // at markup and touch no text, so no text is cut); endElement removes the rest.
     constexpr int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                            XML_PARSE_COMPACT;
+                            XML_PARSE_COMPACT | XML_PARSE_NOBLANKS;
     source.seek(0);
     std::unique_ptr<xmlDoc, XmlDocDeleter> doc(
         xmlCtxtReadIO(context.get(), readSource, keepSourceOpen, &source, nullptr, nullptr, options));
@@ -107,7 +114,6 @@ XmlDocument XmlDocument::parse(ByteStream& source) {
     // formed"; a namespace-aware DOM rejects it.
     if (!doc || !context->nsWellFormed)
         rejectSource(source, errors);
-    dropWhiteSpaceText(doc.get());
     return XmlDocument(doc.release());
 }
 

@@ -1,0 +1,52 @@
+#!/bin/sh
+# Times the response path (extraction + binding load + error count) against
+# `xmllint --noout` on the same answers of about 1 KB, 1 MB and 50 MB, and
+# prints ours/xmllint for wall time and peak resident memory (best of RUNS).
+# Usage: bench/response/run.sh [build-dir]   (default: build-response-bench, Release)
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-$root/build-response-bench}
+runs=${RUNS:-3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+fi
+ninja -C "$build" -j2 bench_response >/dev/null
+bench=$(find "$build" -name bench_response -type f -perm -u+x | head -n 1)
+
+python3 "$here/generate.py" "$work/small.xml" 0
+python3 "$here/generate.py" "$work/medium.xml" 4200
+python3 "$here/generate.py" "$work/large.xml" 200000
+
+# best <command...>: the lowest wall time and the lowest peak RSS of $runs runs, as "seconds kilobytes".
+best() {
+    i=0
+    bestTime=""
+    bestRss=""
+    while [ "$i" -lt "$runs" ]; do
+        /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
+        read -r t m <"$work/time"
+        if [ -z "$bestTime" ] || awk "BEGIN{exit !($t < $bestTime)}"; then bestTime=$t; fi
+        if [ -z "$bestRss" ] || [ "$m" -lt "$bestRss" ]; then bestRss=$m; fi
+        i=$((i + 1))
+    done
+    echo "$bestTime $bestRss"
+}
+
+ratio() { awk "BEGIN{ if ($2 > 0) printf \"%.2f\", $1 / $2; else printf \"n/a\" }"; }
+
+printf '%-8s %10s %9s %9s %7s %10s %10s %7s\n' file bytes "ours s" "lint s" "time x" "ours KB" "lint KB" "RSS x"
+for name in small medium large; do
+    file="$work/$name.xml"
+    set -- $(best "$bench" "$file" "$work/$name-response.xml")
+    oursTime=$1 oursRss=$2
+    set -- $(best xmllint --noout "$file")
+    lintTime=$1 lintRss=$2
+    printf '%-8s %10s %9s %9s %7s %10s %10s %7s\n' "$name" "$(stat -c %s "$file")" \
+        "$oursTime" "$lintTime" "$(ratio "$oursTime" "$lintTime")" \
+        "$oursRss" "$lintRss" "$(ratio "$oursRss" "$lintRss")"
+done
+"$bench" "$work/large.xml" "$work/large-response.xml"
