@@ -202,6 +202,12 @@ void Request::configure(bool pieces, std::uint64_t length) {
         effectiveFlags |= kIgnoreCertNameInvalid;
     if (flags_ & kFlagIgnoreCertDateInvalid)
         effectiveFlags |= kIgnoreCertDateInvalid;
+    if (effectiveFlags & kIgnoreUnknownCa) {
+        // Any authority is accepted, so the system's trust store could change no
+        // verdict; loading it would only cost time on every connection.
+        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
     session_.tls().beginExchange(effectiveFlags, !certificateBlob_.empty());
     // A pooled connection verified under other flags must not carry this request.
     if (!session_.pooledUnder(effectiveFlags))

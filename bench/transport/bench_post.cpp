@@ -1,0 +1,26 @@
+// Posts one file through THTTPReqResp::Execute, as the send workflow does:
+// the survey is read into memory, the exchange returns the response body.
+// Usage: bench_post <url> <file>
+#include "common/FailureKinds.h"
+#include "common/FileStream.h"
+#include "transport/THTTPReqResp.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: bench_post <url> <file>\n";
+        return 2;
+    }
+    try {
+        cto::MemoryStream request(cto::readWholeFile(argv[2]));
+        cto::THTTPReqResp transport;
+        transport.setURL(argv[1]);
+        const auto response = transport.Execute(request);
+        std::cout << response->bytes() << '\n';
+    } catch (const cto::Exception& failure) {
+        std::cerr << cto::failureMessage(failure) << '\n';
+        return 1;
+    }
+    return 0;
+}
