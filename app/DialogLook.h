@@ -1,0 +1,36 @@
+#pragma once
+
+#include <Qt>
+
+class QDialog;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace cto {
+
+// A dialog border: a title bar with a close box, no minimise or maximise box.
+inline constexpr Qt::WindowFlags kDialogWindowFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                                      Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                      Qt::WindowCloseButtonHint;
+
+// The header band's title as both windows show it: white, in the title face.
+void decorateHeaderTitle(QLabel* title);
+
+// Finishes a dialog built from its .ui file: held at its designed size, the
+// form face, the header band's title white in the title face, and Aceptar and
+// Cancelar in the buttons' face with a hand cursor, a green tick and a red cross.
+void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar);
+
+// The same for a prompt, whose Aceptar accepts and Cancelar rejects.
+void finishPromptLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar);
+
+// The window a prompt raised from deep inside a run should sit over: the modal
+// window in front, else the active window.
+QWidget* frontWindow();
+
+// Registers the dialogs' images; the library is static, so its resources are
+// not registered by themselves. Safe to call more than once.
+void initDialogResources();
+
+} // namespace cto

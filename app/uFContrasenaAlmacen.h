@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace cto {
+
+namespace Ui {
+class TFContrasenaAlmacen;
+}
+
+// Asks for the password of a protected certificate database. After a wrong
+// password it says so above the buttons.
+class TFContrasenaAlmacen : public QDialog {
+    Q_OBJECT
+
+public:
+    TFContrasenaAlmacen(const QString& tokenName, bool retry, QWidget* owner = nullptr);
+    ~TFContrasenaAlmacen() override;
+
+    QString contrasena() const;
+
+private:
+    std::unique_ptr<Ui::TFContrasenaAlmacen> ui_;
+};
+
+// The certificate store's password prompt: nothing when the user cancels.
+std::optional<std::string> askStorePassword(const QString& tokenName, bool retry);
+
+} // namespace cto

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "transport/THTTPReqResp.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace cto {
+
+namespace Ui {
+class TFCredenciales;
+}
+
+// Asks for a user name and password when the office's server (401) or a
+// proxy (407) wants them.
+class TFCredenciales : public QDialog {
+    Q_OBJECT
+
+public:
+    TFCredenciales(bool proxy, const QString& realm, QWidget* owner = nullptr);
+    ~TFCredenciales() override;
+
+    QString usuario() const;
+    QString contrasena() const;
+
+private:
+    std::unique_ptr<Ui::TFCredenciales> ui_;
+};
+
+// The transport's credentials prompt: nothing when the user cancels.
+std::optional<Credentials> askCredentials(bool proxy, const std::string& realm);
+
+} // namespace cto

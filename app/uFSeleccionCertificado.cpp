@@ -1,0 +1,164 @@
+#include "app/uFSeleccionCertificado.h"
+
+#include "app/DefaultErrorBox.h"
+#include "app/DialogLook.h"
+#include "certificates/CertificateStore.h"
+#include "common/Exception.h"
+#include "ui_FSeleccionCertificado.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace cto {
+
+TFSeleccionCertificado* FSeleccionCertificado = nullptr;
+
+namespace {
+
+enum Column { ColumnCaption = 0, ColumnNombre = 1, ColumnCaducidad = 2 };
+
+// Holds the list's repainting off for one batch of changes, and turns it back
+// on whichever way the batch ends, so that rows added before a failure show.
+class BatchUpdate {
+public:
+    explicit BatchUpdate(QWidget* widget) : widget_(widget) { widget_->setUpdatesEnabled(false); }
+    ~BatchUpdate() { widget_->setUpdatesEnabled(true); }
+    BatchUpdate(const BatchUpdate&) = delete;
+    BatchUpdate& operator=(const BatchUpdate&) = delete;
+
+private:
+    QWidget* widget_;
+};
+
+} // namespace
+
+QChar dateSeparator(const QLocale& locale) {
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    bool quoted = false;
+    for (const QChar character : format) {
+        if (character == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && !character.isLetter() && !character.isSpace())
+            return character;
+    }
+    return QLatin1Char('/');
+}
+
+QString formatCaducidad(const QDateTime& validTo, const QLocale& locale) {
+    const QDate date = validTo.toLocalTime().date();
+    const QChar separator = dateSeparator(locale);
+    return QStringLiteral("%1%2%3%2%4")
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(separator)
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.year(), 4, 10, QLatin1Char('0'));
+}
+
+TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
+    : QDialog(owner, kDialogWindowFlags),
+      ui_(std::make_unique<Ui::TFSeleccionCertificado>()) {
+    initDialogResources();
+    ui_->setupUi(this);
+    finishDialogLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
+
+    QTreeWidget* list = ui_->lvCertificados;
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setMinimumSectionSize(1);
+    header->setSectionResizeMode(ColumnCaption, QHeaderView::Fixed);
+    header->setSectionResizeMode(ColumnNombre, QHeaderView::Stretch);
+    header->setSectionResizeMode(ColumnCaducidad, QHeaderView::Fixed);
+    header->resizeSection(ColumnCaption, 10);
+    header->resizeSection(ColumnCaducidad, 100);
+    list->viewport()->installEventFilter(this);
+
+    // Cancelar is the dialog's main default button: Enter anywhere but on
+    // Aceptar presses it.
+    ui_->bbCancelar->setDefault(true);
+
+    connect(ui_->bbAceptar, &QPushButton::clicked, this, [this] {
+        bbAceptarClick();
+        done(mrOk);
+    });
+    connect(ui_->bbCancelar, &QPushButton::clicked, this, [this] { done(mrAbort); });
+}
+
+TFSeleccionCertificado::~TFSeleccionCertificado() = default;
+
+int TFSeleccionCertificado::ShowModal() {
+    return exec();
+}
+
+void TFSeleccionCertificado::setVisible(bool visible) {
+    if (visible && !isVisible())
+        FormShow();
+    QDialog::setVisible(visible);
+}
+
+void TFSeleccionCertificado::FormShow() {
+    try {
+        fillFromStore();
+    } catch (const Exception& failure) {
+        showDefaultErrorBox(parentWidget(), QString::fromStdString(failure.message()));
+    } catch (const std::exception& failure) {
+        showDefaultErrorBox(parentWidget(), QString::fromLocal8Bit(failure.what()));
+    }
+}
+
+void TFSeleccionCertificado::fillFromStore() {
+    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+    QTreeWidget* list = ui_->lvCertificados;
+    {
+        const BatchUpdate clearing(list);
+        list->clear();
+    }
+    const BatchUpdate filling(list);
+    const int count = store->Count();
+    for (int index = 1; index <= count; ++index) {
+        const StoredCertificate certificate = store->Item(index);
+        if (certificate.isCertificateAuthority())
+            continue;
+        auto* row = new QTreeWidgetItem(list);
+        row->setText(ColumnNombre, certificate.simpleName());
+        row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo()));
+        row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+    }
+}
+
+void TFSeleccionCertificado::bbAceptarClick() {
+    const QList<QTreeWidgetItem*> selected = ui_->lvCertificados->selectedItems();
+    if (selected.size() != 1)
+        return;
+    usNombreCertificadoSeleccionado = selected.front()->text(ColumnNombre);
+}
+
+void TFSeleccionCertificado::lvCertificadosDblClick() {
+    bbAceptarClick();
+}
+
+void TFSeleccionCertificado::reject() {
+    done(mrCancel);
+}
+
+void TFSeleccionCertificado::keyPressEvent(QKeyEvent* event) {
+    // Neither button is a cancel button, so Escape closes nothing.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TFSeleccionCertificado::eventFilter(QObject* watched, QEvent* event) {
+    // Any double-click in the list counts, on a row or not, like the list's own event.
+    if (watched == ui_->lvCertificados->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        lvCertificadosDblClick();
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace cto

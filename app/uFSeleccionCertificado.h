@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QLocale>
+#include <QString>
+
+#include <memory>
+
+namespace cto {
+
+namespace Ui {
+class TFSeleccionCertificado;
+}
+
+// How a modal window was closed.
+enum TModalResult : int {
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2, // the close box, Alt+F4, the system menu
+    mrAbort = 3,
+};
+
+// The certificate dialog: lists the personal store's certificates (without
+// certificate authorities) and hands back, by name only, the one the user
+// accepted. The before-send hook finds the certificate again by that name.
+class TFSeleccionCertificado : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFSeleccionCertificado(QWidget* owner = nullptr);
+    ~TFSeleccionCertificado() override;
+
+    // Fills the list, runs the modal loop and answers the modal result.
+    int ShowModal();
+
+    // The "Nombre" of the row accepted last; kept from one showing to the next.
+    QString usNombreCertificadoSeleccionado;
+
+    // Rebuilds the list from the store; runs whenever the dialog becomes visible.
+    void FormShow();
+    // Records the selected row's name when exactly one row is selected.
+    void bbAceptarClick();
+    void lvCertificadosDblClick();
+
+    void setVisible(bool visible) override;
+
+public slots:
+    // Every way of closing other than the two buttons ends here.
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillFromStore();
+
+    std::unique_ptr<Ui::TFSeleccionCertificado> ui_;
+};
+
+// "dd/mm/yyyy" with the locale's date separator in place of each "/", in local time.
+QString formatCaducidad(const QDateTime& validTo, const QLocale& locale = QLocale());
+// The date separator of the locale's short date format ("/" when it has none).
+QChar dateSeparator(const QLocale& locale);
+
+// Created hidden at start-up, right after the main window; lives until the process ends.
+extern TFSeleccionCertificado* FSeleccionCertificado;
+
+} // namespace cto

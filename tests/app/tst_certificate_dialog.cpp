@@ -1,0 +1,374 @@
+#include "ModalDriver.h"
+
+#include "app/DefaultErrorBox.h"
+#include "app/PlainMessageBox.h"
+#include "app/uFContrasenaAlmacen.h"
+#include "app/uFCredenciales.h"
+#include "app/uFSeleccionCertificado.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QTest>
+#include <QRegularExpression>
+#include <QTreeWidget>
+
+#include <ctime>
+
+using namespace cto;
+using cto::test::onNextModal;
+using cto::test::pressKey;
+
+namespace {
+
+QString fixtureScript() {
+    return QStringLiteral(CTO_TEST_DATA_DIR "/../support/make-test-nssdb.sh");
+}
+
+QStringList rowsOf(const TFSeleccionCertificado* dialog) {
+    const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        rows << row->text(0) + QLatin1Char('|') + row->text(1) + QLatin1Char('|') + row->text(2);
+    }
+    return rows;
+}
+
+QTreeWidget* listOf(QWidget* dialog) {
+    return dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
+}
+
+QPushButton* button(QWidget* dialog, const char* name) {
+    return dialog->findChild<QPushButton*>(QLatin1String(name));
+}
+
+void doubleClickRow(QTreeWidget* list, int row) {
+    const QRect rect = list->visualItemRect(list->topLevelItem(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+} // namespace
+
+class TestCertificateDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void listsPersonalCertificatesWithoutAuthorities();
+    void expiryDateUsesLocaleSeparator_data();
+    void expiryDateUsesLocaleSeparator();
+    void keyboardAndModalResults_data();
+    void keyboardAndModalResults();
+    void choiceIsRecordedOnlyFromOneSelectedRow();
+    void storeFailureShowsDefaultErrorBox();
+    void defaultErrorBoxText_data();
+    void defaultErrorBoxText();
+
+    void passwordDialog_data();
+    void passwordDialog();
+    void credentialsDialog_data();
+    void credentialsDialog();
+
+private:
+    QTemporaryDir folder_;
+    QString database_;
+};
+
+void TestCertificateDialog::initTestCase() {
+    // Expiry dates are shown in local time; pin it so the expected dates hold anywhere.
+    qputenv("TZ", "UTC");
+    tzset();
+    QVERIFY(folder_.isValid());
+    database_ = folder_.filePath(QStringLiteral("nssdb"));
+    QProcess maker;
+    maker.setProcessChannelMode(QProcess::ForwardedChannels);
+    maker.start(QStringLiteral("sh"), {fixtureScript(), database_});
+    QVERIFY(maker.waitForFinished(60000));
+    QCOMPARE(maker.exitCode(), 0);
+}
+
+void TestCertificateDialog::init() {
+    qputenv("CTO_NSS_DATABASE", database_.toUtf8());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestCertificateDialog::listsPersonalCertificatesWithoutAuthorities() {
+    TFSeleccionCertificado dialog;
+    QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Selección de Certificado"));
+    QCOMPARE(dialog.size(), QSize(394, 271));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+
+    QStringList shown;
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        shown = rowsOf(d);
+        QCOMPARE(QApplication::focusWidget(), listOf(d));
+        d->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrAbort));
+
+    // Store order; the intermediate authority left out; the expired one listed
+    // with its past date; two rows for one name; a name taken from O= when there is no CN.
+    QCOMPARE(shown.size(), 4);
+    QCOMPARE(shown[0], QStringLiteral("|Cliente Prueba|01/01/2021"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\|Cliente Prueba\\|\\d\\d/\\d\\d/20\\d\\d$")).match(shown[1]).hasMatch(),
+             qPrintable(shown[1]));
+    QVERIFY(shown[2].startsWith(QString::fromUtf8("|Peña Muñoz|")));
+    QVERIFY(shown[3].startsWith(QStringLiteral("|Organismo Sin Clave|")));
+    QVERIFY(!shown.join(QString()).contains(QStringLiteral("Autoridad")));
+
+    QTreeWidget* list = listOf(&dialog);
+    QCOMPARE(list->geometry(), QRect(8, 47, 378, 180));
+    QCOMPARE(list->columnCount(), 3);
+    const QTreeWidgetItem* header = list->headerItem();
+    QCOMPARE(header->text(0), QString());
+    QCOMPARE(header->text(1), QStringLiteral("Nombre"));
+    QCOMPARE(header->text(2), QStringLiteral("Caducidad"));
+    QCOMPARE(list->columnWidth(0), 10);
+    QCOMPARE(list->columnWidth(2), 100);
+    QCOMPARE(list->columnWidth(1), list->viewport()->width() - 110);
+    QCOMPARE(Qt::Alignment(list->topLevelItem(0)->textAlignment(2)), Qt::Alignment(Qt::AlignCenter));
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(!list->rootIsDecorated());
+    QVERIFY(!list->isSortingEnabled());
+    QVERIFY(list->updatesEnabled());
+}
+
+void TestCertificateDialog::expiryDateUsesLocaleSeparator_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("slash") << QLocale(QLocale::Spanish, QLocale::Spain) << "/";
+    QTest::newRow("dot") << QLocale(QLocale::German, QLocale::Germany) << ".";
+    QTest::newRow("dash") << QLocale(QLocale::Dutch, QLocale::Netherlands) << "-";
+    // Only the separator comes from the locale, never the order of the fields.
+    QTest::newRow("year first") << QLocale(QLocale::Swedish, QLocale::Sweden) << "-";
+    QTest::newRow("month first") << QLocale(QLocale::English, QLocale::UnitedStates) << "/";
+}
+
+void TestCertificateDialog::expiryDateUsesLocaleSeparator() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, separator);
+    QCOMPARE(formatCaducidad(QDateTime(QDate(2026, 12, 31), QTime(12, 0), QTimeZone::utc()), locale),
+             QStringList({"31", "12", "2026"}).join(separator));
+    QCOMPARE(formatCaducidad(QDateTime(QDate(2027, 3, 4), QTime(0, 0), QTimeZone::utc()), locale),
+             QStringList({"04", "03", "2027"}).join(separator));
+}
+
+void TestCertificateDialog::keyboardAndModalResults_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("result");
+    QTest::newRow("Enter at once presses Cancelar") << QStringList{"Enter"} << int(mrAbort);
+    QTest::newRow("Enter on a selected row presses Cancelar") << QStringList{"Down", "Enter"} << int(mrAbort);
+    QTest::newRow("Enter on Cancelar") << QStringList{"Tab", "Enter"} << int(mrAbort);
+    QTest::newRow("Enter on Aceptar") << QStringList{"Tab", "Tab", "Enter"} << int(mrOk);
+    QTest::newRow("Escape does nothing, close box") << QStringList{"Escape", "Close"} << int(mrCancel);
+    QTest::newRow("access key A") << QStringList{"Alt+A"} << int(mrOk);
+    QTest::newRow("access key C") << QStringList{"Alt+C"} << int(mrAbort);
+    QTest::newRow("click Aceptar") << QStringList{"ClickAceptar"} << int(mrOk);
+    QTest::newRow("click Cancelar") << QStringList{"ClickCancelar"} << int(mrAbort);
+}
+
+void TestCertificateDialog::keyboardAndModalResults() {
+    QFETCH(QStringList, steps);
+    QFETCH(int, result);
+    TFSeleccionCertificado dialog;
+    onNextModal<TFSeleccionCertificado>([steps](TFSeleccionCertificado* d) {
+        for (const QString& step : steps) {
+            QVERIFY2(d->isVisible(), qPrintable(QStringLiteral("closed before ") + step));
+            if (step == QLatin1String("Enter"))
+                pressKey(d, Qt::Key_Return);
+            else if (step == QLatin1String("Down"))
+                pressKey(d, Qt::Key_Down);
+            else if (step == QLatin1String("Tab"))
+                pressKey(d, Qt::Key_Tab);
+            else if (step == QLatin1String("Escape"))
+                pressKey(d, Qt::Key_Escape);
+            else if (step == QLatin1String("Alt+A"))
+                pressKey(d, Qt::Key_A, Qt::AltModifier);
+            else if (step == QLatin1String("Alt+C"))
+                pressKey(d, Qt::Key_C, Qt::AltModifier);
+            else if (step == QLatin1String("ClickAceptar"))
+                QTest::mouseClick(button(d, "bbAceptar"), Qt::LeftButton);
+            else if (step == QLatin1String("ClickCancelar"))
+                QTest::mouseClick(button(d, "bbCancelar"), Qt::LeftButton);
+            else if (step == QLatin1String("Close"))
+                d->close();
+        }
+    });
+    QCOMPARE(dialog.ShowModal(), result);
+    QVERIFY(!dialog.isVisible());
+}
+
+void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
+    TFSeleccionCertificado dialog;
+
+    // Aceptar with nothing selected: result 1, the name stays empty.
+    onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
+        QVERIFY(listOf(d)->selectedItems().isEmpty());
+        button(d, "bbAceptar")->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QString());
+
+    // A double-click records the row's name and leaves the dialog open;
+    // Cancelar then closes it with 3 and the name stays.
+    onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
+        doubleClickRow(listOf(d), 2);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->usNombreCertificadoSeleccionado, QString::fromUtf8("Peña Muñoz"));
+        button(d, "bbCancelar")->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrAbort));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QString::fromUtf8("Peña Muñoz"));
+
+    // The next showing rebuilds the list (no selection left), keeps the name
+    // through a double-click on no row and an empty Aceptar, and a new
+    // acceptance with a selection replaces it.
+    onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
+        QTreeWidget* list = listOf(d);
+        QCOMPARE(list->topLevelItemCount(), 4);
+        QVERIFY(list->selectedItems().isEmpty());
+        const QPoint belowRows(list->viewport()->width() / 2, list->viewport()->height() - 5);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, belowRows);
+        QCOMPARE(d->usNombreCertificadoSeleccionado, QString::fromUtf8("Peña Muñoz"));
+        list->setCurrentItem(list->topLevelItem(3));
+        QTest::mouseClick(button(d, "bbAceptar"), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Organismo Sin Clave"));
+}
+
+void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
+    TFSeleccionCertificado dialog;
+    const QString missing = folder_.filePath(QStringLiteral("no-such-database"));
+    qputenv("CTO_NSS_DATABASE", missing.toUtf8());
+
+    // First showing: the error box, then the dialog with an empty list, which still accepts.
+    QString boxText;
+    onNextModal<QMessageBox>([&](QMessageBox* box) {
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QCOMPARE(box->windowTitle(), plainMessageCaption());
+        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(!dialog.isVisible());
+        boxText = box->text();
+        onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
+            QCOMPARE(listOf(d)->topLevelItemCount(), 0);
+            button(d, "bbAceptar")->click();
+        });
+        box->button(QMessageBox::Ok)->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QVERIFY2(boxText.contains(missing) && boxText.endsWith(QLatin1Char('.')), qPrintable(boxText));
+
+    // A showing that fails before the list is cleared keeps the previous rows.
+    qputenv("CTO_NSS_DATABASE", database_.toUtf8());
+    onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) { d->close(); });
+    QCOMPARE(dialog.ShowModal(), int(mrCancel));
+    qputenv("CTO_NSS_DATABASE", missing.toUtf8());
+    onNextModal<QMessageBox>([](QMessageBox* box) {
+        onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
+            QCOMPARE(listOf(d)->topLevelItemCount(), 4);
+            d->close();
+        });
+        box->button(QMessageBox::Ok)->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrCancel));
+}
+
+void TestCertificateDialog::defaultErrorBoxText_data() {
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter") << "No se pudo" << "No se pudo.";
+    QTest::newRow("full stop") << "No se pudo." << "No se pudo.";
+    QTest::newRow("closing bracket") << "fallo (x)" << "fallo (x)";
+    QTest::newRow("dash") << "fallo -" << "fallo -";
+    QTest::newRow("slash") << "a/b/" << "a/b/.";
+    QTest::newRow("accented") << QString::fromUtf8("año") << QString::fromUtf8("año.");
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestCertificateDialog::defaultErrorBoxText() {
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(cto::defaultErrorBoxText(message), shown);
+}
+
+void TestCertificateDialog::passwordDialog_data() {
+    QTest::addColumn<bool>("retry");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("first asking") << false << false;
+    QTest::newRow("after a wrong password") << true << false;
+    QTest::newRow("cancelled with Escape") << false << true;
+}
+
+void TestCertificateDialog::passwordDialog() {
+    QFETCH(bool, retry);
+    QFETCH(bool, cancel);
+    onNextModal<TFContrasenaAlmacen>([&](TFContrasenaAlmacen* d) {
+        QCOMPARE(d->windowTitle(), QString::fromUtf8("Contraseña del almacén de certificados"));
+        QVERIFY(d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text().contains(QStringLiteral("NSS Certificate DB")));
+        QCOMPARE(d->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible(), retry);
+        QCOMPARE(QApplication::focusWidget(), d->findChild<QLineEdit*>(QStringLiteral("eContrasena")));
+        if (cancel) {
+            pressKey(d, Qt::Key_Escape);
+            return;
+        }
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clave "));
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString::fromUtf8("ñ"), {});
+        pressKey(d, Qt::Key_Return);
+    });
+    const std::optional<std::string> answer = askStorePassword(QStringLiteral("NSS Certificate DB"), retry);
+    if (cancel)
+        QVERIFY(!answer);
+    else
+        QCOMPARE(answer, std::optional<std::string>("clave \xc3\xb1"));
+}
+
+void TestCertificateDialog::credentialsDialog_data() {
+    QTest::addColumn<bool>("proxy");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("server") << false << false << "la oficina";
+    QTest::newRow("proxy") << true << false << "proxy";
+    QTest::newRow("cancelled") << false << true << "la oficina";
+}
+
+void TestCertificateDialog::credentialsDialog() {
+    QFETCH(bool, proxy);
+    QFETCH(bool, cancel);
+    QFETCH(QString, mentions);
+    onNextModal<TFCredenciales>([&](TFCredenciales* d) {
+        QCOMPARE(d->windowTitle(), QString::fromUtf8("Autenticación requerida"));
+        const QString explanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
+        QVERIFY2(explanation.contains(mentions) && explanation.contains(QStringLiteral("Encuestas")),
+                 qPrintable(explanation));
+        if (cancel) {
+            QTest::mouseClick(button(d, "bbCancelar"), Qt::LeftButton);
+            return;
+        }
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("hotel"));
+        pressKey(d, Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("secreto"));
+        pressKey(d, Qt::Key_Return);
+    });
+    const std::optional<Credentials> answer = askCredentials(proxy, "Encuestas");
+    if (cancel) {
+        QVERIFY(!answer);
+        return;
+    }
+    QVERIFY(answer);
+    QCOMPARE(answer->userName, std::string("hotel"));
+    QCOMPARE(answer->password, std::string("secreto"));
+}
+
+QTEST_MAIN(TestCertificateDialog)
+#include "tst_certificate_dialog.moc"
