@@ -16,6 +16,9 @@ xmlExternalEntityLoader previousLoader = nullptr;
 xmlParserInputPtr refusingLoader(const char* url, const char* id, xmlParserCtxtPtr context) {
     if (activeGuards == 0 && previousLoader != nullptr)
         return previousLoader(url, id, context);
+    // Only recent refusals are of interest; a long run must not grow without end.
+    if (refused.size() >= 1024)
+        refused.erase(refused.begin(), refused.begin() + 512);
     refused.emplace_back(url != nullptr ? url : (id != nullptr ? id : ""));
     return nullptr;
 }

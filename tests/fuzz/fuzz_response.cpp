@@ -1,0 +1,64 @@
+// Arbitrary bytes through the response path. Failures of this program's own
+// kinds are expected answers; anything else (a crash, a sanitizer report, an
+// escaping foreign exception) is a finding. One property is checked on top:
+// whatever the extraction returns must load through the binding.
+#include "common/Exception.h"
+#include "response/ResponseExtraction.h"
+#include "response/RespuestaSolicitud.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+void readEverything(cto::IXMLRespuestaSolicitudEncuesta& root) {
+    const auto readField = [](auto&& read) {
+        try {
+            read();
+        } catch (const cto::Exception&) {
+        }
+    };
+    readField([&] { root.NumeroOrden(); });
+    readField([&] { root.CodigoControl(); });
+    readField([&] { root.AcuseEnvio(); });
+    readField([&] { root.Errores()->Numero(); });
+    auto list = root.Errores()->Error();
+    const int count = list->Count();
+    for (int i = 0; i < count; ++i) {
+        auto item = list->Item(i);
+        readField([&] { item->TipoError(); });
+        readField([&] { item->LineaError(); });
+        readField([&] { item->DescripcionError(); });
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    std::string normalised;
+    bool extracted = false;
+    try {
+        normalised = cto::extraerRespuestaDeMemoria(bytes);
+        extracted = true;
+    } catch (const cto::Exception&) {
+    }
+    if (extracted) {
+        try {
+            readEverything(*cto::cargarRespuestaDeMemoria(normalised));
+        } catch (const cto::Exception& failure) {
+            std::fprintf(stderr, "extracted bytes do not load: %s\n%s\n", cto::failureMessage(failure).c_str(),
+                         normalised.c_str());
+            std::abort();
+        }
+    }
+
+    try {
+        readEverything(*cto::cargarRespuestaDeMemoria(bytes));
+    } catch (const cto::Exception&) {
+    }
+    return 0;
+}
