@@ -1,5 +1,6 @@
 #include "transport/HttpClient.h"
 
+#include "transport/AsciiText.h"
 #include "transport/ClientCertificateCheck.h"
 
 #include <algorithm>
@@ -9,13 +10,6 @@
 namespace cto::http {
 
 namespace {
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 std::string withoutLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))

@@ -1,6 +1,7 @@
 #include "transport/THTTPReqResp.h"
 
 #include "common/FailureKinds.h"
+#include "transport/AsciiText.h"
 #include "transport/HttpClient.h"
 
 #include <algorithm>
@@ -10,12 +11,6 @@
 namespace cto {
 
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string withoutTrailingLineEnds(std::string text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))

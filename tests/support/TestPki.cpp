@@ -1,5 +1,6 @@
 #include "support/TestPki.h"
 
+#include "common/FileStream.h"
 #include "transport/OpenSslOwners.h"
 
 #include <openssl/bn.h>
@@ -9,7 +10,6 @@
 #include <openssl/x509v3.h>
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -140,10 +140,7 @@ std::string hexSerial(X509* certificate) {
 } // namespace
 
 std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return cto::readWholeFile(path);
 }
 
 TestPki::TestPki() {

@@ -62,7 +62,7 @@ private:
     int nextSerial_ = 1;
 };
 
-// The whole content of a file; throws std::runtime_error when unreadable.
+// The whole content of a file; throws EFOpenError when unreadable.
 std::string readWholeFile(const std::string& path);
 
 } // namespace cto::test

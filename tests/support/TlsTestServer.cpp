@@ -1,6 +1,7 @@
 #include "support/TlsTestServer.h"
 
 #include "support/TestPki.h"
+#include "transport/AsciiText.h"
 #include "transport/OpenSslOwners.h"
 
 #include <openssl/err.h>
@@ -23,12 +24,6 @@
 namespace cto::test {
 
 namespace {
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
@@ -137,6 +132,7 @@ struct TlsTestServer::Shared {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     bool stopping = false;
+    Stall stall = Stall::None;
     std::deque<Reply> script;
     Responder responder;
     std::vector<Exchange> exchanges;
@@ -147,6 +143,13 @@ struct TlsTestServer::Shared {
     bool waitUnlessStopping(std::chrono::milliseconds delay) {
         std::unique_lock lock(mutex);
         return !changed.wait_for(lock, delay, [&] { return stopping; });
+    }
+
+    // False when the server stopped during the stall.
+    bool passStall(Stall where) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopping || stall != where; });
+        return !stopping;
     }
 };
 
@@ -221,6 +224,14 @@ std::string TlsTestServer::url(const std::string& target) const {
 void TlsTestServer::setClientCertificateMode(ClientCertificateMode mode) {
     std::lock_guard lock(shared_->mutex);
     shared_->options.clientCertificates = mode;
+}
+
+void TlsTestServer::setStall(Stall stall) {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->stall = stall;
+    }
+    shared_->changed.notify_all();
 }
 
 void TlsTestServer::setTlsVersion(TlsVersion version) {
@@ -464,6 +475,8 @@ void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
     SSL_set_max_proto_version(ssl.get(), version);
     SSL_set_fd(ssl.get(), connection->socket.get());
 
+    if (!shared_->passStall(Stall::BeforeHandshake))
+        return forget(connection);
     const bool shaken = SSL_accept(ssl.get()) == 1;
     {
         std::lock_guard lock(shared_->mutex);
@@ -482,7 +495,7 @@ void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
     bool keepOpen = shaken;
     while (keepOpen) {
         Exchange exchange;
-        if (!reader.read(exchange))
+        if (!shared_->passStall(Stall::BeforeRequest) || !reader.read(exchange))
             break;
         exchange.clientSubject = subject;
         exchange.clientCommonName = name;
@@ -524,6 +537,10 @@ void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
             break;
         }
     }
+    forget(connection);
+}
+
+void TlsTestServer::forget(const std::shared_ptr<Connection>& connection) {
     std::lock_guard lock(shared_->mutex);
     std::erase(shared_->open, connection);
 }

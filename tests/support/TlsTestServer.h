@@ -91,6 +91,12 @@ public:
     std::string hostAndPort() const;                      // "127.0.0.1:port"
     std::string url(const std::string& target = "/") const; // "https://127.0.0.1:port" + target
 
+    // Where every connection stops until the stall is lifted or the server
+    // stops: before the TLS handshake (a peer that never answers the hello), or
+    // before reading each request (a peer that takes no more bytes).
+    enum class Stall { None, BeforeHandshake, BeforeRequest };
+    void setStall(Stall stall);
+
     // These apply to connections accepted afterwards.
     void setClientCertificateMode(ClientCertificateMode mode);
     void setTlsVersion(TlsVersion version);
@@ -111,6 +117,7 @@ private:
     struct Connection;
     void acceptLoop();
     void serve(std::shared_ptr<Connection> connection);
+    void forget(const std::shared_ptr<Connection>& connection);
     Reply nextReply(const Exchange& exchange);
 
     std::shared_ptr<Shared> shared_;

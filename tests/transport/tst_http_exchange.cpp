@@ -95,7 +95,10 @@ private slots:
     void connectionIsReused();
     void writingTheSameUrlClosesTheConnection();
     void serverClosingMidResponseFails();
-    void silentServerTimesOut();
+    void silenceIsBounded_data();
+    void silenceIsBounded();
+    void proxySettings_data();
+    void proxySettings();
     void refusedConnectionFails();
     void hookRunsOnceAndItsFailurePassesUnchanged();
     void credentialsCheck_data();
@@ -110,6 +113,9 @@ private:
 };
 
 void TestHttpExchange::initTestCase() {
+    // Every exchange here is with 127.0.0.1 directly, whatever proxy the machine has.
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        qunsetenv(name);
     pki_ = std::make_unique<TestPki>();
 }
 
@@ -240,6 +246,9 @@ void TestHttpExchange::responses_data() {
     QTest::newRow("text/plain")
         << "HTTP/1.1 200 OK" << "text/plain" << "x"
         << "Received content of invalid Content-Type setting: text/plain - SOAP expects \"text/xml\"" << 0;
+    QTest::newRow("Content-Type longer than 511 characters")
+        << "HTTP/1.1 200 OK" << "text/xml; x=" + QString(500, 'y') << "<r/>"
+        << "The Content-Type header of the response is longer than 511 characters - URL:%1 - SOAPAction:\"\"" << 122;
     QTest::newRow("text/html with charset passes")
         << "HTTP/1.1 200 OK" << "text/html; charset=utf-8" << "<r/>" << "" << 0;
 }
@@ -417,21 +426,85 @@ void TestHttpExchange::serverClosingMidResponseFails() {
     QVERIFY(!transport->Connected());
 }
 
-void TestHttpExchange::silentServerTimesOut() {
+void TestHttpExchange::silenceIsBounded_data() {
+    QTest::addColumn<int>("stage"); // 0 handshake, 1 sending, 2 waiting for the answer
+    QTest::addColumn<QString>("expectedStart");
+    QTest::newRow("hello never answered") << 0 << "SSL connection timeout";
+    QTest::newRow("body never taken") << 1 << "Operation timed out after";
+    QTest::newRow("answer never comes") << 2 << "Operation timed out after";
+}
+
+void TestHttpExchange::silenceIsBounded() {
+    QFETCH(int, stage);
+    QFETCH(QString, expectedStart);
     auto server = startServer();
-    Reply reply;
-    reply.ending = Reply::Ending::NeverAnswer;
-    server->enqueue(reply);
     auto transport = transportFor(*server);
-    transport->ReceiveTimeout = 400;
+    std::string body = "<q/>";
+    if (stage == 0) {
+        server->setStall(TlsTestServer::Stall::BeforeHandshake);
+        transport->ConnectTimeout = 400;
+    } else if (stage == 1) {
+        // More than the socket buffers on both sides hold.
+        server->setStall(TlsTestServer::Stall::BeforeRequest);
+        body.assign(48 * 1024 * 1024, 'b');
+        transport->SendTimeout = 400;
+    } else {
+        Reply reply;
+        reply.ending = Reply::Ending::NeverAnswer;
+        server->enqueue(reply);
+        transport->ReceiveTimeout = 400;
+    }
     QElapsedTimer clock;
     clock.start();
-    const auto failure = transportFailureOf([&] { post(*transport, "<q/>"); });
+    const auto failure = transportFailureOf([&] { post(*transport, body); });
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12002);
-    QVERIFY2(failure->message.startsWith("Operation timed out after"), qPrintable(failure->message));
-    QVERIFY(clock.elapsed() >= 400 && clock.elapsed() < 5000);
+    QVERIFY2(failure->message.startsWith(expectedStart), qPrintable(failure->message));
+    QVERIFY2(stage != 1 || failure->message.contains("with no data sent"), qPrintable(failure->message));
+    QVERIFY2(stage != 2 || failure->message.contains("with no data received"), qPrintable(failure->message));
+    QVERIFY2(clock.elapsed() >= 400 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!transport->Connected());
+}
+
+void TestHttpExchange::proxySettings_data() {
+    QTest::addColumn<bool>("named");       // Proxy set, else the environment's https_proxy
+    QTest::addColumn<QString>("bypass");
+    QTest::addColumn<bool>("goesThroughProxy");
+    QTest::newRow("named proxy") << true << "" << true;
+    QTest::newRow("named proxy, host bypassed") << true << "localhost;127.0.0.1" << false;
+    QTest::newRow("system proxy from the environment") << false << "" << true;
+}
+
+void TestHttpExchange::proxySettings() {
+    QFETCH(bool, named);
+    QFETCH(QString, bypass);
+    QFETCH(bool, goesThroughProxy);
+    auto server = startServer();
+    // A proxy that is not there: going through it fails to connect to its port.
+    std::string proxy;
+    {
+        auto gone = startServer();
+        proxy = gone->hostAndPort();
+    }
+    auto transport = transportFor(*server);
+    if (named) {
+        transport->Proxy = proxy;
+        transport->ProxyByPass = bypass.toStdString();
+    } else {
+        qputenv("https_proxy", QByteArray::fromStdString("http://" + proxy));
+    }
+    QString outcome;
+    try {
+        post(*transport, "<q/>");
+    } catch (const ESOAPHTTPException& failure) {
+        outcome = QString::number(failure.StatusCode()) + " " + QString::fromStdString(failure.message());
+    }
+    qunsetenv("https_proxy");
+    if (goesThroughProxy)
+        QVERIFY2(outcome.startsWith("12029 Failed to connect to 127.0.0.1 port " + QString::fromStdString(proxy).section(':', 1)),
+                 qPrintable(outcome));
+    else
+        QCOMPARE(outcome, QString());
 }
 
 void TestHttpExchange::refusedConnectionFails() {
