@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/ModalDriver.h"
+#include "app/uFConexionTulvaOskel.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+namespace cto::test {
+
+// What the user saw of one message box.
+struct ShownMessage {
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    qsizetype buttons = 0;
+};
+
+// Answers the next message box with OK, keeping what it showed.
+inline std::shared_ptr<std::optional<ShownMessage>> answerNextMessage() {
+    auto shown = std::make_shared<std::optional<ShownMessage>>();
+    onNextModal<QMessageBox>([shown](QMessageBox* box) {
+        *shown = ShownMessage{box->text(), box->windowTitle(), box->icon(), box->buttons().size()};
+        box->button(QMessageBox::Ok)->click();
+    });
+    return shown;
+}
+
+// What the save dialog proposed and how it was answered.
+struct SaveAnswer {
+    QString title;
+    QString proposedName;
+    QStringList filters;
+};
+
+// Answers the next save dialog: sets fileName on its name field and confirms,
+// or cancels when fileName is empty.
+inline std::shared_ptr<std::optional<SaveAnswer>> answerNextSaveDialog(const QString& fileName) {
+    auto answer = std::make_shared<std::optional<SaveAnswer>>();
+    onNextModal<QFileDialog>([answer, fileName](QFileDialog* dialog) {
+        auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        *answer = SaveAnswer{dialog->windowTitle(), nameField ? nameField->text() : QString(), dialog->nameFilters()};
+        if (fileName.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        nameField->setText(fileName);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept reads the name field
+    });
+    return answer;
+}
+
+// The main window of one run: shown, and waited for until the run asks to end.
+class WorkflowRun {
+public:
+    WorkflowRun(const QStringList& arguments, const QString& executableFolder) {
+        window.setArguments(arguments);
+        window.setExecutableFolder(executableFolder);
+    }
+
+    // Shows the window and waits for the run's termination request.
+    bool showAndWait(int timeoutMs = 30000) {
+        window.show();
+        return QTest::qWaitFor([this] { return terminations.count() > 0; }, timeoutMs);
+    }
+
+    QStringList log() const {
+        const QString text = window.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+
+    TFConexionTulvaOskel window;
+    QSignalSpy terminations{&window, &TFConexionTulvaOskel::terminationRequested};
+};
+
+} // namespace cto::test

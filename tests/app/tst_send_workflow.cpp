@@ -1,0 +1,399 @@
+// The send workflow and the outcome report, run through the real main window
+// against an HTTPS server on 127.0.0.1, each modal window answered as a user would.
+#include "WorkflowRun.h"
+
+#include "app/ResponseFile.h"
+#include "common/ApplicationTitle.h"
+#include "response/ResponseExtraction.h"
+#include "support/TestPki.h"
+#include "support/TlsTestServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using cto::test::answerNextMessage;
+using cto::test::answerNextSaveDialog;
+using cto::test::Reply;
+using cto::test::WorkflowRun;
+
+namespace {
+
+const QByteArray kSurvey = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                           "<Encuesta><Establecimiento>H-0042</Establecimiento><Mes>11</Mes></Encuesta>\r\n";
+
+std::string envelope(const std::string& respuesta) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<soapenv:Envelope xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\">\n"
+           "  <soapenv:Body>\n"
+           "    <ns1:procesarResponse xmlns:ns1=\"urn:tulva\">\n      " +
+           respuesta +
+           "\n    </ns1:procesarResponse>\n"
+           "  </soapenv:Body>\n"
+           "</soapenv:Envelope>\n";
+}
+
+const std::string kReceipt = envelope("<RespuestaSolicitudEncuesta>\n"
+                                      "        <NumeroOrden>2026-000123</NumeroOrden>\n"
+                                      "        <CodigoControl>AB12CD</CodigoControl>\n"
+                                      "        <AcuseEnvio>Recibida el 10/12/2026</AcuseEnvio>\n"
+                                      "      </RespuestaSolicitudEncuesta>");
+
+const std::string kTwoErrors = envelope("<RespuestaSolicitudEncuesta>"
+                                        "<NumeroOrden>2026-000124</NumeroOrden><CodigoControl>ZZ99</CodigoControl>"
+                                        "<AcuseEnvio/><Errores><Numero>2</Numero>"
+                                        "<Error><TipoError>E1</TipoError><LineaError>4</LineaError>"
+                                        "<DescripcionError>Mes fuera de rango</DescripcionError></Error>"
+                                        "<Error><TipoError>E7</TipoError><LineaError>9</LineaError>"
+                                        "<DescripcionError>Plazas sin declarar</DescripcionError></Error>"
+                                        "</Errores></RespuestaSolicitudEncuesta>");
+
+const QStringList kLogUpToLoading = {QStringLiteral("Configurando conexión con OSKEL..."), QStringLiteral("Ok"),
+                                     QStringLiteral("Cargando fichero XML generado...")};
+const QStringList kLogUpToSending = kLogUpToLoading + QStringList{QStringLiteral("Ok"), QStringLiteral("Enviando fichero XML...")};
+const QStringList kWholeLog = kLogUpToSending + QStringList{QStringLiteral("Ok")};
+
+QString failure(const char* kind, const QString& message) {
+    return QLatin1String(kind) + QStringLiteral(" error, con el mensaje : ") + message;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestSendWorkflow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void acceptedSurveyIsReportedAndSaved();
+    void rejectedSurveyIsReportedAndSaved();
+    void emptyBodyGivesTheTestReceipt();
+    void failureBeforeSendingSendsNothing_data();
+    void failureBeforeSendingSendsNothing();
+    void failureAfterSending_data();
+    void failureAfterSending();
+    void laterActivationsStartNothing();
+    void detachedHandlerStartsNothing();
+    void logKeepsPaintingWhileTheExchangeWaits();
+
+private:
+    QString responseFile(const QString& argument) const {
+        return QString::fromStdString(cto::responsePath(executableFolder_->path(), argument));
+    }
+    QString expectedCaption() const {
+        return cto::applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    }
+
+    std::unique_ptr<cto::test::TestPki> pki_;
+    std::unique_ptr<cto::test::TlsTestServer> server_;
+    std::unique_ptr<QTemporaryDir> executableFolder_;
+    std::unique_ptr<QTemporaryDir> workFolder_;
+    QString previousFolder_;
+};
+
+void TestSendWorkflow::initTestCase() {
+    pki_ = std::make_unique<cto::test::TestPki>();
+    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
+    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
+    previousFolder_ = QDir::currentPath();
+}
+
+void TestSendWorkflow::init() {
+    server_->clearExchanges();
+    server_->setResponder(nullptr);
+    executableFolder_ = std::make_unique<QTemporaryDir>();
+    workFolder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(workFolder_->path()));
+    writeFile(workFolder_->filePath(QStringLiteral("encuesta.xml")), kSurvey);
+}
+
+void TestSendWorkflow::cleanup() {
+    QDir::setCurrent(previousFolder_);
+}
+
+void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
+    server_->enqueue(Reply::ok(kReceipt));
+    // An earlier copy is replaced without a question.
+    const QString copy = workFolder_->filePath(QStringLiteral("guardado.xml"));
+    writeFile(copy, "old copy");
+    writeFile(responseFile("encuesta.xml"), "earlier run");
+
+    auto message = answerNextMessage();
+    auto saved = answerNextSaveDialog(copy);
+    WorkflowRun run({QStringLiteral("encuesta.xml"), QStringLiteral("ignored")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+
+    QCOMPARE(run.log(), kWholeLog);
+    QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(1000)));
+    const auto exchanges = server_->exchanges();
+    QCOMPARE(exchanges.size(), std::size_t(1));
+    QCOMPARE(exchanges[0].method, std::string("POST"));
+    QCOMPARE(exchanges[0].target, std::string("/TULVA/services/ServicioXmlTurismo?"));
+    QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
+
+    QVERIFY(message->has_value());
+    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: 2026-000123 y Código de Control: AB12CD"
+                                              " ha sido procesada correctamente con el siguiente resguardo de envio:"
+                                              "Recibida el 10/12/2026\rSe procederá a guardar el resguardo a continuación."));
+    QCOMPARE((*message)->caption, expectedCaption());
+    QCOMPARE((*message)->icon, QMessageBox::NoIcon);
+    QCOMPARE((*message)->buttons, 1);
+
+    QVERIFY(saved->has_value());
+    QCOMPARE((*saved)->title, QStringLiteral("Guardar resultados del envio"));
+    QCOMPARE((*saved)->proposedName, QStringLiteral("Envio2026-000123.xml"));
+    QCOMPARE((*saved)->filters, QStringList{QStringLiteral("*.xml")});
+
+    // The response file and the copy hold the element alone, in the binding's namespace.
+    const QByteArray normalised = QByteArray::fromStdString(cto::extraerRespuestaDeMemoria(kReceipt));
+    QVERIFY(normalised.startsWith("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">"));
+    QCOMPARE(contentOf(responseFile("encuesta.xml")), normalised);
+    QCOMPARE(contentOf(copy), normalised);
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::rejectedSurveyIsReportedAndSaved() {
+    server_->enqueue(Reply::ok(kTwoErrors));
+    auto message = answerNextMessage();
+    // A name without extension takes the default one.
+    auto saved = answerNextSaveDialog(workFolder_->filePath(QStringLiteral("errores")));
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+
+    QVERIFY(message->has_value());
+    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: 2026-000124 y Código de Control: ZZ99"
+                                              " ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
+                                              "Se procederá a guardar los errores a continuación."));
+    QVERIFY(saved->has_value());
+    QCOMPARE((*saved)->proposedName, QStringLiteral("Envio2026-000124.xml"));
+    const QByteArray normalised = contentOf(responseFile("encuesta.xml"));
+    QVERIFY(normalised.contains("<DescripcionError>Plazas sin declarar</DescripcionError>"));
+    QVERIFY(!normalised.contains("Envelope"));
+    QCOMPARE(contentOf(workFolder_->filePath(QStringLiteral("errores.txt"))), normalised);
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::emptyBodyGivesTheTestReceipt() {
+    server_->enqueue(Reply::ok(""));
+    auto message = answerNextMessage();
+    auto saved = answerNextSaveDialog(QString()); // cancelled
+    // Four characters or fewer leave an empty stem.
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+
+    QVERIFY(message->has_value());
+    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: EncuestaDePrueba y Código de Control: Prueba"
+                                              " ha sido procesada correctamente con el siguiente resguardo de envio:"
+                                              "Encuesta de prueba OK\rSe procederá a guardar el resguardo a continuación."));
+    QVERIFY(saved->has_value());
+    QCOMPARE((*saved)->proposedName, QStringLiteral("EnvioEncuestaDePrueba.xml"));
+    // Cancelled: nothing written but the response file, which keeps the normalised receipt.
+    QCOMPARE(contentOf(responseFile("encuesta.xml")),
+             QByteArray::fromStdString(cto::extraerRespuestaDeMemoria(std::string(cto::kTestReceipt))));
+    QCOMPARE(QDir(workFolder_->path()).entryList(QDir::Files), QStringList{QStringLiteral("encuesta.xml")});
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files), QStringList{QStringLiteral("encuesta-response.xml")});
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("message"); // %1 the working folder, %2 the executable's folder
+
+    QTest::newRow("no argument") << QStringList() << "" << kLogUpToLoading
+                                 << failure("EFOpenError", "Cannot open file \"\". No such file or directory");
+    QTest::newRow("no such file") << QStringList{"falta.xml"} << "" << kLogUpToLoading
+                                  << failure("EFOpenError", "Cannot open file \"%1/falta.xml\". No such file or directory");
+    QTest::newRow("held by another process")
+        << QStringList{"encuesta.xml"} << "lock" << kLogUpToLoading
+        << failure("EFOpenError", "Cannot open file \"%1/encuesta.xml\". Resource temporarily unavailable");
+    // Found before anything leaves, so that an accepted survey's receipt is never lost.
+    QTest::newRow("response folder missing")
+        << QStringList{"datos/encuesta.xml"} << "datos" << kLogUpToLoading + QStringList{"Ok"}
+        << failure("EFCreateError", "Cannot create file \"%2/datos/encuesta-response.xml\". No such file or directory");
+    QTest::newRow("absolute argument")
+        << QStringList{"%1/encuesta.xml"} << "" << kLogUpToLoading + QStringList{"Ok"}
+        << failure("EFCreateError", "Cannot create file \"%2%1/encuesta-response.xml\". Invalid argument");
+}
+
+void TestSendWorkflow::failureBeforeSendingSendsNothing() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, setUp);
+    QFETCH(QStringList, log);
+    QFETCH(QString, message);
+    const QString work = QDir(workFolder_->path()).canonicalPath();
+    const QString executable = QDir(executableFolder_->path()).canonicalPath();
+    for (QString& argument : arguments)
+        argument.replace(QStringLiteral("%1"), work);
+
+    QProcess holder;
+    if (setUp == QLatin1String("datos")) {
+        QVERIFY(QDir(work).mkdir(QStringLiteral("datos")));
+        writeFile(work + QStringLiteral("/datos/encuesta.xml"), kSurvey);
+    } else if (setUp == QLatin1String("lock")) {
+        // The program that prepared the survey still has it open.
+        holder.start(QStringLiteral("flock"), {QStringLiteral("-x"), work + QStringLiteral("/encuesta.xml"),
+                                               QStringLiteral("sleep"), QStringLiteral("60")});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] {
+            const int fd = ::open(qPrintable(work + QStringLiteral("/encuesta.xml")), O_RDONLY);
+            const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            ::close(fd);
+            return locked;
+        }));
+    }
+
+    const int connectionsBefore = server_->connectionCount();
+    auto shown = answerNextMessage();
+    WorkflowRun run(arguments, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    if (holder.state() != QProcess::NotRunning) {
+        holder.kill();
+        holder.waitForFinished();
+    }
+
+    QCOMPARE(run.log(), log);
+    QVERIFY(shown->has_value());
+    QCOMPARE((*shown)->text, QString(message).replace(QStringLiteral("%1"), work).replace(QStringLiteral("%2"), executable));
+    QCOMPARE((*shown)->caption, expectedCaption());
+    QCOMPARE((*shown)->icon, QMessageBox::NoIcon);
+    QCOMPARE((*shown)->buttons, 1);
+    QTest::qWait(100);
+    QCOMPARE(server_->connectionCount(), connectionsBefore);
+    QVERIFY(server_->exchanges().empty());
+    QVERIFY(QDir(executable).entryList(QDir::Files).isEmpty());
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::failureAfterSending_data() {
+    QTest::addColumn<QString>("statusLine");
+    QTest::addColumn<QString>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("message"); // %1 the service URL
+    QTest::addColumn<QByteArray>("responseFile");
+
+    QTest::newRow("404") << "HTTP/1.1 404 Not Found" << "text/html" << QByteArray("<h1>gone</h1>") << kLogUpToSending
+                         << failure("ESOAPHTTPException", "Not Found (404) - '%1'") << QByteArray();
+    // The raw answer stays in the response file for whoever looks into it.
+    QTest::newRow("not XML") << "HTTP/1.1 200 OK" << "text/xml" << QByteArray("Servicio en mantenimiento") << kWholeLog
+                             << failure("EDOMParseError",
+                                        "Start tag expected, '<' not found\r\nLine: 1\r\nServicio en mantenimiento")
+                             << QByteArray("Servicio en mantenimiento");
+}
+
+void TestSendWorkflow::failureAfterSending() {
+    QFETCH(QString, statusLine);
+    QFETCH(QString, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, log);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, responseFile);
+    server_->enqueue(Reply::status(statusLine.toStdString(), body.toStdString(), contentType.toStdString()));
+
+    auto shown = answerNextMessage();
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+
+    QCOMPARE(run.log(), log);
+    QVERIFY(shown->has_value());
+    const QString url = QStringLiteral("https://%1/TULVA/services/ServicioXmlTurismo?")
+                            .arg(QString::fromStdString(server_->hostAndPort()));
+    QCOMPARE((*shown)->text, QString(message).replace(QStringLiteral("%1"), url));
+    QCOMPARE(server_->exchanges().size(), std::size_t(1));
+    QCOMPARE(QFile::exists(this->responseFile("encuesta.xml")), !responseFile.isEmpty());
+    if (!responseFile.isEmpty())
+        QCOMPARE(contentOf(this->responseFile("encuesta.xml")), responseFile);
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::laterActivationsStartNothing() {
+    auto shown = answerNextMessage();
+    WorkflowRun run({}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QVERIFY(shown->has_value());
+    const QStringList log = run.log();
+
+    // The window becomes active again (a dialog closes, the user clicks it): nothing starts.
+    for (int i = 0; i < 3; ++i) {
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&run.window, &activate);
+        run.window.activateWindow();
+        QTest::qWait(50);
+    }
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(run.log(), log);
+    QCOMPARE(run.terminations.count(), 1);
+}
+
+void TestSendWorkflow::detachedHandlerStartsNothing() {
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    run.window.detachActivationHandler();
+    run.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&run.window));
+    QTest::qWait(200);
+    QVERIFY(!run.window.workflowStarted());
+    QVERIFY(run.log().isEmpty());
+    QVERIFY(server_->exchanges().empty());
+    QCOMPARE(run.terminations.count(), 0);
+}
+
+void TestSendWorkflow::logKeepsPaintingWhileTheExchangeWaits() {
+    Reply slow = Reply::ok(kReceipt);
+    slow.delay = std::chrono::milliseconds(1500);
+    server_->enqueue(slow);
+    auto message = answerNextMessage();
+    auto saved = answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+
+    // Something asks for a repaint while the exchange waits, as an expose would:
+    // it must be painted then, not when the answer arrives.
+    auto* memo = run.window.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+    struct PaintLog : QObject {
+        QStringList paintedLastLines;
+        QPlainTextEdit* memo = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint)
+                paintedLastLines << memo->toPlainText().section(QLatin1Char('\n'), -1);
+            return false;
+        }
+    } paints;
+    paints.memo = memo;
+    memo->viewport()->installEventFilter(&paints);
+    bool askedWhileWaiting = false;
+    QTimer::singleShot(700, memo, [&] {
+        askedWhileWaiting = run.log().endsWith(QStringLiteral("Enviando fichero XML..."));
+        paints.paintedLastLines.clear();
+        memo->viewport()->update();
+    });
+
+    QVERIFY(run.showAndWait());
+    QVERIFY(askedWhileWaiting);
+    QVERIFY(!paints.paintedLastLines.isEmpty());
+    QCOMPARE(paints.paintedLastLines.first(), QStringLiteral("Enviando fichero XML..."));
+    QVERIFY(message->has_value());
+}
+
+QTEST_MAIN(TestSendWorkflow)
+#include "tst_send_workflow.moc"
