@@ -24,12 +24,21 @@ struct ParserContextDeleter {
 struct FirstErrors {
     std::optional<std::pair<std::string, int>> fatal;
     std::optional<std::pair<std::string, int>> error;
+    bool undeclaredEntity = false;
 };
 
 void recordError(void* userData, xmlErrorPtr error) {
     auto* context = static_cast<xmlParserCtxtPtr>(userData);
     auto* first = static_cast<FirstErrors*>(context->_private);
-    if (first == nullptr || error == nullptr || error->level < XML_ERR_ERROR)
+    if (first == nullptr || error == nullptr)
+        return;
+    // libxml2 only warns about an undeclared entity when the document has
+    // external declarations that it did not read, and leaves a reference that
+    // no later reader can resolve; since external declarations are never read
+    // here, it is the same fault as in a document without them.
+    const bool undeclared = error->code == XML_WAR_UNDECLARED_ENTITY;
+    first->undeclaredEntity = first->undeclaredEntity || undeclared;
+    if (error->level < XML_ERR_ERROR && !undeclared)
         return;
     std::string reason = error->message != nullptr ? error->message : "";
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
@@ -81,6 +90,23 @@ void endElement(void* userData, const xmlChar* localName, const xmlChar* prefix,
     xmlSAX2EndElementNs(userData, localName, prefix, uri);
 }
 
+// libxml2 reports a few faults (failed encoding conversions) outside any parser
+// context, on stderr; the parser context reports the same fault to us.
+class SilentGenericErrors {
+public:
+    SilentGenericErrors() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, ignore);
+    }
+    ~SilentGenericErrors() { xmlSetGenericErrorFunc(context_, handler_); }
+    SilentGenericErrors(const SilentGenericErrors&) = delete;
+    SilentGenericErrors& operator=(const SilentGenericErrors&) = delete;
+
+private:
+    static void ignore(void*, const char*, ...) {}
+    xmlGenericErrorFunc handler_;
+    void* context_;
+};
+
 [[noreturn]] void rejectSource(ByteStream& source, const FirstErrors& errors) {
     const auto& first = errors.fatal ? errors.fatal : errors.error;
     const std::string reason = first ? first->first : std::string("The document could not be parsed");
@@ -93,6 +119,7 @@ void endElement(void* userData, const xmlChar* localName, const xmlChar* prefix,
 
 XmlDocument XmlDocument::parse(ByteStream& source) {
     ExternalEntityGuard noExternalReads;
+    SilentGenericErrors quiet;
     std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
     if (!context)
         throw EDOMParseError("out of memory");
@@ -112,7 +139,7 @@ XmlDocument XmlDocument::parse(ByteStream& source) {
         xmlCtxtReadIO(context.get(), readSource, keepSourceOpen, &source, nullptr, nullptr, options));
     // A namespace fault (an undeclared prefix) leaves libxml2's document "well
     // formed"; a namespace-aware DOM rejects it.
-    if (!doc || !context->nsWellFormed)
+    if (!doc || !context->nsWellFormed || errors.undeclaredEntity)
         rejectSource(source, errors);
     return XmlDocument(doc.release());
 }

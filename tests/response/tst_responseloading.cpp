@@ -137,6 +137,10 @@ void TestResponseLoading::parseFailure_data() {
         << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 2\r\n</b>";
     QTest::newRow("undeclared prefix") << QByteArray("<a><b:c/></a>")
                                        << "Namespace prefix b on c is not defined\r\nLine: 1\r\n<a><b:c/></a>";
+    // Once left in the tree as a reference and written out: the result did not parse again.
+    QTest::newRow("undeclared entity beside unread declarations")
+        << fixture("response-fuzz-undeclared-entity.xml")
+        << "Entity 'sinDeclarar' not defined\r\nLine: 2\r\n<RespuestaSolicitudEncuesta><NumeroOrden";
     QTest::newRow("billion laughs") << fixture("response-entity-bomb.xml")
                                     << "Detected an entity reference loop\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
     QTest::newRow("quadratic blowup") << QByteArray::fromStdString(quadraticBlowup())
