@@ -5,6 +5,7 @@
 #include "transport/PlatformErrors.h"
 #include "transport/THTTPReqResp.h"
 #include "transport/TlsPolicy.h"
+#include "transport/UrlParts.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,20 +18,6 @@
 // operations answer false on failure and leave an error number and libcurl's
 // text for it in the request's lastError()/lastErrorText().
 namespace cto::http {
-
-inline constexpr int kSchemeUnknown = 0;
-inline constexpr int kSchemeHttp = 3;
-inline constexpr int kSchemeHttps = 4;
-
-struct UrlParts {
-    int scheme = kSchemeUnknown;
-    std::string host;
-    int port = 0;
-    std::string objectName; // from the start of the path to the end of the text, query included
-};
-
-// Splits a URL; scheme kSchemeUnknown when it is neither http nor https, or unreadable.
-UrlParts crackUrl(const std::string& url);
 
 // Request flags.
 inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;

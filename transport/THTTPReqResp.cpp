@@ -159,7 +159,7 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
         if (size <= MaxSinglePostSize)
             sendSingleShot(*request, body, size);
         else
-            sendInPieces(*request, body, size);
+            sendInPieces(*request, body, size, std::max<std::int32_t>(MaxSinglePostSize, 1));
     } catch (...) {
         request.reset();
         Connect(false);
@@ -184,8 +184,9 @@ void THTTPReqResp::sendSingleShot(http::Request& request, ByteStream& body, std:
     }
 }
 
-void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::int64_t size) {
-    std::vector<char> buffer(static_cast<std::size_t>(MaxSinglePostSize));
+// pieceSize is at least 1: a size of 0 or less would make no piece, or a buffer of billions of bytes.
+void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::int64_t size, std::int32_t pieceSize) {
+    std::vector<char> buffer(static_cast<std::size_t>(pieceSize));
     bool resend = true;
     while (resend) {
         body.seek(0);
@@ -196,7 +197,7 @@ void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::i
         try {
             for (;;) {
                 const auto piece =
-                    static_cast<std::size_t>(std::min<std::int64_t>(size - body.position(), MaxSinglePostSize));
+                    static_cast<std::size_t>(std::min<std::int64_t>(size - body.position(), pieceSize));
                 if (piece == 0)
                     break;
                 const std::size_t read = body.read(buffer.data(), piece);

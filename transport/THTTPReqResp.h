@@ -89,7 +89,7 @@ public:
 private:
     std::unique_ptr<http::Request> Send(ByteStream& request);
     void sendSingleShot(http::Request& request, ByteStream& body, std::int64_t size);
-    void sendInPieces(http::Request& request, ByteStream& body, std::int64_t size);
+    void sendInPieces(http::Request& request, ByteStream& body, std::int64_t size, std::int32_t pieceSize);
     void Receive(http::Request& request, ByteStream& response);
     // The error policy: 0 to proceed, 12032 to send again, 1223 when the user cancelled; or raises.
     std::uint32_t HandleWinInetError(std::uint32_t lastError, http::Request& request, bool raiseError);

@@ -1,6 +1,7 @@
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
 #include "transport/THTTPRIO.h"
+#include "transport/UrlParts.h"
 
 #include <QTest>
 
@@ -16,6 +17,8 @@ private slots:
     void setterInterplay();
     void failedUrlWriteKeepsEarlierSettings();
     void serviceHostComesFromEnvironmentFirst();
+    void urlSplitting_data();
+    void urlSplitting();
 };
 
 namespace {
@@ -85,6 +88,31 @@ void TestEndpointSettings::serviceHostComesFromEnvironmentFirst() {
     QCOMPARE(serviceHost(), std::string("127.0.0.1:8443"));
     ::unsetenv("CTO_SERVICE_HOST");
     QCOMPARE(serviceHost(), std::string(CTO_SERVICE_HOST_DEFAULT));
+}
+
+void TestEndpointSettings::urlSplitting_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<int>("scheme");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("objectName");
+    QTest::newRow("service URL keeps its final ?")
+        << QString::fromStdString(kService) << 4 << "host.example" << 443 << "/TULVA/services/ServicioXmlTurismo?";
+    QTest::newRow("http default port") << "http://h.example/a/b?x=1&y" << 3 << "h.example" << 80 << "/a/b?x=1&y";
+    QTest::newRow("explicit port") << "https://127.0.0.1:8443/s" << 4 << "127.0.0.1" << 8443 << "/s";
+    QTest::newRow("no path") << "https://h.example" << 4 << "h.example" << 443 << "";
+    QTest::newRow("IPv6 literal") << "https://[::1]:9/p" << 4 << "::1" << 9 << "/p";
+    QTest::newRow("ftp") << "ftp://h.example/f" << 0 << "" << 0 << "";
+    QTest::newRow("unreadable") << "https://" << 0 << "" << 0 << "";
+}
+
+void TestEndpointSettings::urlSplitting() {
+    QFETCH(QString, url);
+    const http::UrlParts parts = http::crackUrl(url.toStdString());
+    QTEST(parts.scheme, "scheme");
+    QTEST(QString::fromStdString(parts.host), "host");
+    QTEST(parts.port, "port");
+    QTEST(QString::fromStdString(parts.objectName), "objectName");
 }
 
 QTEST_GUILESS_MAIN(TestEndpointSettings)

@@ -182,18 +182,22 @@ void TestHttpExchange::soapActionAndContentTypeLines() {
 
 void TestHttpExchange::bodySizes_data() {
     QTest::addColumn<int>("size");
+    QTest::addColumn<int>("maxSinglePostSize");
     QTest::addColumn<QList<qint64>>("postedAfterEachCall");
-    QTest::newRow("empty, single shot") << 0 << QList<qint64>{0};
-    QTest::newRow("32768, single shot") << 32768 << QList<qint64>{32768};
-    QTest::newRow("32769, two pieces") << 32769 << QList<qint64>{32768, 32769};
-    QTest::newRow("100000, four pieces") << 100000 << QList<qint64>{32768, 65536, 98304, 100000};
+    QTest::newRow("empty, single shot") << 0 << 32768 << QList<qint64>{0};
+    QTest::newRow("32768, single shot") << 32768 << 32768 << QList<qint64>{32768};
+    QTest::newRow("32769, two pieces") << 32769 << 32768 << QList<qint64>{32768, 32769};
+    QTest::newRow("100000, four pieces") << 100000 << 32768 << QList<qint64>{32768, 65536, 98304, 100000};
+    QTest::newRow("no single-shot size: bytes one by one") << 3 << -1 << QList<qint64>{1, 2, 3};
 }
 
 void TestHttpExchange::bodySizes() {
     QFETCH(int, size);
+    QFETCH(int, maxSinglePostSize);
     QFETCH(QList<qint64>, postedAfterEachCall);
     auto server = startServer();
     auto transport = transportFor(*server);
+    transport->MaxSinglePostSize = maxSinglePostSize;
     QList<qint64> posted;
     transport->OnPostingData = [&](std::int64_t sent, std::int64_t total) {
         QCOMPARE(total, static_cast<std::int64_t>(size));
