@@ -26,12 +26,20 @@ struct StoredCertificate::Handle {
 StoredCertificate::StoredCertificate(std::shared_ptr<const Handle> handle) : handle_(std::move(handle)) {}
 
 bool StoredCertificate::isCertificateAuthority() const {
+    // The extension itself, decoded here: NSS's trust flags say something else.
+    const nss::Item extension(SECITEM_AllocItem(nullptr, nullptr, 0));
+    if (!extension)
+        nss::throwStoreFailure();
+    if (CERT_FindCertExtension(handle_->certificate.get(), SEC_OID_X509_BASIC_CONSTRAINTS, extension.get()) !=
+        SECSuccess) {
+        if (PORT_GetError() == SEC_ERROR_EXTENSION_NOT_FOUND)
+            return false;
+        nss::throwStoreFailure();
+    }
     CERTBasicConstraints constraints{};
-    if (CERT_FindBasicConstraintExten(handle_->certificate.get(), &constraints) == SECSuccess)
-        return constraints.isCA == PR_TRUE;
-    if (PORT_GetError() == SEC_ERROR_EXTENSION_NOT_FOUND)
-        return false;
-    nss::throwStoreFailure(); // present but undecodable
+    if (CERT_DecodeBasicConstraintValue(&constraints, extension.get()) != SECSuccess)
+        nss::throwStoreFailure(); // present but undecodable
+    return constraints.isCA == PR_TRUE;
 }
 
 QString StoredCertificate::simpleName() const {

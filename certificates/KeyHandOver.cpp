@@ -9,6 +9,7 @@
 #include <secasn1.h>
 #include <secerr.h>
 #include <secoid.h>
+#include <sslerr.h>
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -63,8 +64,10 @@ std::string encryptedPrivateKey(CERTCertificate* certificate, OneTimePassphrase&
     PORT_SetError(0);
     const PrivateKey key(PK11_FindKeyByAnyCert(certificate, nullptr));
     if (!key) {
+        // Without a key NSS leaves its TLS layer's "no certificate" code (or
+        // none), whose text is not loaded here; failed logins keep their own.
         const PRErrorCode error = PORT_GetError();
-        throwStoreFailure(error != 0 ? error : SEC_ERROR_NO_KEY);
+        throwStoreFailure(error == 0 || error == SSL_ERROR_NO_CERTIFICATE ? SEC_ERROR_NO_KEY : error);
     }
     const Slot slot(PK11_GetSlotFromPrivateKey(key.get()));
     SECItem password = passphrase.item();

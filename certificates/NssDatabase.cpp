@@ -6,7 +6,10 @@
 
 #include <prerror.h>
 #include <secerr.h>
+// This header lacks the C linkage block that NSS's other headers have.
+extern "C" {
 #include <utilpars.h>
+}
 
 #include <map>
 #include <mutex>
@@ -56,8 +59,12 @@ std::shared_ptr<Database> Database::open(const QString& location) {
         throwStoreFailure(PR_FILE_NOT_FOUND_ERROR, context);
 
     Slot slot(SECMOD_OpenUserDB(moduleSpec(location).c_str()));
-    if (!slot)
-        throwStoreFailure(context);
+    if (!slot) {
+        // The token layer reports an unreadable database as an unknown PKCS #11
+        // error; NSS's own word for it is "bad database".
+        const PRErrorCode error = PORT_GetError();
+        throwStoreFailure(error == SEC_ERROR_UNKNOWN_PKCS11_ERROR ? SEC_ERROR_BAD_DATABASE : error, context);
+    }
     std::shared_ptr<Database> database(new Database(location, std::move(slot)));
     databases[location] = database;
     return database;

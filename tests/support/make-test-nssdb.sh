@@ -134,21 +134,23 @@ else
     certutil -N -d "$db" --empty-password
 fi
 
-newkey "$pem/01-cliente-caducado.key"
-issue "$pem/01-cliente-caducado.pem" "$pem/01-cliente-caducado.key" "/O=Tulva Pruebas/CN=Cliente Prueba" \
-    client "$ca_cert" "$ca_key" expired
-newkey "$work/intermedia.key"
-issue "$pem/02-intermedia.pem" "$work/intermedia.key" "/CN=Autoridad Intermedia Prueba" \
-    intermediate "$ca_cert" "$ca_key"
-newkey "$pem/03-cliente.key"
-issue "$pem/03-cliente.pem" "$pem/03-cliente.key" "/O=Tulva Pruebas/CN=Cliente Prueba" \
-    client "$ca_cert" "$ca_key"
-newkey "$pem/04-pena.key"
-issue "$pem/04-pena.pem" "$pem/04-pena.key" "/O=Tulva Pruebas/CN=Peña Muñoz" \
-    client "$pem/02-intermedia.pem" "$work/intermedia.key"
+# Issued in another order than they are added, so that serial numbers, names
+# and dates all disagree with the store's order.
 newkey "$work/sinclave.key"
 issue "$pem/05-sin-clave.pem" "$work/sinclave.key" "/O=Organismo Sin Clave/emailAddress=sinclave@example.org" \
     none "$ca_cert" "$ca_key"
+newkey "$pem/03-cliente.key"
+issue "$pem/03-cliente.pem" "$pem/03-cliente.key" "/O=Tulva Pruebas/CN=Cliente Prueba" \
+    client "$ca_cert" "$ca_key"
+newkey "$work/intermedia.key"
+issue "$pem/02-intermedia.pem" "$work/intermedia.key" "/CN=Autoridad Intermedia Prueba" \
+    intermediate "$ca_cert" "$ca_key"
+newkey "$pem/04-pena.key"
+issue "$pem/04-pena.pem" "$pem/04-pena.key" "/O=Tulva Pruebas/CN=Peña Muñoz" \
+    client "$pem/02-intermedia.pem" "$work/intermedia.key"
+newkey "$pem/01-cliente-caducado.key"
+issue "$pem/01-cliente-caducado.pem" "$pem/01-cliente-caducado.key" "/O=Tulva Pruebas/CN=Cliente Prueba" \
+    client "$ca_cert" "$ca_key" expired
 
 import_with_key "$pem/01-cliente-caducado.pem" "$pem/01-cliente-caducado.key" "Cliente Prueba"
 import_without_key "$pem/02-intermedia.pem" "Autoridad Intermedia Prueba"

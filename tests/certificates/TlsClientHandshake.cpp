@@ -1,0 +1,101 @@
+#include "certificates/TlsClientHandshake.h"
+
+#include "transport/OpenSslOwners.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace cto::test {
+
+namespace {
+
+using namespace cto::openssl;
+
+[[noreturn]] void fail(const std::string& what) {
+    char text[256] = {};
+    ERR_error_string_n(ERR_get_error(), text, sizeof text);
+    ERR_clear_error();
+    throw std::runtime_error("TLS client: " + what + ": " + text);
+}
+
+class Socket {
+public:
+    explicit Socket(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (fd_ < 0)
+            throw std::runtime_error("TLS client: socket");
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            throw std::runtime_error("TLS client: connect");
+        }
+    }
+    ~Socket() { ::close(fd_); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+void requestWithClientCertificate(std::uint16_t port, const std::string& caCertificatePath,
+                                  const ClientCertificate& certificate) {
+    SslContext context(SSL_CTX_new(TLS_client_method()));
+    if (!context)
+        fail("SSL_CTX_new");
+    if (SSL_CTX_load_verify_locations(context.get(), caCertificatePath.c_str(), nullptr) != 1)
+        fail("CA");
+    SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+
+    Bio certificatePem = memoryBio(certificate.certificatePem());
+    Certificate leaf(PEM_read_bio_X509(certificatePem.get(), nullptr, nullptr, nullptr));
+    if (!leaf || SSL_CTX_use_certificate(context.get(), leaf.get()) != 1)
+        fail("client certificate");
+    Bio intermediates = memoryBio(certificate.intermediatesPem());
+    while (X509* intermediate = PEM_read_bio_X509(intermediates.get(), nullptr, nullptr, nullptr)) {
+        if (SSL_CTX_add0_chain_cert(context.get(), intermediate) != 1) {
+            X509_free(intermediate);
+            fail("intermediate");
+        }
+    }
+    ERR_clear_error(); // the end of the intermediates' PEM
+    Bio keyPem = memoryBio(certificate.privateKeyPem().bytes());
+    Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
+    if (!key || SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 || SSL_CTX_check_private_key(context.get()) != 1)
+        fail("client key");
+
+    Socket socket(port);
+    Ssl ssl(SSL_new(context.get()));
+    if (!ssl || SSL_set_fd(ssl.get(), socket.fd()) != 1)
+        fail("SSL_new");
+    SSL_set_tlsext_host_name(ssl.get(), "localhost");
+    if (SSL_connect(ssl.get()) != 1)
+        fail("handshake");
+    const std::string request = "GET / HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    if (SSL_write(ssl.get(), request.data(), int(request.size())) != int(request.size()))
+        fail("write");
+    // The head of the answer is enough: the server may keep the connection open.
+    std::string answer;
+    char buffer[4096];
+    while (answer.find("\r\n\r\n") == std::string::npos) {
+        const int got = SSL_read(ssl.get(), buffer, sizeof buffer);
+        if (got <= 0)
+            fail("no answer");
+        answer.append(buffer, std::size_t(got));
+    }
+    SSL_shutdown(ssl.get());
+}
+
+} // namespace cto::test

@@ -1,0 +1,319 @@
+#include "certificates/CertificateStore.h"
+#include "certificates/TestNssDatabase.h"
+#include "certificates/TlsClientHandshake.h"
+#include "common/FailureKinds.h"
+#include "support/ExpectFailure.h"
+#include "support/TestPki.h"
+#include "support/TlsTestServer.h"
+#include "transport/ClientCertificate.h"
+#include "transport/OpenSslOwners.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <openssl/pem.h>
+
+#include <memory>
+
+using namespace cto;
+
+namespace {
+
+// The certificates of the fixture database, in the order the script adds them.
+enum Fixture { ClienteCaducado = 1, Intermedia = 2, Cliente = 3, Pena = 4, SinClave = 5 };
+
+const QString badPassword = QStringLiteral("The security password entered is incorrect");
+
+const char* const pemFiles[] = {nullptr, "01-cliente-caducado", "02-intermedia", "03-cliente", "04-pena", "05-sin-clave"};
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return file.readAll();
+}
+
+openssl::Certificate readCertificate(const QString& path) {
+    const QByteArray pem = readFile(path);
+    openssl::Bio bio = openssl::memoryBio(std::string_view(pem.constData(), std::size_t(pem.size())));
+    return openssl::Certificate(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+}
+
+QByteArray derOf(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int size = i2d_X509(certificate, &der);
+    QByteArray bytes(reinterpret_cast<const char*>(der), size);
+    OPENSSL_free(der);
+    return bytes;
+}
+
+QDateTime notAfterOf(X509* certificate) {
+    tm time{};
+    ASN1_TIME_to_tm(X509_get0_notAfter(certificate), &time);
+    return QDateTime(QDate(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday),
+                     QTime(time.tm_hour, time.tm_min, time.tm_sec), QTimeZone::utc());
+}
+
+QList<int> positionsOf(const CertificateStore& store, const std::vector<StoredCertificate>& found) {
+    QList<int> positions;
+    for (const StoredCertificate& certificate : found) {
+        for (int index = 1; index <= store.Count(); ++index) {
+            if (store.Item(index) == certificate)
+                positions.append(index);
+        }
+    }
+    return positions;
+}
+
+// Answers the prompt from a script of answers and records how it was asked.
+struct ScriptedPrompt {
+    QList<std::optional<std::string>> answers;
+    QList<bool> retries;
+
+    PasswordPrompt prompt() {
+        return [this](const QString&, bool retry) -> std::optional<std::string> {
+            retries.append(retry);
+            return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+        };
+    }
+};
+
+} // namespace
+
+class TestCertificateStore : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TestPki> pki_;
+    QTemporaryDir folder_;
+    QString database_;          // the fixture, empty password
+    QString protectedDatabase_; // the fixture, password "clave ñ 1"
+
+    QString pem(int certificate, const char* suffix = ".pem") const {
+        return database_ + "/pem/" + pemFiles[certificate] + suffix;
+    }
+    static void useDatabase(const QString& directory) { qputenv("CTO_NSS_DATABASE", directory.toUtf8()); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(folder_.isValid());
+        pki_ = std::make_unique<test::TestPki>();
+        const QString ca = QString::fromStdString(pki_->caCertificatePath());
+        const QString caKey = QString::fromStdString(pki_->caKeyPath());
+        database_ = folder_.filePath("nssdb");
+        protectedDatabase_ = folder_.filePath("protected");
+        test::makeTestNssDatabase({database_, ca, caKey});
+        test::makeTestNssDatabase({"--password", "clave ñ 1", protectedDatabase_, ca, caKey});
+        // A home of its own, so that nothing here can reach the real user's database.
+        qputenv("HOME", folder_.filePath("home").toUtf8());
+    }
+
+    void init() {
+        setPasswordPrompt({});
+        useDatabase(database_);
+    }
+
+    void listsInStoreOrder_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("simpleName");
+        QTest::addColumn<bool>("authority");
+        QTest::newRow("expired end entity") << int(ClienteCaducado) << "Cliente Prueba" << false;
+        QTest::newRow("intermediate CA") << int(Intermedia) << "Autoridad Intermedia Prueba" << true;
+        QTest::newRow("same name, valid") << int(Cliente) << "Cliente Prueba" << false;
+        QTest::newRow("non-ASCII name") << int(Pena) << "Peña Muñoz" << false;
+        QTest::newRow("no CN, no OU: organisation; no extensions") << int(SinClave) << "Organismo Sin Clave" << false;
+    }
+    // The fixture issues them in another order than it adds them, so only
+    // the database's own order matches; both modes, and every opening, agree.
+    void listsInStoreOrder() {
+        QFETCH(int, index);
+        QFETCH(QString, simpleName);
+        QFETCH(bool, authority);
+        const openssl::Certificate expected = readCertificate(pem(index));
+        QVERIFY(expected);
+        for (const StoreOpenMode mode : {StoreOpenMode::Listing, StoreOpenMode::Lookup, StoreOpenMode::Listing}) {
+            const auto store = CertificateStore::openPersonal(mode);
+            QCOMPARE(store->Count(), 5);
+            const StoredCertificate certificate = store->Item(index);
+            QCOMPARE(certificate.der(), derOf(expected.get()));
+            QCOMPARE(certificate.simpleName(), simpleName);
+            QCOMPARE(certificate.isCertificateAuthority(), authority);
+            QCOMPARE(certificate.validTo(), notAfterOf(expected.get()));
+        }
+    }
+
+    void expiredCertificateKeepsItsPastDate() {
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        QCOMPARE(store->Item(ClienteCaducado).validTo(), QDateTime(QDate(2021, 1, 1), QTime(0, 0), QTimeZone::utc()));
+    }
+
+    void itemOutsideTheStoreFails_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("0: counting starts at 1") << 0;
+        QTest::newRow("one past the end") << 6;
+    }
+    void itemOutsideTheStoreFails() {
+        QFETCH(int, index);
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        CTO_COMPARE_FAILURE(EOleException, store->Item(index), "security library: invalid arguments");
+    }
+
+    void findsBySubjectName_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("found");
+        QTest::newRow("empty text finds all") << "" << QList<int>{1, 2, 3, 4, 5};
+        QTest::newRow("shared name, expired one too") << "Cliente Prueba" << QList<int>{1, 3};
+        QTest::newRow("other case") << "cLIENTE pRUEBA" << QList<int>{1, 3};
+        QTest::newRow("Ñ matches ñ") << "PEÑA MUÑOZ" << QList<int>{4};
+        QTest::newRow("ñ alone") << "ñ" << QList<int>{4};
+        QTest::newRow("n does not match ñ") << "Pena" << QList<int>{};
+        QTest::newRow("organisation, CA certificates too") << "prueba" << QList<int>{1, 2, 3, 4};
+        QTest::newRow("e-mail attribute") << "SINCLAVE@example.org" << QList<int>{5};
+        QTest::newRow("two attributes as joined") << "Tulva Pruebas, Peña" << QList<int>{4};
+        QTest::newRow("attribute names are not text") << "CN=" << QList<int>{};
+        QTest::newRow("no match") << "Nadie" << QList<int>{};
+    }
+    void findsBySubjectName() {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, found);
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        QCOMPARE(positionsOf(*store, store->findBySubjectName(text)), found);
+    }
+
+    void handOverAuthenticatesARealHandshake_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("match");
+        QTest::addColumn<int>("certificate");
+        QTest::newRow("issued by the CA, second of its name") << "Cliente Prueba" << 2 << int(Cliente);
+        QTest::newRow("through the stored intermediate") << "Peña Muñoz" << 1 << int(Pena);
+    }
+    // The server requires a certificate that its CA vouches for: it accepts the
+    // handshake only with the right key and, for Peña, the intermediate.
+    void handOverAuthenticatesARealHandshake() {
+        QFETCH(QString, name);
+        QFETCH(int, match);
+        QFETCH(int, certificate);
+        std::shared_ptr<const ClientCertificate> handedOver;
+        {
+            const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+            const auto found = store->findBySubjectName(name);
+            QVERIFY(int(found.size()) >= match);
+            QCOMPARE(found[std::size_t(match - 1)], store->Item(certificate));
+            handedOver = found[std::size_t(match - 1)].exportClientCertificate();
+        }
+        QVERIFY(handedOver);
+        QCOMPARE(QByteArray::fromStdString(handedOver->certificatePem()), readFile(pem(certificate)));
+        QCOMPARE(handedOver->intermediatesPem().empty(), certificate != Pena);
+        if (certificate == Pena)
+            QCOMPARE(QByteArray::fromStdString(handedOver->intermediatesPem()), readFile(pem(Intermedia)));
+
+        test::TlsTestServer server(*pki_, {.clientCertificates = test::ClientCertificateMode::Require});
+        test::requestWithClientCertificate(server.port(), pki_->caCertificatePath(), *handedOver);
+        QVERIFY(server.waitForExchanges(1, std::chrono::seconds(10)));
+        const test::Exchange exchange = server.lastExchange();
+        QVERIFY(exchange.clientCertificateVerified);
+        QCOMPARE(QString::fromStdString(exchange.clientCommonName), name);
+        QVERIFY(QString::fromStdString(exchange.clientSubject).endsWith(",O=Tulva Pruebas"));
+    }
+
+    void handOverWithoutPrivateKeyFailsCleanly_data() {
+        QTest::addColumn<int>("certificate");
+        QTest::newRow("end entity without key") << int(SinClave);
+        QTest::newRow("CA certificate") << int(Intermedia);
+    }
+    void handOverWithoutPrivateKeyFailsCleanly() {
+        QFETCH(int, certificate);
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        CTO_COMPARE_FAILURE(EOleException, store->Item(certificate).exportClientCertificate(),
+                            "The private key for this certificate cannot be found in key database");
+        QVERIFY(!store->Item(certificate).toClientCertificate());
+    }
+
+    void protectedDatabaseAsksThroughThePrompt_data() {
+        QTest::addColumn<QList<std::optional<std::string>>>("answers");
+        QTest::addColumn<QList<bool>>("retries");
+        QTest::addColumn<bool>("handedOver");
+        const std::optional<std::string> right = "clave ñ 1", wrong = "clave", cancel;
+        QTest::newRow("right password") << QList{right} << QList{false} << true;
+        QTest::newRow("wrong, then right") << QList{wrong, right} << QList{false, true} << true;
+        QTest::newRow("wrong twice, then cancelled") << QList{wrong, wrong, cancel} << QList{false, true, true} << false;
+        QTest::newRow("cancelled") << QList{cancel} << QList{false} << false;
+    }
+    void protectedDatabaseAsksThroughThePrompt() {
+        QFETCH(QList<std::optional<std::string>>, answers);
+        QFETCH(QList<bool>, retries);
+        QFETCH(bool, handedOver);
+        useDatabase(protectedDatabase_);
+        ScriptedPrompt prompt{answers, {}};
+        setPasswordPrompt(prompt.prompt());
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        const auto found = store->findBySubjectName("Peña");
+        QCOMPARE(found.size(), std::size_t(1));
+        QVERIFY(prompt.retries.isEmpty()); // listing and searching never ask
+        if (handedOver)
+            QVERIFY(found.front().exportClientCertificate());
+        else
+            CTO_COMPARE_FAILURE(EOleException, found.front().exportClientCertificate(), badPassword);
+        QCOMPARE(prompt.retries, retries);
+    }
+
+    // Until the application installs its password dialog, the key stays locked.
+    void protectedDatabaseWithoutPromptFailsCleanly() {
+        useDatabase(protectedDatabase_);
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        QCOMPARE(store->Count(), 5);
+        CTO_COMPARE_FAILURE(EOleException, store->Item(Cliente).exportClientCertificate(), badPassword);
+        QVERIFY(!store->Item(Cliente).toClientCertificate());
+    }
+
+    void unusableDatabaseFails_data() {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing" << "File not found";
+        QTest::newRow("folder without database") << "empty" << "File not found";
+        QTest::newRow("corrupt cert9.db") << "corrupt" << "security library: bad database";
+    }
+    void unusableDatabaseFails() {
+        QFETCH(QString, directory);
+        QFETCH(QString, reason);
+        const QString path = folder_.filePath(directory);
+        QDir().mkpath(folder_.filePath("empty"));
+        if (directory == "corrupt" && !QFile::exists(path)) {
+            QVERIFY(QDir().mkpath(path));
+            for (const char* file : {"cert9.db", "key4.db", "pkcs11.txt"})
+                QVERIFY(QFile::copy(database_ + "/" + file, path + "/" + file));
+            QFile cert9(path + "/cert9.db");
+            QVERIFY(cert9.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            cert9.write(QByteArray(8192, 'x'));
+        }
+        useDatabase(path);
+        CTO_COMPARE_FAILURE(EOleException, CertificateStore::openPersonal(StoreOpenMode::Listing),
+                            "Cannot open the certificate database sql:" + path + ": " + reason);
+        if (directory == "missing")
+            QVERIFY(!QFileInfo::exists(path)); // never created
+    }
+
+    void personalStoreLocation_data() {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QString>("location");
+        QTest::newRow("unset: the user's shared database") << QByteArray() << "sql:" + folder_.filePath("home/.pki/nssdb");
+        QTest::newRow("a directory") << QByteArray("/srv/perfil/") << "sql:/srv/perfil";
+        QTest::newRow("with NSS's prefix") << QByteArray("sql:/srv/perfil") << "sql:/srv/perfil";
+        QTest::newRow("relative") << QByteArray("perfil") << "sql:" + QDir::current().filePath("perfil");
+    }
+    void personalStoreLocation() {
+        QFETCH(QByteArray, variable);
+        QFETCH(QString, location);
+        if (variable.isNull())
+            qunsetenv("CTO_NSS_DATABASE");
+        else
+            qputenv("CTO_NSS_DATABASE", variable);
+        QCOMPARE(cto::personalStoreLocation(), location);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCertificateStore)
+#include "tst_certificate_store.moc"
