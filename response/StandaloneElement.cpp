@@ -21,6 +21,30 @@ constexpr std::string_view kSchemaInstance = "http://www.w3.org/2001/XMLSchema-i
 
 bool isUndeclaration(xmlNsPtr ns) noexcept { return ns->prefix == nullptr && xml::text(ns->href).empty(); }
 
+// libxml2 2.9 writes a namespace declaration's URI between quotes as it is, so
+// a URI holding "&" (which its URI check lets through) would not read back.
+// The document is thrown away after writing, so its URIs can take their
+// escaped form in place.
+void escapeForMarkup(xmlNsPtr ns) {
+    const std::string_view href = xml::text(ns->href);
+    if (href.find_first_of("&<") == std::string_view::npos)
+        return;
+    std::string escaped;
+    for (const char c : href) {
+        if (c == '&')
+            escaped += "&amp;";
+        else if (c == '<')
+            escaped += "&lt;";
+        else
+            escaped += c;
+    }
+    xmlChar* copy = xmlStrdup(reinterpret_cast<const xmlChar*>(escaped.c_str()));
+    if (copy == nullptr)
+        throw std::bad_alloc();
+    xmlFree(const_cast<xmlChar*>(ns->href));
+    ns->href = copy;
+}
+
 template <typename Visit>
 void forEachElement(xmlNodePtr root, Visit visit) {
     xml::findInSubtree(root, [&](xmlNodePtr node) {
@@ -61,8 +85,10 @@ public:
         forEachElement(root_, [&](xmlNodePtr element) {
             if (element != root_)
                 dropUndeclarations(document_, element);
-            for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next)
+            for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
                 inside_.insert(ns);
+                escapeForMarkup(ns);
+            }
             element->ns = fixed(element->ns, true);
             for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
                 attribute->ns = fixed(attribute->ns, false);
@@ -103,6 +129,7 @@ private:
             if (entry->second == nullptr)
                 throw std::bad_alloc();
             inside_.insert(entry->second);
+            escapeForMarkup(entry->second);
         }
         return entry->second;
     }

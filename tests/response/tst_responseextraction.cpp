@@ -86,6 +86,25 @@ void TestResponseExtraction::extracts_data() {
            "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><o:NumeroOrden>4</o:NumeroOrden><s:Detail/>" +
                kClose
         << "" << 0;
+    // Found by fuzzing: libxml2 writes namespace URIs unescaped.
+    QTest::newRow("namespace URI holding an ampersand")
+        << fixture("response-fuzz-namespace-ampersand.xml")
+        << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\" "
+                      "xmlns:xsi=\"http://www.w2.org/2001/XMLSch&amp;ema-instance\" xsi:type=\"ns0:Respuesta\">"
+                      "<NumeroOrden xsi:type=\"xsd:string\">2026-000417</NumeroOrden>"
+                      "<CodigoControl>K7P-19Q</CodigoControl>"
+                      "<AcuseEnvio>Encuesta recibida el 10/12/2026 a las 07:31 &amp; registrada</AcuseEnvio>" +
+                      kClose)
+        << "2026-000417" << 0;
+    QTest::newRow("namespace URIs with ampersands, inside and outside")
+        << kSoapOpen.left(kSoapOpen.indexOf('>')) + " xmlns:p=\"a&amp;b'c\">" +
+               kSoapOpen.mid(kSoapOpen.indexOf('>') + 1) +
+               "<RespuestaSolicitudEncuesta xmlns:q=\"x&amp;y\"><p:NumeroOrden/><q:CodigoControl/>"
+               "<NumeroOrden>6</NumeroOrden></RespuestaSolicitudEncuesta>" + kSoapClose
+        << QByteArray("<RespuestaSolicitudEncuesta xmlns:q=\"x&amp;y\" xmlns=\"RespuestaSolicitud.xsd\" "
+                      "xmlns:p=\"a&amp;b'c\"><p:NumeroOrden/><q:CodigoControl/>"
+                      "<NumeroOrden>6</NumeroOrden>" + kClose)
+        << "6" << 0;
     QTest::newRow("escapes, attributes, non-ASCII as UTF-8, BOM dropped")
         << QByteArray("\xef\xbb\xbf<?xml version=\"1.0\"?><RespuestaSolicitudEncuesta a='x\"y' b=\"&lt;\">"
                       "<NumeroOrden>&lt;5&gt; &amp; \xc3\xb1</NumeroOrden></RespuestaSolicitudEncuesta>")
