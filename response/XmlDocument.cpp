@@ -8,8 +8,8 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
-#include <limits>
 #include <optional>
+#include <string>
 
 namespace cto {
 
@@ -19,8 +19,8 @@ struct ParserContextDeleter {
     void operator()(xmlParserCtxtPtr context) const noexcept { xmlFreeParserCtxt(context); }
 };
 
-// What the parser said first: MSXML-style reports name the first fault, while
-// libxml2's "last error" may be a follow-up.
+// What the parser said first: the report names the first fault, while
+// libxml2's "last error" may be a follow-up of it.
 struct FirstErrors {
     std::optional<std::pair<std::string, int>> fatal;
     std::optional<std::pair<std::string, int>> error;
