@@ -128,6 +128,8 @@ void Request::configure(bool pieces, std::uint64_t length) {
         curl_easy_setopt(easy, CURLOPT_PROXY, session_.proxy().c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, session_.proxyBypass().c_str());
     }
+    // A proxy's answer to CONNECT is not the server's answer: keep it out of the response headers.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     const std::string& user = credentialUser_.empty() || proxyCredentials_ ? connection_.userName : credentialUser_;
     const std::string& password =
         credentialUser_.empty() || proxyCredentials_ ? connection_.password : credentialPassword_;
@@ -252,7 +254,7 @@ bool Request::send() {
     if (!start(false, body_.size()))
         return false;
     pump([this] { return headersComplete(); });
-    return headersComplete_ || failTransfer();
+    return headersComplete_ || proxyWantsCredentials() || failTransfer();
 }
 
 bool Request::sendEx(std::uint64_t totalLength) {
@@ -288,7 +290,22 @@ bool Request::end() {
         return fail(kNoError, {});
     }
     pump([this] { return headersComplete(); });
-    return headersComplete_ || failTransfer();
+    return headersComplete_ || proxyWantsCredentials() || failTransfer();
+}
+
+// libcurl fails a tunnel that the proxy refused with 407; to the caller that is
+// an answer like any other 407, for the interactive check to ask credentials
+// for. The proxy's headers are not kept, so its realm is unknown.
+bool Request::proxyWantsCredentials() {
+    long connectCode = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (!finished_ || connectCode != 407)
+        return false;
+    status_ = 407;
+    statusText_ = "Proxy Authentication Required";
+    responseHeaders_.clear();
+    headersComplete_ = true;
+    return true;
 }
 
 bool Request::queryStatusCode(int& status) const {

@@ -122,6 +122,7 @@ private:
     bool failTransfer();
     bool fail(std::uint32_t error, std::string text);
     bool headersComplete() const { return headersComplete_; }
+    bool proxyWantsCredentials();
 
     Connection& connection_;
     Session& session_;

@@ -8,8 +8,16 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -67,6 +75,100 @@ private:
     std::int64_t claimed_;
 };
 
+// A plain-HTTP proxy on 127.0.0.1 that records the heads of the requests made
+// to it, and either opens the CONNECT tunnels asked for (to 127.0.0.1 only) or
+// refuses every request with 407.
+class LocalProxy {
+public:
+    explicit LocalProxy(bool tunnels) : tunnels_(tunnels) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 4);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~LocalProxy() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> heads() const {
+        std::lock_guard lock(mutex_);
+        return heads_;
+    }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd fd{listener_, POLLIN, 0};
+            if (::poll(&fd, 1, 20) <= 0)
+                continue;
+            const int client = ::accept(listener_, nullptr, nullptr);
+            std::string head;
+            char buffer[4096];
+            while (head.find("\r\n\r\n") == std::string::npos) {
+                const auto n = ::recv(client, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                head.append(buffer, static_cast<std::size_t>(n));
+            }
+            {
+                std::lock_guard lock(mutex_);
+                heads_.push_back(head);
+            }
+            if (tunnels_ && head.starts_with("CONNECT 127.0.0.1:")) {
+                tunnel(client, std::stoi(head.substr(18)));
+                continue;
+            }
+            const std::string reply = "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                      "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+            ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    void tunnel(int client, int port) {
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
+            ::send(client, established.data(), established.size(), MSG_NOSIGNAL);
+            char buffer[65536];
+            for (bool open = true; open && !stop_;) {
+                pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+                if (::poll(fds, 2, 20) <= 0)
+                    continue;
+                for (int side = 0; side < 2 && open; ++side) {
+                    if (!fds[side].revents)
+                        continue;
+                    const auto n = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
+                    open = n > 0 && ::send(fds[1 - side].fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
+                }
+            }
+        }
+        ::close(server);
+        ::close(client);
+    }
+
+    bool tunnels_;
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> heads_;
+};
+
 } // namespace
 
 class TestHttpExchange : public QObject {
@@ -99,10 +201,13 @@ private slots:
     void silenceIsBounded();
     void proxySettings_data();
     void proxySettings();
+    void tunnelThroughProxy();
     void refusedConnectionFails();
     void hookRunsOnceAndItsFailurePassesUnchanged();
     void credentialsCheck_data();
     void credentialsCheck();
+    void proxyCredentialsCheck_data();
+    void proxyCredentialsCheck();
     void waitingHookRunsWhileTheServerThinks();
 
 private:
@@ -479,6 +584,20 @@ void TestHttpExchange::proxySettings_data() {
     QTest::newRow("system proxy from the environment") << false << "" << true;
 }
 
+void TestHttpExchange::tunnelThroughProxy() {
+    auto server = startServer();
+    server->enqueue(Reply::ok("<uno/>"));
+    server->enqueue(Reply::ok("<dos/>"));
+    LocalProxy proxy(true);
+    auto transport = transportFor(*server);
+    transport->Proxy = proxy.address();
+    QCOMPARE(post(*transport, "<q/>"), std::string("<uno/>"));
+    QCOMPARE(post(*transport, std::string(50000, 'p')), std::string("<dos/>"));
+    QCOMPARE(proxy.heads().size(), std::size_t(1));
+    QVERIFY(proxy.heads().front().starts_with("CONNECT " + server->hostAndPort() + " HTTP/1.1\r\n"));
+    QCOMPARE(server->connectionCount(), 1);
+}
+
 void TestHttpExchange::proxySettings() {
     QFETCH(bool, named);
     QFETCH(QString, bypass);
@@ -587,6 +706,48 @@ void TestHttpExchange::credentialsCheck() {
         QCOMPARE(exchanges[1].header("Authorization"), std::string("Basic YW5hOnNlY3JldG8="));
         QCOMPARE(exchanges[1].body, std::string("<q/>"));
     }
+}
+
+void TestHttpExchange::proxyCredentialsCheck_data() {
+    QTest::addColumn<int>("credentialsGiven"); // times the hook gives credentials before cancelling; -1 no hook
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("no hook: the status error") << -1 << "Proxy Authentication Required (407) - '%1'";
+    QTest::newRow("cancelled") << 0 << "Operation aborted";
+    QTest::newRow("credentials refused, then cancelled") << 1 << "Operation aborted";
+}
+
+void TestHttpExchange::proxyCredentialsCheck() {
+    QFETCH(int, credentialsGiven);
+    QFETCH(QString, outcome);
+    auto server = startServer();
+    LocalProxy proxy(false);
+    auto transport = transportFor(*server);
+    transport->Proxy = proxy.address();
+    int asked = 0;
+    bool allForProxy = true;
+    if (credentialsGiven >= 0)
+        transport->OnCredentialsNeeded = [&](bool forProxy, const std::string&) -> std::optional<Credentials> {
+            allForProxy = allForProxy && forProxy;
+            if (asked++ < credentialsGiven)
+                return Credentials{"ana", "secreto"};
+            return std::nullopt;
+        };
+    QString result;
+    try {
+        post(*transport, "<q/>");
+    } catch (const Exception& failure) {
+        result = QString::fromStdString(failure.message());
+    }
+    QCOMPARE(result, withUrl(outcome, server->url(kTarget)));
+    QCOMPARE(asked, credentialsGiven + 1);
+    QVERIFY(allForProxy);
+    const auto heads = proxy.heads();
+    QCOMPARE(heads.size(), std::size_t(credentialsGiven + 1 + (credentialsGiven < 0)));
+    QVERIFY2(heads.front().starts_with("CONNECT " + server->hostAndPort()), heads.front().c_str());
+    if (credentialsGiven == 1)
+        QVERIFY2(heads.back().find("Proxy-Authorization: Basic YW5hOnNlY3JldG8=\r\n") != std::string::npos,
+                 heads.back().c_str());
+    QCOMPARE(server->exchanges().size(), std::size_t(0));
 }
 
 void TestHttpExchange::waitingHookRunsWhileTheServerThinks() {
