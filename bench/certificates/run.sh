@@ -30,11 +30,11 @@ while [ "$i" -lt "$rounds" ]; do
     # Alternate which goes first, so neither always meets a warm cache.
     if [ $((i % 2)) -eq 0 ]; then
         run certutil certutil -L -d "sql:$work/nssdb"
-        run list "$bench"
-        run handover "$bench" "Peña Muñoz"
+        run list "$bench" list
+        run handover "$bench" hand-over "Peña Muñoz"
     else
-        run handover "$bench" "Peña Muñoz"
-        run list "$bench"
+        run handover "$bench" hand-over "Peña Muñoz"
+        run list "$bench" list
         run certutil certutil -L -d "sql:$work/nssdb"
     fi
     i=$((i + 1))
@@ -45,4 +45,4 @@ c=$(median certutil); l=$(median list); h=$(median handover)
 echo "rounds: $rounds, certificates: 200 (median wall time, ms)"
 echo "certutil -L:                      $c"
 echo "open + list 200:                  $l  ($(awk "BEGIN { printf \"%.2f\", $l / $c }") x certutil)"
-echo "open + list + find + hand over:   $h  ($(awk "BEGIN { printf \"%.2f\", $h / $c }") x certutil)"
+echo "open + find + hand over:          $h  ($(awk "BEGIN { printf \"%.2f\", $h / $c }") x certutil)"

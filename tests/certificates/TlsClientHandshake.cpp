@@ -19,10 +19,9 @@ namespace {
 using namespace cto::openssl;
 
 [[noreturn]] void fail(const std::string& what) {
-    char text[256] = {};
-    ERR_error_string_n(ERR_get_error(), text, sizeof text);
+    const char* reason = ERR_reason_error_string(ERR_peek_last_error());
     ERR_clear_error();
-    throw std::runtime_error("TLS client: " + what + ": " + text);
+    throw std::runtime_error("TLS client: " + what + ": " + (reason ? reason : "no reason given"));
 }
 
 class Socket {
