@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QIcon>
+#include <QAbstractButton>
 #include <QLabel>
 
 namespace cto {
@@ -17,6 +19,9 @@ PlainMessageBox::PlainMessageBox(const QString& text, QWidget* parent)
     : QMessageBox(QMessageBox::NoIcon, plainMessageCaption(), text, QMessageBox::Ok, parent) {
     setTextFormat(Qt::PlainText);
     setWindowModality(Qt::ApplicationModal);
+    // Just the word: some desktops' styles add a glyph to standard buttons.
+    if (QAbstractButton* ok = button(QMessageBox::Ok))
+        ok->setIcon(QIcon());
     showCarriageReturnsAsLineBreaks();
 }
 

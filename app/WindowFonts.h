@@ -11,7 +11,8 @@ namespace cto {
 QFont formFont();
 // The buttons' face (bold "MS Sans Serif", 11 px): DejaVu Sans Bold.
 QFont buttonFont();
-// The header band's title (a heavy italic gothic, 20 px): DejaVu Sans Bold Oblique.
+// The header band's title (a heavy italic gothic, 20 px): DejaVu Sans
+// Condensed Bold Oblique, narrowed to the designed face's width.
 QFont headerTitleFont();
 
 } // namespace cto

@@ -30,8 +30,6 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     cto::initMainResources();
     ui->setupUi(this);
     setFont(cto::formFont());
-    setBackgroundRole(QPalette::Button);
-    setAutoFillBackground(true);
     cto::decorateHeaderTitle(ui->Label18);
     ui->bFin->setFont(cto::buttonFont());
     connect(ui->bFin, &QPushButton::clicked, this, &TFConexionTulvaOskel::bFinClick);
@@ -83,8 +81,11 @@ void TFConexionTulvaOskel::showEvent(QShowEvent* event) {
     if (shownBefore_)
         return;
     shownBefore_ = true;
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
     // Without a window manager nothing activates a new window; ask for it once
     // the window is on screen, so the workflow starts everywhere the same way.
     QMetaObject::invokeMethod(
