@@ -1,6 +1,6 @@
 #include "transport/PlatformErrors.h"
 
-#include <openssl/x509_vfy.h>
+#include "transport/TlsPolicy.h"
 
 #include <algorithm>
 #include <iterator>
@@ -41,32 +41,23 @@ constexpr CurlMapping kCurlMappings[] = {
     {CURLE_PEER_FAILED_VERIFICATION, kInvalidCertificate},
 };
 
-// Refusals of the server's certificate, by the check that refused it.
+// Refusals of the server's certificate.
 PlatformError certificateError(long verifyError) {
-    switch (verifyError) {
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-    case X509_V_ERR_CERT_UNTRUSTED:
+    switch (certificateProblem(verifyError)) {
+    case CertificateProblem::UnknownAuthority:
         return kInvalidCertificateAuthority;
-    case X509_V_ERR_UNABLE_TO_GET_CRL:
-    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
-    case X509_V_ERR_CRL_NOT_YET_VALID:
-    case X509_V_ERR_CRL_HAS_EXPIRED:
+    case CertificateProblem::RevocationUnchecked:
         return kRevocationCheckFailed;
-    case X509_V_ERR_CERT_REVOKED:
+    case CertificateProblem::Revoked:
         return kCertificateRevoked;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case CertificateProblem::Date:
         return kCertificateDateInvalid;
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+    case CertificateProblem::HostName:
         return kCertificateNameInvalid;
-    default:
-        return kInvalidCertificate;
+    case CertificateProblem::Other:
+        break;
     }
+    return kInvalidCertificate;
 }
 
 // How a server that wants a client certificate and got none ends the exchange:

@@ -12,29 +12,21 @@ TlsPolicy* policyOf(SSL* ssl) {
 }
 
 // The flag that tolerates a refusal, or 0 when nothing may tolerate it.
-std::uint32_t flagTolerating(int verifyError) {
-    switch (verifyError) {
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-    case X509_V_ERR_CERT_UNTRUSTED:
+std::uint32_t flagTolerating(long verifyError) {
+    switch (certificateProblem(verifyError)) {
+    case CertificateProblem::UnknownAuthority:
         return kIgnoreUnknownCa;
-    case X509_V_ERR_UNABLE_TO_GET_CRL:
-    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
-    case X509_V_ERR_CRL_NOT_YET_VALID:
-    case X509_V_ERR_CRL_HAS_EXPIRED:
+    case CertificateProblem::RevocationUnchecked:
         return kIgnoreRevocation;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case CertificateProblem::Date:
         return kIgnoreCertDateInvalid;
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+    case CertificateProblem::HostName:
         return kIgnoreCertNameInvalid;
-    default:
-        return 0;
+    case CertificateProblem::Revoked:
+    case CertificateProblem::Other:
+        break;
     }
+    return 0;
 }
 
 int verifyServerCertificate(int preverified, X509_STORE_CTX* store) {
@@ -62,6 +54,33 @@ int noteCertificateRequest(SSL* ssl, X509**, EVP_PKEY**) {
 }
 
 } // namespace
+
+CertificateProblem certificateProblem(long verifyError) {
+    switch (verifyError) {
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+        return CertificateProblem::UnknownAuthority;
+    case X509_V_ERR_UNABLE_TO_GET_CRL:
+    case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+    case X509_V_ERR_CRL_NOT_YET_VALID:
+    case X509_V_ERR_CRL_HAS_EXPIRED:
+        return CertificateProblem::RevocationUnchecked;
+    case X509_V_ERR_CERT_REVOKED:
+        return CertificateProblem::Revoked;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return CertificateProblem::Date;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return CertificateProblem::HostName;
+    default:
+        return CertificateProblem::Other;
+    }
+}
 
 CURLcode tlsContextHook(CURL*, void* sslContext, void* policy) {
     auto* context = static_cast<SSL_CTX*>(sslContext);
