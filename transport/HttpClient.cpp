@@ -64,6 +64,14 @@ Session::Session(std::string agent, std::string proxy, std::string proxyBypass)
 
 Session::~Session() = default;
 
+void Session::wait() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!onWaiting || now - lastWaiting_ < kWaitingInterval)
+        return;
+    lastWaiting_ = now;
+    onWaiting();
+}
+
 bool Session::pooledUnder(std::uint32_t securityFlags) {
     const bool same = !pooled_ || pooledFlags_ == securityFlags;
     pooled_ = true;
@@ -434,9 +442,8 @@ void Request::pump(Done done) {
             return;
         if (watchdogExpired())
             return;
-        curl_multi_poll(session_.multi(), nullptr, 0, 50, nullptr);
-        if (session_.onWaiting)
-            session_.onWaiting();
+        curl_multi_poll(session_.multi(), nullptr, 0, static_cast<int>(kWaitingInterval.count()), nullptr);
+        session_.wait();
     }
 }
 

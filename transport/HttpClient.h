@@ -31,6 +31,8 @@ inline constexpr std::uint32_t kFlagIgnoreCertDateInvalid = 0x00002000;
 inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{60'000};
 inline constexpr std::chrono::milliseconds kDefaultSendTimeout{60'000};
 inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{300'000};
+// How long the transfer waits on the network between two calls of the waiting hook.
+inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 
 // The root handle: the connection pool and the TLS record of the exchange in progress.
 class Session {
@@ -50,11 +52,14 @@ public:
     bool pooledUnder(std::uint32_t securityFlags);
 
     std::function<void()> onWaiting;
+    // Calls onWaiting at most once per interval, however fast the transfer spins.
+    void wait();
 
 private:
     TlsPolicy tls_; // before multi_: the pool's connections point at it until they close
     MultiHandle multi_;
     std::string agent_, proxy_, proxyBypass_;
+    std::chrono::steady_clock::time_point lastWaiting_{};
     bool pooled_ = false;
     std::uint32_t pooledFlags_ = 0;
 };
