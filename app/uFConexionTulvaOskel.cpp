@@ -8,6 +8,7 @@
 #include "app/ResponseFile.h"
 #include "app/ServiceEndpoint.h"
 #include "app/WindowFonts.h"
+#include "app/uFCredenciales.h"
 #include "common/Exception.h"
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"
@@ -44,6 +45,10 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     transport.UseUTF8InHeader = true;
     transport.InvokeOptions = cto::soIgnoreInvalidCerts | cto::soAutoCheckAccessPointViaUDDI;
     transport.OnWaiting = [this] { keepPaintingWhileWaiting(); };
+    transport.OnBeforePost = [this](cto::THTTPReqResp& sender, cto::HttpRequest& request) {
+        SoapClientHTTPWebNode1BeforePost(sender, request);
+    };
+    transport.OnCredentialsNeeded = cto::askCredentials;
 
     OnActivate = [this](QObject* sender) { enviarXML(sender); };
     if (!FConexionTulvaOskel)

@@ -36,6 +36,8 @@ public:
     void bFinClick();
     // From now on no activation of the window starts anything.
     void detachActivationHandler();
+    // The transport's before-send hook: asks for the certificate and attaches it.
+    void SoapClientHTTPWebNode1BeforePost(cto::THTTPReqResp& sender, cto::HttpRequest& request);
 
     // The workflow's input: the command-line arguments without the program
     // name, and the folder the response file is stored in. Both default to

@@ -19,6 +19,7 @@ namespace cto::test {
 template <typename W>
 void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
     auto* poll = new QTimer(qApp);
+    poll->setObjectName(QStringLiteral("ctoModalStep"));
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, step = std::move(step), timeoutMs] {
@@ -40,6 +41,16 @@ void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
         }
     });
     poll->start(10);
+}
+
+// Drops the steps still waiting for their window, so that a test that failed
+// half-way leaves nothing behind to answer the next test's windows.
+inline void cancelPendingModalSteps() {
+    const auto pending = qApp->findChildren<QTimer*>(QStringLiteral("ctoModalStep"), Qt::FindDirectChildrenOnly);
+    for (QTimer* poll : pending) {
+        poll->stop();
+        poll->deleteLater();
+    }
 }
 
 // Sends a key to whatever holds the focus in the window, as a user's key press would arrive.

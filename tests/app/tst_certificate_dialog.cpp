@@ -62,6 +62,7 @@ class TestCertificateDialog : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup() { cto::test::cancelPendingModalSteps(); }
 
     void listsPersonalCertificatesWithoutAuthorities();
     void expiryDateUsesLocaleSeparator_data();

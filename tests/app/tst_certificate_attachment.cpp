@@ -1,0 +1,411 @@
+// The before-send hook in the real main window and workflow: the user picks a
+// certificate from a test NSS database in the certificate dialog, and an HTTPS
+// server on 127.0.0.1 that demands a client certificate shows what arrived.
+#include "WorkflowRun.h"
+
+#include "app/uFContrasenaAlmacen.h"
+#include "app/uFCredenciales.h"
+#include "app/uFSeleccionCertificado.h"
+#include "certificates/CertificateStore.h"
+#include "support/TestPki.h"
+#include "support/TlsTestServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace cto;
+using cto::test::answerNextSaveDialog;
+using cto::test::ClientCertificateMode;
+using cto::test::onNextModal;
+using cto::test::Reply;
+using cto::test::TlsTestServer;
+using cto::test::WorkflowRun;
+
+namespace {
+
+const QByteArray kSurvey = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<EncuestaAlojamiento><Cabecera><NumeroRegistro>H-38-004512</NumeroRegistro>"
+                           "</Cabecera></EncuestaAlojamiento>\n";
+
+const std::string kReceipt = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                             "<soapenv:Envelope xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                             "<soapenv:Body><RespuestaSolicitudEncuesta><NumeroOrden>OSK-7</NumeroOrden>"
+                             "<CodigoControl>C0DE</CodigoControl><AcuseEnvio>Recibida</AcuseEnvio>"
+                             "</RespuestaSolicitudEncuesta></soapenv:Body></soapenv:Envelope>";
+
+const QString kAccepted = QStringLiteral("La encuesta con Numero de Orden: OSK-7 y Código de Control: C0DE ha sido "
+                                         "procesada correctamente con el siguiente resguardo de envio:Recibida\r"
+                                         "Se procederá a guardar el resguardo a continuación.");
+const QString kSslRefused = QStringLiteral("Internet SSL certificate. Something went wrong");
+const char kGoodPassword[] = "clave-buena";
+
+// How the user answers the certificate dialog.
+enum class Choice { Row, NoRow, Cancelar, CloseBox };
+
+void answerCertificateDialog(Choice choice, int row = -1) {
+    onNextModal<TFSeleccionCertificado>([choice, row](TFSeleccionCertificado* dialog) {
+        auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
+        switch (choice) {
+        case Choice::Row:
+            list->setCurrentItem(list->topLevelItem(row));
+            [[fallthrough]];
+        case Choice::NoRow:
+            dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+            break;
+        case Choice::Cancelar:
+            dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();
+            break;
+        case Choice::CloseBox:
+            dialog->close();
+            break;
+        }
+    });
+}
+
+// Answers the next `count` message boxes with OK, one after the other, keeping their texts.
+void answerMessagesInto(const std::shared_ptr<QStringList>& texts, int count) {
+    if (count == 0)
+        return;
+    onNextModal<QMessageBox>([texts, count](QMessageBox* box) {
+        texts->append(box->text());
+        answerMessagesInto(texts, count - 1);
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+std::shared_ptr<QStringList> answerMessages(int count) {
+    auto texts = std::make_shared<QStringList>();
+    answerMessagesInto(texts, count);
+    return texts;
+}
+
+// What one password dialog showed: whether it carried the wrong-password note.
+void answerPasswordsInto(const std::shared_ptr<QList<bool>>& notes, QStringList answers) {
+    if (answers.isEmpty())
+        return;
+    onNextModal<TFContrasenaAlmacen>([notes, answers](TFContrasenaAlmacen* dialog) {
+        notes->append(dialog->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible());
+        const QString answer = answers.front();
+        answerPasswordsInto(notes, answers.mid(1));
+        if (answer.isNull()) {
+            dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();
+            return;
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("eContrasena"))->setText(answer);
+        dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+    });
+}
+
+} // namespace
+
+class TestCertificateAttachment : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void chosenCertificateGoesWithTheRequest_data();
+    void chosenCertificateGoesWithTheRequest();
+    void storeThatCannotBeOpenedEndsTheRun();
+    void protectedDatabaseAsksForItsPassword_data();
+    void protectedDatabaseAsksForItsPassword();
+    void activationAfterTheDialogStartsNothing();
+    void credentialsAreAskedForAndSent();
+
+private:
+    QString makeDatabase(const QString& name, const QString& password = {});
+    QString makeSameNameDatabase();
+    // A run of the program against the server, with its certificate dialog.
+    struct Run {
+        Run(const QString& executableFolder)
+            : workflow({QStringLiteral("encuesta.xml")}, executableFolder), dialog(&workflow.window) {
+            FSeleccionCertificado = &dialog;
+        }
+        ~Run() { FSeleccionCertificado = nullptr; }
+        WorkflowRun workflow;
+        TFSeleccionCertificado dialog;
+    };
+
+    std::unique_ptr<test::TestPki> pki_;
+    std::unique_ptr<TlsTestServer> server_;
+    QTemporaryDir folder_;
+    QString database_;
+    QString protectedDatabase_;
+    QString sameNameDatabase_;
+    std::unique_ptr<QTemporaryDir> executableFolder_;
+    QString previousFolder_;
+};
+
+QString TestCertificateAttachment::makeDatabase(const QString& name, const QString& password) {
+    const QString directory = folder_.filePath(name);
+    QStringList arguments{QStringLiteral(CTO_TEST_DATA_DIR "/../support/make-test-nssdb.sh")};
+    if (!password.isEmpty())
+        arguments << QStringLiteral("--password") << password;
+    arguments << directory << QString::fromStdString(pki_->caCertificatePath())
+              << QString::fromStdString(pki_->caKeyPath());
+    QProcess maker;
+    maker.setProcessChannelMode(QProcess::ForwardedChannels);
+    maker.start(QStringLiteral("sh"), arguments);
+    if (!maker.waitForFinished(60000) || maker.exitCode() != 0)
+        return {};
+    return directory;
+}
+
+namespace {
+
+bool runTool(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(program, arguments);
+    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+} // namespace
+
+// Two certificates of one person at two hotels: one simple name, two subjects.
+QString TestCertificateAttachment::makeSameNameDatabase() {
+    const QString directory = folder_.filePath(QStringLiteral("nssdb-same-name"));
+    const QString database = QStringLiteral("sql:") + directory;
+    if (!QDir().mkpath(directory) ||
+        !runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"}))
+        return {};
+    for (const char* hotel : {"Hotel Uno", "Hotel Dos"}) {
+        test::ClientCertificateRequest request;
+        request.commonName = "Ana Ruiz";
+        request.organization = hotel;
+        const test::IssuedCertificate issued = pki_->issueClientCertificate(request);
+        // Without the authority, which the server knows already.
+        const QString bundle = directory + QStringLiteral("/import.p12");
+        if (!runTool(QStringLiteral("openssl"),
+                     {"pkcs12", "-export", "-in", QString::fromStdString(issued.certificatePath), "-inkey",
+                      QString::fromStdString(issued.keyPath), "-name", "Ana Ruiz", "-passout", "pass:x", "-out",
+                      bundle}) ||
+            !runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""}))
+            return {};
+    }
+    return directory;
+}
+
+void TestCertificateAttachment::initTestCase() {
+    QVERIFY(folder_.isValid());
+    pki_ = std::make_unique<test::TestPki>();
+    database_ = makeDatabase(QStringLiteral("nssdb"));
+    protectedDatabase_ = makeDatabase(QStringLiteral("nssdb-protected"), QLatin1String(kGoodPassword));
+    sameNameDatabase_ = makeSameNameDatabase();
+    QVERIFY(!database_.isEmpty() && !protectedDatabase_.isEmpty() && !sameNameDatabase_.isEmpty());
+    // The office's service: a client certificate from the test authority or no handshake.
+    TlsTestServer::Options options;
+    options.clientCertificates = ClientCertificateMode::Require;
+    server_ = std::make_unique<TlsTestServer>(*pki_, options);
+    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
+    setPasswordPrompt(askStorePassword);
+    previousFolder_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder_.path()));
+    QFile survey(folder_.filePath(QStringLiteral("encuesta.xml")));
+    QVERIFY(survey.open(QIODevice::WriteOnly));
+    survey.write(kSurvey);
+}
+
+void TestCertificateAttachment::init() {
+    qputenv("CTO_NSS_DATABASE", database_.toUtf8());
+    server_->clearExchanges();
+    server_->setResponder([](const test::Exchange&) { return Reply::ok(kReceipt); });
+    executableFolder_ = std::make_unique<QTemporaryDir>();
+}
+
+void TestCertificateAttachment::cleanup() {
+    test::cancelPendingModalSteps();
+    QDir::setCurrent(folder_.path());
+}
+
+void TestCertificateAttachment::chosenCertificateGoesWithTheRequest_data() {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<Choice>("choice");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("serverSees"); // in the client certificate's name; empty: nothing got through
+    QTest::addColumn<QStringList>("messages");
+
+    const QString failure = QStringLiteral("ESOAPHTTPException error, con el mensaje : ");
+    // The fixture's rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
+    QTest::newRow("chosen row, chain through an intermediate")
+        << "fixture" << Choice::Row << 2 << QString::fromUtf8("Peña Muñoz") << QStringList{kAccepted};
+    QTest::newRow("Cancelar") << "fixture" << Choice::Cancelar << -1 << QString() << QStringList{failure};
+    QTest::newRow("close box") << "fixture" << Choice::CloseBox << -1 << QString() << QStringList{failure};
+    QTest::newRow("certificate without a private key")
+        << "fixture" << Choice::Row << 3 << QString() << QStringList{kSslRefused, failure};
+    // Rows: Ana Ruiz of Hotel Uno, Ana Ruiz of Hotel Dos. The name finds both,
+    // and the first in store order goes, whichever row was chosen.
+    QTest::newRow("two certificates with one name")
+        << "same name" << Choice::Row << 1 << "O=Hotel Uno" << QStringList{kAccepted};
+    // An empty name finds every certificate: the first one goes.
+    QTest::newRow("Aceptar with no row selected")
+        << "same name" << Choice::NoRow << -1 << "O=Hotel Uno" << QStringList{kAccepted};
+}
+
+void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
+    QFETCH(QString, database);
+    QFETCH(Choice, choice);
+    QFETCH(int, row);
+    QFETCH(QString, serverSees);
+    QFETCH(QStringList, messages);
+    if (database == QLatin1String("same name"))
+        qputenv("CTO_NSS_DATABASE", sameNameDatabase_.toUtf8());
+
+    Run run(executableFolder_->path());
+    answerCertificateDialog(choice, row);
+    auto shown = answerMessages(int(messages.size()));
+    answerNextSaveDialog(QString());
+    QVERIFY(run.workflow.showAndWait());
+
+    QCOMPARE(shown->size(), messages.size());
+    for (qsizetype i = 0; i < messages.size(); ++i)
+        QVERIFY2((*shown)[i].startsWith(messages[i]), qPrintable((*shown)[i]));
+    const auto exchanges = server_->exchanges();
+    if (serverSees.isEmpty()) {
+        // The server's demand for a certificate ends the exchange; the failure
+        // names the URL and the empty quoted action.
+        QCOMPARE(exchanges.size(), std::size_t(0));
+        const QString tail = QStringLiteral(" - URL:") +
+                             QString::fromStdString(server_->url("/TULVA/services/ServicioXmlTurismo?")) +
+                             QStringLiteral(" - SOAPAction:\"\"");
+        QVERIFY2(shown->back().endsWith(tail), qPrintable(shown->back()));
+        return;
+    }
+    QCOMPARE(exchanges.size(), std::size_t(1));
+    const QString name = QString::fromStdString(exchanges[0].clientCommonName + " / " + exchanges[0].clientSubject);
+    QVERIFY2(name.contains(serverSees), qPrintable(name));
+    QVERIFY(exchanges[0].clientCertificateVerified);
+    QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
+}
+
+void TestCertificateAttachment::storeThatCannotBeOpenedEndsTheRun() {
+    const QString missing = folder_.filePath(QStringLiteral("no-such-database"));
+    qputenv("CTO_NSS_DATABASE", missing.toUtf8());
+    Run run(executableFolder_->path());
+    // The dialog's own error box, then its empty list; after Aceptar the
+    // lookup fails the same way and the workflow reports it.
+    auto errorBox = std::make_shared<QString>();
+    auto failure = std::make_shared<QStringList>();
+    onNextModal<QMessageBox>([errorBox, failure](QMessageBox* box) {
+        *errorBox = box->text();
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        onNextModal<TFSeleccionCertificado>([failure](TFSeleccionCertificado* dialog) {
+            QCOMPARE(dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"))->topLevelItemCount(), 0);
+            answerMessagesInto(failure, 1);
+            dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+        });
+        box->button(QMessageBox::Ok)->click();
+    });
+    QVERIFY(run.workflow.showAndWait());
+
+    QVERIFY2(errorBox->contains(missing) && errorBox->endsWith(QLatin1Char('.')), qPrintable(*errorBox));
+    QCOMPARE(failure->size(), 1);
+    QVERIFY2(failure->front().startsWith(QStringLiteral("EOleException error, con el mensaje : ")) &&
+                 failure->front().contains(missing),
+             qPrintable(failure->front()));
+    QCOMPARE(server_->exchanges().size(), std::size_t(0));
+}
+
+void TestCertificateAttachment::protectedDatabaseAsksForItsPassword_data() {
+    QTest::addColumn<QStringList>("answers"); // a null string cancels
+    QTest::addColumn<QList<bool>>("notes");
+    QTest::addColumn<bool>("attached");
+    QTest::newRow("right password") << QStringList{kGoodPassword} << QList<bool>{false} << true;
+    QTest::newRow("wrong, then right") << QStringList{"mala", kGoodPassword} << QList<bool>{false, true} << true;
+    QTest::newRow("cancelled") << QStringList{QString()} << QList<bool>{false} << false;
+    QTest::newRow("wrong, then cancelled") << QStringList{"mala", QString()} << QList<bool>{false, true} << false;
+}
+
+void TestCertificateAttachment::protectedDatabaseAsksForItsPassword() {
+    QFETCH(QStringList, answers);
+    QFETCH(QList<bool>, notes);
+    QFETCH(bool, attached);
+    qputenv("CTO_NSS_DATABASE", protectedDatabase_.toUtf8());
+
+    Run run(executableFolder_->path());
+    answerCertificateDialog(Choice::Row, 2);
+    auto shownNotes = std::make_shared<QList<bool>>();
+    answerPasswordsInto(shownNotes, answers);
+    auto shown = answerMessages(attached ? 1 : 2);
+    answerNextSaveDialog(QString());
+    QVERIFY(run.workflow.showAndWait());
+
+    QCOMPARE(*shownNotes, notes);
+    if (attached) {
+        QCOMPARE(*shown, QStringList{kAccepted});
+        QCOMPARE(server_->exchanges().size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(server_->lastExchange().clientCommonName), QString::fromUtf8("Peña Muñoz"));
+        return;
+    }
+    // Without the key the transport gets nothing to use, and the server's demand fails the run.
+    QCOMPARE(shown->size(), 2);
+    QCOMPARE(shown->front(), kSslRefused);
+    QVERIFY2(shown->back().startsWith(QStringLiteral("ESOAPHTTPException error, con el mensaje : ")),
+             qPrintable(shown->back()));
+    QCOMPARE(server_->exchanges().size(), std::size_t(0));
+}
+
+void TestCertificateAttachment::activationAfterTheDialogStartsNothing() {
+    Run run(executableFolder_->path());
+    const int connectionsBefore = server_->connectionCount();
+    answerCertificateDialog(Choice::Row, 2);
+    auto shown = answerMessages(1);
+    answerNextSaveDialog(QString());
+    QVERIFY(run.workflow.showAndWait());
+    const QStringList log = run.workflow.log();
+
+    // The window was activated again when the dialog closed, and now once more.
+    run.workflow.window.activateWindow();
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(&run.workflow.window, &activation);
+    QTest::qWait(200);
+
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(run.workflow.log(), log);
+    QCOMPARE(*shown, QStringList{kAccepted});
+    QCOMPARE(server_->exchanges().size(), std::size_t(1));
+    QCOMPARE(server_->connectionCount() - connectionsBefore, 1);
+}
+
+void TestCertificateAttachment::credentialsAreAskedForAndSent() {
+    int requests = 0;
+    server_->setResponder([&requests](const test::Exchange&) {
+        if (requests++ == 0) {
+            Reply challenge = Reply::status("HTTP/1.1 401 Unauthorized", "<x/>");
+            challenge.headers.emplace_back("WWW-Authenticate", "Basic realm=\"Encuestas OSKEL\"");
+            return challenge;
+        }
+        return Reply::ok(kReceipt);
+    });
+    Run run(executableFolder_->path());
+    answerCertificateDialog(Choice::Row, 2);
+    auto realmShown = std::make_shared<QString>();
+    onNextModal<TFCredenciales>([realmShown](TFCredenciales* dialog) {
+        *realmShown = dialog->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
+        dialog->findChild<QLineEdit*>(QStringLiteral("eUsuario"))->setText(QStringLiteral("hotel"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("eContrasena"))->setText(QStringLiteral("secreto"));
+        dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+    });
+    auto shown = answerMessages(1);
+    answerNextSaveDialog(QString());
+    QVERIFY(run.workflow.showAndWait());
+
+    QVERIFY2(realmShown->contains(QStringLiteral("Encuestas OSKEL")), qPrintable(*realmShown));
+    QCOMPARE(*shown, QStringList{kAccepted});
+    const auto exchanges = server_->exchanges();
+    QCOMPARE(exchanges.size(), std::size_t(2));
+    // Sent again with the credentials, and still with the chosen certificate.
+    QCOMPARE(exchanges[1].header("Authorization"), std::string("Basic aG90ZWw6c2VjcmV0bw=="));
+    QCOMPARE(QString::fromStdString(exchanges[1].clientCommonName), QString::fromUtf8("Peña Muñoz"));
+}
+
+QTEST_MAIN(TestCertificateAttachment)
+#include "tst_certificate_attachment.moc"
