@@ -80,8 +80,8 @@ bool Session::pooledUnder(std::uint32_t securityFlags) {
 }
 
 Request::Request(Connection& connection, std::string objectName, std::uint32_t flags)
-    : connection_(connection), session_(connection.session), objectName_(std::move(objectName)), flags_(flags),
-      easy_(curl_easy_init()) {}
+    : connection_(connection), session_(connection.session), objectName_(std::move(objectName)),
+      flags_(flags), easy_(curl_easy_init()) {}
 
 Request::~Request() {
     detach();
@@ -121,11 +121,12 @@ void Request::configure(bool pieces, std::uint64_t length) {
     CURL* easy = easy_.get();
     curl_easy_reset(easy);
     const bool secure = flags_ & kFlagSecure;
-    const std::string url = std::string(secure ? "https://" : "http://") + hostForUrl(connection_.host) + ":" +
-                            std::to_string(connection_.port) + "/";
+    const std::string url = std::string(secure ? "https://" : "http://") + hostForUrl(connection_.host) +
+                            ":" + std::to_string(connection_.port) + "/";
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     // The object name goes on the request line exactly as written.
-    const std::string target = objectName_.empty() || objectName_.front() != '/' ? "/" + objectName_ : objectName_;
+    const std::string target =
+        objectName_.empty() || objectName_.front() != '/' ? "/" + objectName_ : objectName_;
     curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -138,7 +139,8 @@ void Request::configure(bool pieces, std::uint64_t length) {
     }
     // A proxy's answer to CONNECT is not the server's answer: keep it out of the response headers.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    const std::string& user = credentialUser_.empty() || proxyCredentials_ ? connection_.userName : credentialUser_;
+    const std::string& user =
+        credentialUser_.empty() || proxyCredentials_ ? connection_.userName : credentialUser_;
     const std::string& password =
         credentialUser_.empty() || proxyCredentials_ ? connection_.password : credentialPassword_;
     if (!user.empty()) {
@@ -155,7 +157,8 @@ void Request::configure(bool pieces, std::uint64_t length) {
     // TLS: libcurl verifies; the context hook tolerates what the security flags allow.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST,
-                     (flags_ & kFlagIgnoreCertNameInvalid) || (securityFlags_ & kIgnoreCertNameInvalid) ? 0L : 2L);
+                     (flags_ & kFlagIgnoreCertNameInvalid) || (securityFlags_ & kIgnoreCertNameInvalid) ? 0L
+                                                                                                        : 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, tlsContextHook);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &session_.tls());
     if (!certificateBlob_.empty()) {
@@ -338,7 +341,8 @@ bool Request::queryContentType(std::string& value) {
             continue;
         std::string found = trimmed(std::string_view(line).substr(13));
         if (found.size() > kLongestContentType)
-            return fail(kInsufficientBuffer, "The Content-Type header of the response is longer than 511 characters");
+            return fail(kInsufficientBuffer,
+                        "The Content-Type header of the response is longer than 511 characters");
         value = std::move(found);
         return true;
     }
@@ -366,7 +370,8 @@ bool Request::read(char* buffer, std::size_t count, std::size_t& read) {
     return true;
 }
 
-std::uint32_t Request::interactiveCheck(std::uint32_t, const THTTPReqResp::TCredentialsEvent& askCredentials) {
+std::uint32_t Request::interactiveCheck(std::uint32_t,
+                                        const THTTPReqResp::TCredentialsEvent& askCredentials) {
     if (!headersComplete_ || (status_ != 401 && status_ != 407) || !askCredentials)
         return kNoError;
     const bool proxy = status_ == 407;
@@ -392,9 +397,11 @@ std::size_t Request::onHeader(char* data, std::size_t size, std::size_t count, v
         request->responseHeaders_.clear();
         const std::string statusLine = withoutLineEnd(line);
         const auto codeStart = statusLine.find(' ');
-        const auto textStart = codeStart == std::string::npos ? codeStart : statusLine.find(' ', codeStart + 1);
+        const auto textStart =
+            codeStart == std::string::npos ? codeStart : statusLine.find(' ', codeStart + 1);
         request->status_ = codeStart == std::string::npos ? 0 : std::atoi(statusLine.c_str() + codeStart + 1);
-        request->statusText_ = textStart == std::string::npos ? std::string() : trimmed(statusLine.substr(textStart + 1));
+        request->statusText_ =
+            textStart == std::string::npos ? std::string() : trimmed(statusLine.substr(textStart + 1));
     } else if (line == "\r\n" || line == "\n") {
         if (request->status_ >= 200)
             request->headersComplete_ = true;
@@ -431,8 +438,7 @@ std::size_t Request::onUpload(char* buffer, std::size_t size, std::size_t count,
     return n;
 }
 
-template <typename Done>
-void Request::pump(Done done) {
+template <typename Done> void Request::pump(Done done) {
     lastProgress_ = std::chrono::steady_clock::now();
     while (!finished_ && !done()) {
         int running = 0;
@@ -479,8 +485,8 @@ bool Request::watchdogExpired() {
     finished_ = true;
     result_ = CURLE_OPERATION_TIMEDOUT;
     timedOut_ = true;
-    timeoutText_ = "Operation timed out after " + std::to_string(silent.count()) + " milliseconds with no data " +
-                   (sending ? "sent" : "received");
+    timeoutText_ = "Operation timed out after " + std::to_string(silent.count()) +
+                   " milliseconds with no data " + (sending ? "sent" : "received");
     return true;
 }
 

@@ -107,7 +107,8 @@ public:
 
     // After a send: 0 to go on, kForceRetry to send again with credentials the
     // hook gave for a 401 or 407, kCancelled when the user refused.
-    std::uint32_t interactiveCheck(std::uint32_t error, const THTTPReqResp::TCredentialsEvent& askCredentials);
+    std::uint32_t interactiveCheck(std::uint32_t error,
+                                   const THTTPReqResp::TCredentialsEvent& askCredentials);
 
     std::uint32_t lastError() const { return lastError_; }
     const std::string& lastErrorText() const { return lastErrorText_; }
@@ -120,8 +121,7 @@ private:
     bool start(bool pieces, std::uint64_t length);
     void configure(bool pieces, std::uint64_t length);
     void detach();
-    template <typename Done>
-    void pump(Done done);
+    template <typename Done> void pump(Done done);
     void collectResult();
     bool watchdogExpired();
     bool failTransfer();

@@ -11,12 +11,8 @@
 
 namespace cto::openssl {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* handle) const noexcept {
-        Free(handle);
-    }
+template <auto Free> struct Deleter {
+    template <typename T> void operator()(T* handle) const noexcept { Free(handle); }
 };
 
 using Bio = std::unique_ptr<BIO, Deleter<BIO_free_all>>;

@@ -72,7 +72,8 @@ bool endsRefusedHandshake(CURLcode code) {
 std::uint32_t platformErrorFor(const TransferFailure& failure) {
     if (failure.code == CURLE_OK)
         return kNoError;
-    if (failure.clientCertificateAsked && !failure.clientCertificateAttached && endsRefusedHandshake(failure.code))
+    if (failure.clientCertificateAsked && !failure.clientCertificateAttached &&
+        endsRefusedHandshake(failure.code))
         return kClientCertificateNeeded;
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION)
         // No refusal recorded by the chain check means libcurl's own host-name check refused it.

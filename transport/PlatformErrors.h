@@ -40,7 +40,7 @@ enum PlatformError : std::uint32_t {
 // What is known about a failed transfer when its error number is chosen.
 struct TransferFailure {
     CURLcode code = CURLE_OK;
-    long verifyError = 0;          // the server-certificate check's X509_V_ERR_*, 0 when none was refused
+    long verifyError = 0; // the server-certificate check's X509_V_ERR_*, 0 when none was refused
     bool clientCertificateAsked = false;
     bool clientCertificateAttached = false;
 };

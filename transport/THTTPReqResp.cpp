@@ -61,7 +61,8 @@ void THTTPReqResp::setURL(const std::string& url) {
     } else {
         http::UrlParts parts = http::crackUrl(url);
         if (parts.scheme != http::kSchemeHttp && parts.scheme != http::kSchemeHttps)
-            throw ESOAPHTTPException("Invalid url '" + url + "' - only supports 'http' and 'https' schemes", 0);
+            throw ESOAPHTTPException("Invalid url '" + url + "' - only supports 'http' and 'https' schemes",
+                                     0);
         state_->parts = std::move(parts);
         state_->url = url;
     }
@@ -81,9 +82,9 @@ void THTTPReqResp::Connect(bool value) {
         state_->root.reset();
         RaiseCheck(http::kNotEnoughMemory, "Cannot open the HTTP client");
     }
-    state_->connection = std::make_unique<http::Connection>(http::Connection{
-        *state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host, state_->parts.port,
-        UserName, Password});
+    state_->connection = std::make_unique<http::Connection>(
+        http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
+                         state_->parts.port, UserName, Password});
 }
 
 std::string THTTPReqResp::soapActionValue() const {
@@ -100,7 +101,8 @@ void THTTPReqResp::RaiseCheck(std::uint32_t error, const std::string& descriptio
                              static_cast<std::int32_t>(error));
 }
 
-std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Request& request, bool raiseError) {
+std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Request& request,
+                                               bool raiseError) {
     const bool ignoreInvalidCerts = InvokeOptions & soIgnoreInvalidCerts;
     if (lastError == http::kInvalidCertificateAuthority && ignoreInvalidCerts) {
         request.setSecurityFlags(request.securityFlags() | http::kIgnoreUnknownCa);
@@ -130,9 +132,10 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
         state_->root->onWaiting = OnWaiting;
 
         // Zero leaves our own bounds, which keep a silent server from holding the program for ever.
-        const std::pair<std::int32_t, http::TimeoutKind> timeouts[] = {{ConnectTimeout, http::TimeoutKind::Connect},
-                                                                       {SendTimeout, http::TimeoutKind::Send},
-                                                                       {ReceiveTimeout, http::TimeoutKind::Receive}};
+        const std::pair<std::int32_t, http::TimeoutKind> timeouts[] = {
+            {ConnectTimeout, http::TimeoutKind::Connect},
+            {SendTimeout, http::TimeoutKind::Send},
+            {ReceiveTimeout, http::TimeoutKind::Receive}};
         for (const auto& [value, kind] : timeouts)
             if (value > 0)
                 request->setTimeout(kind, std::chrono::milliseconds(value));
@@ -185,7 +188,8 @@ void THTTPReqResp::sendSingleShot(http::Request& request, ByteStream& body, std:
 }
 
 // pieceSize is at least 1: a size of 0 or less would make no piece, or a buffer of billions of bytes.
-void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::int64_t size, std::int32_t pieceSize) {
+void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::int64_t size,
+                                std::int32_t pieceSize) {
     std::vector<char> buffer(static_cast<std::size_t>(pieceSize));
     bool resend = true;
     while (resend) {
@@ -253,8 +257,9 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
             OnReceivingData(static_cast<std::int64_t>(read), total);
     }
     if (equalsIgnoringCase(contentType, "text/plain") || equalsIgnoringCase(contentType, "text/html"))
-        throw ESOAPHTTPException(
-            "Received content of invalid Content-Type setting: " + contentType + " - SOAP expects \"text/xml\"", 0);
+        throw ESOAPHTTPException("Received content of invalid Content-Type setting: " + contentType +
+                                     " - SOAP expects \"text/xml\"",
+                                 0);
 }
 
 void THTTPReqResp::Execute(ByteStream& request, ByteStream& response) {

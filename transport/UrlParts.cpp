@@ -10,7 +10,8 @@ namespace cto::http {
 UrlParts crackUrl(const std::string& url) {
     UrlParts parts;
     UrlHandle handle(curl_url());
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         return parts;
     CurlText scheme, host, port;
     char* text = nullptr;
@@ -37,7 +38,8 @@ UrlParts crackUrl(const std::string& url) {
     // The object name is the original text, not libcurl's normalised form, so
     // that a final "?" survives.
     const auto authority = url.find("//");
-    const auto pathStart = authority == std::string::npos ? std::string::npos : url.find_first_of("/?#", authority + 2);
+    const auto pathStart =
+        authority == std::string::npos ? std::string::npos : url.find_first_of("/?#", authority + 2);
     parts.objectName = pathStart == std::string::npos ? std::string() : url.substr(pathStart);
     return parts;
 }

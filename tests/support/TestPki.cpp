@@ -25,8 +25,7 @@ using namespace cto::openssl;
     throw std::runtime_error("test PKI: " + what + ": " + text);
 }
 
-template <typename T>
-T* check(T* value, const char* what) {
+template <typename T> T* check(T* value, const char* what) {
     if (!value)
         fail(what);
     return value;
@@ -65,7 +64,8 @@ struct Subject {
 
 // Serials are random so that certificates of different runs never share
 // issuer and serial in a long-lived store.
-Certificate newCertificate(const Subject& subject, EVP_PKEY* key, X509* issuer, std::int64_t notBeforeOffset, std::int64_t notAfterOffset) {
+Certificate newCertificate(const Subject& subject, EVP_PKEY* key, X509* issuer, std::int64_t notBeforeOffset,
+                           std::int64_t notAfterOffset) {
     Certificate certificate(check(X509_new(), "X509_new"));
     check(X509_set_version(certificate.get(), X509_VERSION_3), "X509_set_version");
     unsigned char serialBytes[8];
@@ -75,8 +75,10 @@ Certificate newCertificate(const Subject& subject, EVP_PKEY* key, X509* issuer, 
     std::unique_ptr<BIGNUM, Deleter<BN_free>> serial(
         check(BN_bin2bn(serialBytes, sizeof serialBytes, nullptr), "BN_bin2bn"));
     check(BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())), "serial");
-    check(X509_gmtime_adj(X509_getm_notBefore(certificate.get()), static_cast<long>(notBeforeOffset)), "notBefore");
-    check(X509_gmtime_adj(X509_getm_notAfter(certificate.get()), static_cast<long>(notAfterOffset)), "notAfter");
+    check(X509_gmtime_adj(X509_getm_notBefore(certificate.get()), static_cast<long>(notBeforeOffset)),
+          "notBefore");
+    check(X509_gmtime_adj(X509_getm_notAfter(certificate.get()), static_cast<long>(notAfterOffset)),
+          "notAfter");
     X509_NAME* name = X509_get_subject_name(certificate.get());
     addNameEntry(name, "O", subject.organization);
     addNameEntry(name, "CN", subject.commonName);
@@ -97,8 +99,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("test PKI: cannot write " + path);
 }
 
-template <typename Write>
-std::string toBytes(Write&& write) {
+template <typename Write> std::string toBytes(Write&& write) {
     Bio bio(check(BIO_new(BIO_s_mem()), "BIO_new"));
     check(write(bio.get()), "write");
     char* data = nullptr;
@@ -111,9 +112,8 @@ std::string certificatePem(X509* certificate) {
 }
 
 std::string keyPem(EVP_PKEY* key) {
-    return toBytes([&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
-    });
+    return toBytes(
+        [&](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
 }
 
 Certificate readCertificate(const std::string& path) {
@@ -179,7 +179,8 @@ TestPki::TestPki() {
 TestPki::~TestPki() = default;
 
 IssuedCertificate TestPki::issueClientCertificate(const std::string& commonName, std::int64_t notBeforeOffset,
-                                                  std::int64_t notAfterOffset, const std::string& pkcs12Password) {
+                                                  std::int64_t notAfterOffset,
+                                                  const std::string& pkcs12Password) {
     ClientCertificateRequest request;
     request.commonName = commonName;
     request.notBeforeOffset = notBeforeOffset;
@@ -193,7 +194,8 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
     Key caKey = readKey(caKeyPath_);
     Key key = newKey();
     Certificate certificate =
-        newCertificate({request.commonName, request.organization, request.email}, key.get(), ca.get(), request.notBeforeOffset, request.notAfterOffset);
+        newCertificate({request.commonName, request.organization, request.email}, key.get(), ca.get(),
+                       request.notBeforeOffset, request.notAfterOffset);
     if (request.certificateAuthority) {
         addExtension(certificate.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
         addExtension(certificate.get(), ca.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");
@@ -235,7 +237,8 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
 }
 
 ClientCertificate TestPki::clientCertificate(const IssuedCertificate& issued) {
-    return ClientCertificate(readWholeFile(issued.certificatePath), SecureBytes(readWholeFile(issued.keyPath)));
+    return ClientCertificate(readWholeFile(issued.certificatePath),
+                             SecureBytes(readWholeFile(issued.keyPath)));
 }
 
 } // namespace cto::test

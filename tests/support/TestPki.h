@@ -15,8 +15,8 @@ struct ClientCertificateRequest {
     std::int64_t notBeforeOffset = -24 * 3600;
     std::int64_t notAfterOffset = 365 * 24 * 3600;
     std::string pkcs12Password = "test";
-    std::string organization;      // O=, left out when empty
-    std::string email;             // emailAddress=, left out when empty
+    std::string organization;          // O=, left out when empty
+    std::string email;                 // emailAddress=, left out when empty
     bool certificateAuthority = false; // basicConstraints CA:TRUE instead of an end-entity certificate
 };
 
@@ -27,7 +27,7 @@ struct IssuedCertificate {
     std::string keyPath;         // PEM, PKCS#8, unencrypted
     std::string pkcs12Path;      // certificate, key and the CA, protected by pkcs12Password
     std::string pkcs12Password;
-    std::string serialHex;       // serial number in upper-case hex
+    std::string serialHex; // serial number in upper-case hex
 };
 
 // A throw-away PKI made at run time: a CA, a server certificate for 127.0.0.1
@@ -47,7 +47,8 @@ public:
     const std::string& serverKeyPath() const { return serverKeyPath_; }
 
     IssuedCertificate issueClientCertificate(const ClientCertificateRequest& request);
-    IssuedCertificate issueClientCertificate(const std::string& commonName, std::int64_t notBeforeOffset = -24 * 3600,
+    IssuedCertificate issueClientCertificate(const std::string& commonName,
+                                             std::int64_t notBeforeOffset = -24 * 3600,
                                              std::int64_t notAfterOffset = 365 * 24 * 3600,
                                              const std::string& pkcs12Password = "test");
 

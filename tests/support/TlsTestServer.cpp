@@ -353,7 +353,8 @@ public:
 
     static bool writeAll(SSL* ssl, std::string_view bytes) {
         while (!bytes.empty()) {
-            const int written = SSL_write(ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+            const int written =
+                SSL_write(ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)));
             if (written <= 0)
                 return false;
             bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -383,8 +384,9 @@ private:
             lineEnd = head.find("\r\n", start);
             const std::string line = head.substr(start, lineEnd - start);
             const auto colon = line.find(':');
-            exchange.headers.emplace_back(line.substr(0, colon),
-                                          colon == std::string::npos ? std::string() : trim(line.substr(colon + 1)));
+            exchange.headers.emplace_back(line.substr(0, colon), colon == std::string::npos
+                                                                     ? std::string()
+                                                                     : trim(line.substr(colon + 1)));
         }
     }
 
@@ -468,9 +470,9 @@ void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
                        options.ignoreClientCertificateDates ? acceptDespiteDates : nullptr);
         break;
     }
-    const int version = options.tlsVersion == TlsVersion::Tls12 ? TLS1_2_VERSION
+    const int version = options.tlsVersion == TlsVersion::Tls12   ? TLS1_2_VERSION
                         : options.tlsVersion == TlsVersion::Tls13 ? TLS1_3_VERSION
-                                                                   : 0;
+                                                                  : 0;
     SSL_set_min_proto_version(ssl.get(), version ? version : TLS1_2_VERSION);
     SSL_set_max_proto_version(ssl.get(), version);
     SSL_set_fd(ssl.get(), connection->socket.get());
@@ -524,7 +526,8 @@ void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
             break;
         }
         case Reply::Ending::AbortMidBody:
-            RequestReader::writeAll(ssl.get(), replyHead(reply) + reply.body.substr(0, reply.body.size() / 2));
+            RequestReader::writeAll(ssl.get(),
+                                    replyHead(reply) + reply.body.substr(0, reply.body.size() / 2));
             keepOpen = false;
             break;
         case Reply::Ending::Close:

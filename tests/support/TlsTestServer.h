@@ -54,13 +54,13 @@ struct Exchange {
     std::string method;
     std::string target;
     HeaderList headers;
-    std::string body;              // the body, chunked transfer coding undone; empty unless recorded
-    std::uint64_t bodySize = 0;    // also when bodies are not recorded
-    std::string clientSubject;     // RFC 2253 subject of the client certificate; empty without one
+    std::string body;           // the body, chunked transfer coding undone; empty unless recorded
+    std::uint64_t bodySize = 0; // also when bodies are not recorded
+    std::string clientSubject;  // RFC 2253 subject of the client certificate; empty without one
     std::string clientCommonName;
     bool clientCertificateVerified = false;
-    int connection = 0;            // 1-based number of the connection it came on
-    std::string tlsVersion;        // "TLSv1.2", "TLSv1.3"
+    int connection = 0;     // 1-based number of the connection it came on
+    std::string tlsVersion; // "TLSv1.2", "TLSv1.3"
 
     // First value of a header, name compared without case; empty when absent.
     std::string header(const std::string& name) const;
@@ -75,8 +75,8 @@ public:
     struct Options {
         ClientCertificateMode clientCertificates = ClientCertificateMode::None;
         TlsVersion tlsVersion = TlsVersion::Any;
-        std::uint16_t port = 0;                   // 0: any free port
-        bool recordBodies = true;                 // false keeps only sizes (large bodies)
+        std::uint16_t port = 0;                    // 0: any free port
+        bool recordBodies = true;                  // false keeps only sizes (large bodies)
         bool ignoreClientCertificateDates = false; // Require accepts expired / not yet valid ones
     };
     using Responder = std::function<Reply(const Exchange&)>;
@@ -88,7 +88,7 @@ public:
     TlsTestServer& operator=(const TlsTestServer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    std::string hostAndPort() const;                      // "127.0.0.1:port"
+    std::string hostAndPort() const;                        // "127.0.0.1:port"
     std::string url(const std::string& target = "/") const; // "https://127.0.0.1:port" + target
 
     // Where every connection stops until the stall is lifted or the server
@@ -108,9 +108,9 @@ public:
     Exchange lastExchange() const; // throws std::runtime_error when none
     void clearExchanges();
     bool waitForExchanges(std::size_t count, std::chrono::milliseconds timeout) const;
-    int connectionCount() const;        // TCP connections accepted
-    int handshakeCount() const;         // TLS handshakes completed
-    int failedHandshakeCount() const;   // TLS handshakes that failed
+    int connectionCount() const;      // TCP connections accepted
+    int handshakeCount() const;       // TLS handshakes completed
+    int failedHandshakeCount() const; // TLS handshakes that failed
 
 private:
     struct Shared;

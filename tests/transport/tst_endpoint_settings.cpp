@@ -31,10 +31,18 @@ void apply(THTTPRIO& client, const QStringList& writes) {
     for (const QString& write : writes) {
         const std::string value = write.mid(2).toStdString();
         switch (write.at(0).toLatin1()) {
-        case 'W': client.setWSDLLocation(value); break;
-        case 'S': client.setService(value); break;
-        case 'P': client.setPort(value); break;
-        case 'U': client.setURL(value); break;
+        case 'W':
+            client.setWSDLLocation(value);
+            break;
+        case 'S':
+            client.setService(value);
+            break;
+        case 'P':
+            client.setPort(value);
+            break;
+        case 'U':
+            client.setURL(value);
+            break;
         }
     }
 }
@@ -49,15 +57,25 @@ void TestEndpointSettings::setterInterplay_data() {
     QTest::addColumn<QString>("url");
     const QString w = QString::fromStdString(kWsdl), u = QString::fromStdString(kService);
     QTest::newRow("the workflow's order leaves only the URL")
-        << QStringList{"W=" + w, "S=SolicitudEncuestaWSService", "P=ServicioXmlTurismo", "U=" + u} << "" << ""
+        << QStringList{"W=" + w, "S=SolicitudEncuestaWSService", "P=ServicioXmlTurismo", "U=" + u} << ""
+        << ""
         << "" << u;
-    QTest::newRow("service and port before any location are lost")
-        << QStringList{"S=s", "P=p"} << "" << "" << "" << "";
-    QTest::newRow("after a location they are kept") << QStringList{"W=" + w, "S=s", "P=p"} << w << "s" << "p" << "";
-    QTest::newRow("a location empties the URL") << QStringList{"U=" + u, "W=" + w} << w << "" << "" << "";
+    QTest::newRow("service and port before any location are lost") << QStringList{"S=s", "P=p"} << ""
+                                                                   << ""
+                                                                   << ""
+                                                                   << "";
+    QTest::newRow("after a location they are kept") << QStringList{"W=" + w, "S=s", "P=p"} << w << "s"
+                                                    << "p"
+                                                    << "";
+    QTest::newRow("a location empties the URL") << QStringList{"U=" + u, "W=" + w} << w << ""
+                                                << ""
+                                                << "";
     QTest::newRow("an empty location keeps the URL but empties service and port")
-        << QStringList{"W=" + w, "S=s", "P=p", "U=" + u, "S=s2", "W="} << "" << "" << "" << u;
-    QTest::newRow("an empty URL leaves the rest") << QStringList{"W=" + w, "S=s", "P=p", "U="} << w << "s" << "p"
+        << QStringList{"W=" + w, "S=s", "P=p", "U=" + u, "S=s2", "W="} << ""
+        << ""
+        << "" << u;
+    QTest::newRow("an empty URL leaves the rest") << QStringList{"W=" + w, "S=s", "P=p", "U="} << w << "s"
+                                                  << "p"
                                                   << "";
 }
 
@@ -96,9 +114,10 @@ void TestEndpointSettings::urlSplitting_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("objectName");
-    QTest::newRow("service URL keeps its final ?")
-        << QString::fromStdString(kService) << 4 << "host.example" << 443 << "/TULVA/services/ServicioXmlTurismo?";
-    QTest::newRow("http default port") << "http://h.example/a/b?x=1&y" << 3 << "h.example" << 80 << "/a/b?x=1&y";
+    QTest::newRow("service URL keeps its final ?") << QString::fromStdString(kService) << 4 << "host.example"
+                                                   << 443 << "/TULVA/services/ServicioXmlTurismo?";
+    QTest::newRow("http default port")
+        << "http://h.example/a/b?x=1&y" << 3 << "h.example" << 80 << "/a/b?x=1&y";
     QTest::newRow("explicit port") << "https://127.0.0.1:8443/s" << 4 << "127.0.0.1" << 8443 << "/s";
     QTest::newRow("no path") << "https://h.example" << 4 << "h.example" << 443 << "";
     QTest::newRow("IPv6 literal") << "https://[::1]:9/p" << 4 << "::1" << 9 << "/p";
