@@ -10,12 +10,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace cto;
@@ -28,6 +30,39 @@ enum Fixture { ClienteCaducado = 1, Intermedia = 2, Cliente = 3, Pena = 4, SinCl
 const QString badPassword = QStringLiteral("The security password entered is incorrect");
 
 const char* const pemFiles[] = {nullptr, "01-cliente-caducado", "02-intermedia", "03-cliente", "04-pena", "05-sin-clave"};
+
+// Subjects and the display name each gives: the common name, else the
+// organisational unit, else the organisation, else the e-mail address.
+const std::pair<const char*, const char*> displayNames[] = {
+    {"/O=Organismo/OU=Unidad", "Unidad"},
+    {"/O=Organismo/emailAddress=buzon@example.org", "Organismo"},
+    {"/emailAddress=buzon@example.org", "buzon@example.org"},
+    {"/CN=Primero/CN=Segundo", "Primero"},
+    {"/C=ES/L=Tulva", ""},
+};
+
+void runTool(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        throw std::runtime_error(program.toStdString() + " failed: " + tool.readAll().toStdString());
+}
+
+// A database holding one self-signed certificate per subject of displayNames, in order.
+void makeDisplayNameDatabase(const QString& directory) {
+    QDir().mkpath(directory);
+    runTool("certutil", {"-N", "-d", "sql:" + directory, "--empty-password"});
+    const QString certificate = directory + "/certificate.pem";
+    const QString key = directory + "/key.pem";
+    int number = 0;
+    for (const auto& [subject, name] : displayNames) {
+        runTool("openssl", {"req", "-x509", "-utf8", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                            "-keyout", key, "-subj", subject, "-days", "30", "-out", certificate});
+        runTool("certutil", {"-A", "-d", "sql:" + directory, "-n", QString("nombre %1").arg(++number), "-t", ",,",
+                             "-a", "-i", certificate});
+    }
+}
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -143,6 +178,28 @@ private Q_SLOTS:
             QCOMPARE(certificate.isCertificateAuthority(), authority);
             QCOMPARE(certificate.validTo(), notAfterOf(expected.get()));
         }
+    }
+
+    void simpleNameFallsBack_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("simpleName");
+        int index = 0;
+        for (const auto& [subject, name] : displayNames)
+            QTest::newRow(subject) << ++index << QString::fromUtf8(name);
+    }
+    void simpleNameFallsBack() {
+        QFETCH(int, index);
+        QFETCH(QString, simpleName);
+        const QString names = folder_.filePath("names");
+        if (!QFileInfo::exists(names))
+            makeDisplayNameDatabase(names);
+        useDatabase(names);
+        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        QCOMPARE(store->Count(), int(std::size(displayNames)));
+        QCOMPARE(store->Item(index).simpleName(), simpleName);
+        // The lookup by that name finds it, as the hook needs.
+        const auto found = store->findBySubjectName(simpleName);
+        QVERIFY(std::find(found.begin(), found.end(), store->Item(index)) != found.end());
     }
 
     void expiredCertificateKeepsItsPastDate() {
