@@ -8,16 +8,21 @@
 
 namespace cto::test {
 
+// Runs a command-line tool to its end; throws std::runtime_error with its
+// output when it fails.
+inline void runTool(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        throw std::runtime_error(program.toStdString() + " failed: " + tool.readAll().toStdString());
+}
+
 // Builds a fresh NSS database with tests/support/make-test-nssdb.sh (see its
 // head for the certificates it holds and the files it leaves in <dir>/pem/).
 // Options (--password, --extra) come first, then the directory and the CA's files.
 inline void makeTestNssDatabase(const QStringList& arguments) {
-    QProcess script;
-    script.setProcessChannelMode(QProcess::MergedChannels);
-    script.start(QStringLiteral("/bin/sh"),
-                 QStringList{QStringLiteral(CTO_MAKE_TEST_NSSDB)} + arguments);
-    if (!script.waitForFinished(120000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0)
-        throw std::runtime_error("make-test-nssdb.sh failed: " + script.readAll().toStdString());
+    runTool(QStringLiteral("/bin/sh"), QStringList{QStringLiteral(CTO_MAKE_TEST_NSSDB)} + arguments);
 }
 
 } // namespace cto::test

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -41,25 +40,17 @@ const std::pair<const char*, const char*> displayNames[] = {
     {"/C=ES/L=Tulva", ""},
 };
 
-void runTool(const QString& program, const QStringList& arguments) {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
-        throw std::runtime_error(program.toStdString() + " failed: " + tool.readAll().toStdString());
-}
-
 // A database holding one self-signed certificate per subject of displayNames, in order.
 void makeDisplayNameDatabase(const QString& directory) {
     QDir().mkpath(directory);
-    runTool("certutil", {"-N", "-d", "sql:" + directory, "--empty-password"});
+    test::runTool("certutil", {"-N", "-d", "sql:" + directory, "--empty-password"});
     const QString certificate = directory + "/certificate.pem";
     const QString key = directory + "/key.pem";
     int number = 0;
     for (const auto& [subject, name] : displayNames) {
-        runTool("openssl", {"req", "-x509", "-utf8", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+        test::runTool("openssl", {"req", "-x509", "-utf8", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
                             "-keyout", key, "-subj", subject, "-days", "30", "-out", certificate});
-        runTool("certutil", {"-A", "-d", "sql:" + directory, "-n", QString("nombre %1").arg(++number), "-t", ",,",
+        test::runTool("certutil", {"-A", "-d", "sql:" + directory, "-n", QString("nombre %1").arg(++number), "-t", ",,",
                              "-a", "-i", certificate});
     }
 }
