@@ -189,9 +189,30 @@ IssuedCertificate TestPki::issueClientCertificate(const std::string& commonName,
     return issueClientCertificate(request);
 }
 
-IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest& request) {
+void TestPki::makeIntermediate() {
     Certificate ca = readCertificate(caCertificatePath_);
     Key caKey = readKey(caKeyPath_);
+    Key key = newKey();
+    Certificate intermediate = newCertificate({"CTO Test Intermediate CA", "CTO Test", {}}, key.get(),
+                                              ca.get(), -2 * 24 * 3600, 5 * 365 * 24 * 3600);
+    addExtension(intermediate.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
+    addExtension(intermediate.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+    addExtension(intermediate.get(), ca.get(), NID_subject_key_identifier, "hash");
+    addExtension(intermediate.get(), ca.get(), NID_authority_key_identifier, "keyid");
+    sign(intermediate.get(), caKey.get());
+    intermediateCertificatePath_ = directory_ + "/intermediate.pem";
+    intermediateKeyPath_ = directory_ + "/intermediate-key.pem";
+    writeFile(intermediateCertificatePath_, certificatePem(intermediate.get()));
+    writeFile(intermediateKeyPath_, keyPem(key.get()));
+}
+
+IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest& request) {
+    if (request.viaIntermediate && intermediateCertificatePath_.empty())
+        makeIntermediate();
+    Certificate root = readCertificate(caCertificatePath_);
+    Certificate ca =
+        readCertificate(request.viaIntermediate ? intermediateCertificatePath_ : caCertificatePath_);
+    Key caKey = readKey(request.viaIntermediate ? intermediateKeyPath_ : caKeyPath_);
     Key key = newKey();
     Certificate certificate =
         newCertificate({request.commonName, request.organization, request.email}, key.get(), ca.get(),
@@ -218,6 +239,8 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
     issued.pkcs12Path = stem + ".p12";
     issued.pkcs12Password = request.pkcs12Password;
     issued.serialHex = hexSerial(certificate.get());
+    if (request.viaIntermediate)
+        issued.intermediatesPath = intermediateCertificatePath_;
     writeFile(issued.certificatePath, certificatePem(certificate.get()));
     writeFile(issued.keyPath, keyPem(key.get()));
 
@@ -226,7 +249,9 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
         void operator()(STACK_OF(X509) * stack) const { sk_X509_free(stack); }
     };
     std::unique_ptr<STACK_OF(X509), StackDeleter> chain(check(sk_X509_new_null(), "sk_X509_new_null"));
-    check(sk_X509_push(chain.get(), ca.get()), "sk_X509_push");
+    if (request.viaIntermediate)
+        check(sk_X509_push(chain.get(), ca.get()), "sk_X509_push");
+    check(sk_X509_push(chain.get(), root.get()), "sk_X509_push");
     std::string friendlyName = request.commonName;
     Pkcs12 pkcs12(check(PKCS12_create(request.pkcs12Password.c_str(), friendlyName.data(), key.get(),
                                       certificate.get(), chain.get(), NID_pbe_WithSHA1And3_Key_TripleDES_CBC,
@@ -237,8 +262,9 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
 }
 
 ClientCertificate TestPki::clientCertificate(const IssuedCertificate& issued) {
-    return ClientCertificate(readWholeFile(issued.certificatePath),
-                             SecureBytes(readWholeFile(issued.keyPath)));
+    return ClientCertificate(
+        readWholeFile(issued.certificatePath), SecureBytes(readWholeFile(issued.keyPath)),
+        issued.intermediatesPath.empty() ? std::string() : readWholeFile(issued.intermediatesPath));
 }
 
 } // namespace cto::test

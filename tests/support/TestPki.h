@@ -18,6 +18,7 @@ struct ClientCertificateRequest {
     std::string organization;          // O=, left out when empty
     std::string email;                 // emailAddress=, left out when empty
     bool certificateAuthority = false; // basicConstraints CA:TRUE instead of an end-entity certificate
+    bool viaIntermediate = false;      // issued by an intermediate CA (made on first use) under the test CA
 };
 
 // Files of one issued certificate, all inside the PKI's folder.
@@ -27,7 +28,8 @@ struct IssuedCertificate {
     std::string keyPath;         // PEM, PKCS#8, unencrypted
     std::string pkcs12Path;      // certificate, key and the CA, protected by pkcs12Password
     std::string pkcs12Password;
-    std::string serialHex; // serial number in upper-case hex
+    std::string serialHex;         // serial number in upper-case hex
+    std::string intermediatesPath; // PEM of the issuing intermediate CA; empty when the test CA issued it
 };
 
 // A throw-away PKI made at run time: a CA, a server certificate for 127.0.0.1
@@ -52,14 +54,17 @@ public:
                                              std::int64_t notAfterOffset = 365 * 24 * 3600,
                                              const std::string& pkcs12Password = "test");
 
-    // The certificate and key of an issued certificate, held in memory; the CA
-    // is not part of the chain (it is the trust anchor).
+    // The certificate, key and intermediates of an issued certificate, held in
+    // memory; the test CA is not part of the chain (it is the trust anchor).
     static ClientCertificate clientCertificate(const IssuedCertificate& issued);
 
 private:
     QTemporaryDir folder_;
     std::string directory_;
+    void makeIntermediate();
+
     std::string caCertificatePath_, caKeyPath_, serverCertificatePath_, serverKeyPath_;
+    std::string intermediateCertificatePath_, intermediateKeyPath_;
     int nextSerial_ = 1;
 };
 

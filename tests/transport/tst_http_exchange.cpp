@@ -191,6 +191,8 @@ private slots:
     void clientCertificateRequiredButMissing();
     void clientCertificateAttached_data();
     void clientCertificateAttached();
+    void intermediatesTravelWithTheCertificate_data();
+    void intermediatesTravelWithTheCertificate();
     void unusableClientCertificateIsRefused();
     void requestedButOptionalCertificateIsNoError();
     void untrustedServerFailsWithoutIgnoreOption();
@@ -470,6 +472,38 @@ void TestHttpExchange::clientCertificateAttached() {
     QCOMPARE(exchange.clientCommonName, std::string("Ana Pérez"));
     QVERIFY(exchange.clientCertificateVerified);
     QCOMPARE(exchange.tlsVersion, std::string(version == TlsVersion::Tls12 ? "TLSv1.2" : "TLSv1.3"));
+}
+
+void TestHttpExchange::intermediatesTravelWithTheCertificate_data() {
+    QTest::addColumn<bool>("withIntermediates");
+    QTest::newRow("with the intermediate") << true;
+    QTest::newRow("without it the server cannot verify") << false;
+}
+
+void TestHttpExchange::intermediatesTravelWithTheCertificate() {
+    QFETCH(bool, withIntermediates);
+    ClientCertificateRequest request;
+    request.commonName = "Luis Intermedio";
+    request.viaIntermediate = true;
+    const IssuedCertificate issued = pki_->issueClientCertificate(request);
+    const ClientCertificate full = TestPki::clientCertificate(issued);
+    const ClientCertificate certificate(full.certificatePem(), SecureBytes(full.privateKeyPem().bytes()),
+                                        withIntermediates ? full.intermediatesPem() : std::string());
+    auto server = startServer({ClientCertificateMode::Require});
+    auto transport = transportFor(*server);
+    transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest& pending) {
+        QVERIFY(pending.setClientCertificate(certificate));
+    };
+    if (withIntermediates) {
+        post(*transport, "<q/>");
+        QCOMPARE(server->lastExchange().clientCommonName, std::string("Luis Intermedio"));
+        QVERIFY(server->lastExchange().clientCertificateVerified);
+    } else {
+        const auto failure = transportFailureOf([&] { post(*transport, "<q/>"); });
+        QVERIFY(failure);
+        QVERIFY(failure->statusCode != 0 && failure->statusCode != 12044);
+        QCOMPARE(server->exchanges().size(), std::size_t(0));
+    }
 }
 
 void TestHttpExchange::unusableClientCertificateIsRefused() {
