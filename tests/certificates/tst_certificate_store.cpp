@@ -98,10 +98,12 @@ QList<int> positionsOf(const CertificateStore& store, const std::vector<StoredCe
 struct ScriptedPrompt {
     QList<std::optional<std::string>> answers;
     QList<bool> retries;
+    QStringList tokens;
 
     PasswordPrompt prompt() {
-        return [this](const QString&, bool retry) -> std::optional<std::string> {
+        return [this](const QString& token, bool retry) -> std::optional<std::string> {
             retries.append(retry);
+            tokens.append(token);
             return answers.isEmpty() ? std::nullopt : answers.takeFirst();
         };
     }
@@ -118,9 +120,7 @@ private:
     QString database_;          // the fixture, empty password
     QString protectedDatabase_; // the fixture, password "clave ñ 1"
 
-    QString pem(int certificate, const char* suffix = ".pem") const {
-        return database_ + "/pem/" + pemFiles[certificate] + suffix;
-    }
+    QString pem(int certificate) const { return database_ + "/pem/" + pemFiles[certificate] + ".pem"; }
     static void useDatabase(const QString& directory) { qputenv("CTO_NSS_DATABASE", directory.toUtf8()); }
 
 private Q_SLOTS:
@@ -295,7 +295,7 @@ private Q_SLOTS:
         QFETCH(QList<bool>, retries);
         QFETCH(bool, handedOver);
         useDatabase(protectedDatabase_);
-        ScriptedPrompt prompt{answers, {}};
+        ScriptedPrompt prompt{answers, {}, {}};
         setPasswordPrompt(prompt.prompt());
         const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
         const auto found = store->findBySubjectName("Peña");
@@ -306,6 +306,7 @@ private Q_SLOTS:
         else
             CTO_COMPARE_FAILURE(EOleException, found.front().exportClientCertificate(), badPassword);
         QCOMPARE(prompt.retries, retries);
+        QCOMPARE(prompt.tokens, QStringList(retries.size(), "NSS Certificate DB"));
     }
 
     // Until the application installs its password dialog, the key stays locked.
