@@ -1,0 +1,174 @@
+// The real program, started as the calling program starts it: on an X server
+// with no window manager (nothing activates a window unless the program asks),
+// its message boxes answered from the keyboard. Every run exits with status 0.
+#include "support/TestPki.h"
+#include "support/TlsTestServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using cto::test::Reply;
+
+namespace {
+
+const QString kCaption = QStringLiteral("Conexiontulvaoskel"); // the application title
+const QString kSaveTitle = QStringLiteral("Guardar resultados del envio");
+
+} // namespace
+
+class TestProgramRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void failureRunExitsWithZero();
+    void acceptedRunExitsWithZero();
+    void offscreenShowsTheWindow();
+
+private:
+    void startProgram(const QStringList& arguments, const QString& platform = QStringLiteral("xcb"));
+    // Waits until the window with that title holds the keyboard focus, then presses the key.
+    void pressWhenFocused(const QString& title, const QString& key);
+    void expectExitZero();
+
+    QProcess xServer_;
+    QString display_;
+    QString xdotool_;
+    std::unique_ptr<cto::test::TestPki> pki_;
+    std::unique_ptr<cto::test::TlsTestServer> server_;
+    std::unique_ptr<QTemporaryDir> folder_;
+    QString program_;
+    QProcess process_;
+};
+
+void TestProgramRun::initTestCase() {
+    xdotool_ = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    QVERIFY2(!xdotool_.isEmpty() && !xvfb.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
+    // A display of our own, away from the low numbers that desktops and other
+    // test runs take; the server writes the number on stdout once it accepts clients.
+    for (int attempt = 0; attempt < 20 && display_.isEmpty(); ++attempt) {
+        const QString number = QString::number(200 + (QCoreApplication::applicationPid() + attempt * 37) % 700);
+        xServer_.start(xvfb, {QStringLiteral(":") + number, QStringLiteral("-displayfd"), QStringLiteral("1"),
+                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("1024x768x24")});
+        QVERIFY(xServer_.waitForStarted());
+        (void)QTest::qWaitFor([&] { return xServer_.canReadLine() || xServer_.state() != QProcess::Running; }, 10000);
+        if (xServer_.state() == QProcess::Running && xServer_.canReadLine())
+            display_ = QStringLiteral(":") + QString::fromLatin1(xServer_.readLine()).trimmed();
+        else
+            xServer_.waitForFinished(); // that display was taken
+    }
+    QVERIFY2(!display_.isEmpty(), "Xvfb did not start");
+
+    pki_ = std::make_unique<cto::test::TestPki>();
+    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
+}
+
+void TestProgramRun::cleanupTestCase() {
+    xServer_.terminate();
+    xServer_.waitForFinished();
+}
+
+void TestProgramRun::init() {
+    // A copy of the program in a folder of its own: the response file lands beside it.
+    folder_ = std::make_unique<QTemporaryDir>();
+    program_ = folder_->filePath(QStringLiteral("ConexionTulvaOskel"));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program_));
+    QFile survey(folder_->filePath(QStringLiteral("encuesta.xml")));
+    QVERIFY(survey.open(QIODevice::WriteOnly));
+    survey.write("<Encuesta><Mes>11</Mes></Encuesta>");
+}
+
+void TestProgramRun::cleanup() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+void TestProgramRun::startProgram(const QStringList& arguments, const QString& platform) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    environment.insert(QStringLiteral("CTO_SERVICE_HOST"), QString::fromStdString(server_->hostAndPort()));
+    environment.remove(QStringLiteral("CTO_EXIT_WHEN_SHOWN"));
+    environment.insert(QStringLiteral("HOME"), folder_->path()); // the user's certificate store lives below it
+    if (platform == QLatin1String("offscreen"))
+        environment.insert(QStringLiteral("CTO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+    process_.setProcessEnvironment(environment);
+    process_.setWorkingDirectory(folder_->path());
+    process_.start(program_, arguments);
+    QVERIFY(process_.waitForStarted());
+}
+
+void TestProgramRun::pressWhenFocused(const QString& title, const QString& key) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    const auto focused = [&] {
+        QProcess query;
+        query.setProcessEnvironment(environment);
+        query.start(xdotool_, {QStringLiteral("getwindowfocus"), QStringLiteral("getwindowname")});
+        query.waitForFinished(5000);
+        return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+    };
+    QVERIFY2(QTest::qWaitFor([&] { return focused() == title; }, 15000),
+             qPrintable(QStringLiteral("\"%1\" never took the focus; it is on \"%2\"; the program said: %3")
+                            .arg(title, focused(), QString::fromLocal8Bit(process_.readAllStandardError()))));
+    QProcess press;
+    press.setProcessEnvironment(environment);
+    press.start(xdotool_, {QStringLiteral("key"), key});
+    QVERIFY(press.waitForFinished(5000));
+}
+
+void TestProgramRun::expectExitZero() {
+    QVERIFY(process_.waitForFinished(15000));
+    QCOMPARE(process_.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process_.exitCode(), 0);
+}
+
+void TestProgramRun::failureRunExitsWithZero() {
+    startProgram({}); // no survey named
+    pressWhenFocused(kCaption, QStringLiteral("Return"));
+    expectExitZero();
+    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("-response.xml"))));
+}
+
+void TestProgramRun::acceptedRunExitsWithZero() {
+    server_->enqueue(Reply::ok(""));
+    startProgram({QStringLiteral("encuesta.xml")});
+    // The user has no certificate store yet: the dialog says so, then opens
+    // empty, and Enter leaves it by Cancelar; the survey goes without a certificate.
+    pressWhenFocused(kCaption, QStringLiteral("Return"));
+    pressWhenFocused(QStringLiteral("Selección de Certificado"), QStringLiteral("Return"));
+    pressWhenFocused(kCaption, QStringLiteral("Return"));  // the outcome
+    pressWhenFocused(kSaveTitle, QStringLiteral("Escape")); // no copy
+    expectExitZero();
+    QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(1000)));
+    QFile response(folder_->filePath(QStringLiteral("encuesta-response.xml")));
+    QVERIFY(response.open(QIODevice::ReadOnly));
+    QVERIFY(response.readAll().contains("<NumeroOrden>EncuestaDePrueba</NumeroOrden>"));
+}
+
+// The benchmark's switch: the window is shown on the offscreen platform and
+// the process ends there with status 0, before the run starts.
+void TestProgramRun::offscreenShowsTheWindow() {
+    server_->clearExchanges();
+    startProgram({QStringLiteral("encuesta.xml")}, QStringLiteral("offscreen"));
+    expectExitZero();
+    QVERIFY(QString::fromLatin1(process_.readAllStandardOutput()).startsWith(QStringLiteral("shown ")));
+    QVERIFY(server_->exchanges().empty());
+}
+
+QTEST_GUILESS_MAIN(TestProgramRun)
+#include "tst_program_run.moc"
