@@ -191,6 +191,7 @@ private slots:
     void clientCertificateRequiredButMissing();
     void clientCertificateAttached_data();
     void clientCertificateAttached();
+    void connectionIsReusedOnlyWithTheSameCertificate();
     void intermediatesTravelWithTheCertificate_data();
     void intermediatesTravelWithTheCertificate();
     void unusableClientCertificateIsRefused();
@@ -472,6 +473,29 @@ void TestHttpExchange::clientCertificateAttached() {
     QCOMPARE(exchange.clientCommonName, std::string("Ana Pérez"));
     QVERIFY(exchange.clientCertificateVerified);
     QCOMPARE(exchange.tlsVersion, std::string(version == TlsVersion::Tls12 ? "TLSv1.2" : "TLSv1.3"));
+}
+
+void TestHttpExchange::connectionIsReusedOnlyWithTheSameCertificate() {
+    const ClientCertificate ana = TestPki::clientCertificate(pki_->issueClientCertificate("Ana"));
+    const ClientCertificate luis = TestPki::clientCertificate(pki_->issueClientCertificate("Luis"));
+    auto server = startServer({ClientCertificateMode::Request});
+    auto transport = transportFor(*server);
+    const ClientCertificate* next = nullptr;
+    transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest& request) {
+        if (next)
+            QVERIFY(request.setClientCertificate(*next));
+    };
+    for (const ClientCertificate* certificate :
+         {&ana, &ana, &luis, &luis, static_cast<const ClientCertificate*>(nullptr)}) {
+        next = certificate;
+        post(*transport, "<q/>");
+    }
+    std::vector<std::pair<std::string, int>> seen;
+    for (const Exchange& exchange : server->exchanges())
+        seen.emplace_back(exchange.clientCommonName, exchange.connection);
+    const std::vector<std::pair<std::string, int>> expected{
+        {"Ana", 1}, {"Ana", 1}, {"Luis", 2}, {"Luis", 2}, {"", 3}};
+    QCOMPARE(seen, expected);
 }
 
 void TestHttpExchange::intermediatesTravelWithTheCertificate_data() {
