@@ -8,6 +8,9 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace cto {
 
@@ -38,10 +41,24 @@ void finishPromptLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPus
     QObject::connect(cancelar, &QPushButton::clicked, dialog, &QDialog::reject);
 }
 
+void centreOver(QWidget* dialog, const QWidget* owner) {
+    if (owner && owner->isVisible())
+        dialog->move(owner->window()->geometry().center() - dialog->rect().center());
+    else if (const QScreen* screen = dialog->screen())
+        dialog->move(screen->availableGeometry().center() - dialog->rect().center());
+}
+
 QWidget* frontWindow() {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
-    return QApplication::activeWindow();
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    // Between two modal windows none may be active yet: take a window on screen.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto shown = std::find_if(windows.begin(), windows.end(), [](const QWidget* window) {
+        return window->isVisible() && !(window->windowFlags() & Qt::Popup);
+    });
+    return shown != windows.end() ? *shown : nullptr;
 }
 
 } // namespace cto

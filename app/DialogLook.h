@@ -25,6 +25,10 @@ void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPus
 // The same for a prompt, whose Aceptar accepts and Cancelar rejects.
 void finishPromptLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar);
 
+// Places the dialog's client area at the centre of the owner window's. Qt's
+// own placement guesses the frame where no window manager reports one.
+void centreOver(QWidget* dialog, const QWidget* owner);
+
 // The window a prompt raised from deep inside a run should sit over: the modal
 // window in front, else the active window.
 QWidget* frontWindow();

@@ -11,10 +11,13 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, Q
     initDialogResources();
     ui_->setupUi(this);
     finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
+    centreOver(this, owner);
+    // NSS's own name for a database is no help to the user; a token's (a smart card's) is.
+    const QString store = tokenName.isEmpty() || tokenName.startsWith(QLatin1String("NSS "))
+                              ? tr("Su almacén de certificados")
+                              : tr("El almacén de certificados «%1»").arg(tokenName);
     ui_->lExplicacion->setText(
-        tr("Los certificados del almacén «%1» están protegidos con una contraseña. "
-           "Escríbala para poder usar el certificado elegido.")
-            .arg(tokenName));
+        tr("%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.").arg(store));
     ui_->lAviso->setVisible(retry);
 }
 

@@ -11,6 +11,7 @@ TFCredenciales::TFCredenciales(bool proxy, const QString& realm, QWidget* owner)
     initDialogResources();
     ui_->setupUi(this);
     finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
+    centreOver(this, owner);
     QString explanation = proxy ? tr("El servidor proxy pide un usuario y una contraseña para dejar pasar el envío.")
                                 : tr("El servidor de la oficina pide un usuario y una contraseña para aceptar el envío.");
     if (!realm.isEmpty())

@@ -94,8 +94,10 @@ int TFSeleccionCertificado::ShowModal() {
 }
 
 void TFSeleccionCertificado::setVisible(bool visible) {
-    if (visible && !isVisible())
+    if (visible && !isVisible()) {
         FormShow();
+        centreOver(this, parentWidget());
+    }
     QDialog::setVisible(visible);
 }
 

@@ -67,6 +67,7 @@ private slots:
     void listsPersonalCertificatesWithoutAuthorities();
     void expiryDateUsesLocaleSeparator_data();
     void expiryDateUsesLocaleSeparator();
+    void centredOverTheMainWindow();
     void keyboardAndModalResults_data();
     void keyboardAndModalResults();
     void choiceIsRecordedOnlyFromOneSelectedRow();
@@ -162,6 +163,23 @@ void TestCertificateDialog::expiryDateUsesLocaleSeparator() {
              QStringList({"31", "12", "2026"}).join(separator));
     QCOMPARE(formatCaducidad(QDateTime(QDate(2027, 3, 4), QTime(0, 0), QTimeZone::utc()), locale),
              QStringList({"04", "03", "2027"}).join(separator));
+}
+
+void TestCertificateDialog::centredOverTheMainWindow() {
+    QWidget mainWindow;
+    mainWindow.setGeometry(40, 60, 484, 361);
+    mainWindow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+    TFSeleccionCertificado dialog(&mainWindow);
+    QPoint centre;
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        centre = d->geometry().center();
+        d->close();
+    });
+    dialog.ShowModal();
+    // Within the few pixels the platform's window frames may shift it.
+    QVERIFY2((centre - mainWindow.geometry().center()).manhattanLength() <= 4,
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
 }
 
 void TestCertificateDialog::keyboardAndModalResults_data() {
@@ -304,19 +322,27 @@ void TestCertificateDialog::defaultErrorBoxText() {
 }
 
 void TestCertificateDialog::passwordDialog_data() {
+    QTest::addColumn<QString>("token");
     QTest::addColumn<bool>("retry");
     QTest::addColumn<bool>("cancel");
-    QTest::newRow("first asking") << false << false;
-    QTest::newRow("after a wrong password") << true << false;
-    QTest::newRow("cancelled with Escape") << false << true;
+    QTest::addColumn<QString>("mentions");
+    const QString ownStore = QString::fromUtf8("Su almacén de certificados está protegido");
+    QTest::newRow("first asking") << "NSS Certificate DB" << false << false << ownStore;
+    QTest::newRow("after a wrong password") << "NSS Certificate DB" << true << false << ownStore;
+    QTest::newRow("cancelled with Escape") << "NSS Certificate DB" << false << true << ownStore;
+    QTest::newRow("a token of its own") << QString::fromUtf8("Tarjeta criptográfica") << false << false
+                                        << QString::fromUtf8("«Tarjeta criptográfica»");
 }
 
 void TestCertificateDialog::passwordDialog() {
+    QFETCH(QString, token);
     QFETCH(bool, retry);
     QFETCH(bool, cancel);
+    QFETCH(QString, mentions);
     onNextModal<TFContrasenaAlmacen>([&](TFContrasenaAlmacen* d) {
         QCOMPARE(d->windowTitle(), QString::fromUtf8("Contraseña del almacén de certificados"));
-        QVERIFY(d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text().contains(QStringLiteral("NSS Certificate DB")));
+        const QString explanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
+        QVERIFY2(explanation.contains(mentions), qPrintable(explanation));
         QCOMPARE(d->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible(), retry);
         QCOMPARE(QApplication::focusWidget(), d->findChild<QLineEdit*>(QStringLiteral("eContrasena")));
         if (cancel) {
@@ -327,7 +353,7 @@ void TestCertificateDialog::passwordDialog() {
         QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString::fromUtf8("ñ"), {});
         pressKey(d, Qt::Key_Return);
     });
-    const std::optional<std::string> answer = askStorePassword(QStringLiteral("NSS Certificate DB"), retry);
+    const std::optional<std::string> answer = askStorePassword(token, retry);
     if (cancel)
         QVERIFY(!answer);
     else
