@@ -6,6 +6,8 @@
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,43 @@ namespace {
 
 QString fixtureScript() {
     return QStringLiteral(CTO_TEST_DATA_DIR "/../support/make-test-nssdb.sh");
+}
+
+bool runTool(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(program, arguments);
+    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+// A store whose second certificate carries a basic-constraints extension that
+// cannot be decoded, between two sound ones.
+QString makeBrokenDatabase(const QString& directory) {
+    const QString database = QStringLiteral("sql:") + directory;
+    const QString config = directory + QStringLiteral("/req.cnf");
+    QFile configFile(config);
+    if (!QDir().mkpath(directory) || !configFile.open(QIODevice::WriteOnly) ||
+        configFile.write("[req]\ndistinguished_name=dn\n[dn]\n") < 0)
+        return {};
+    configFile.close();
+    if (!runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"}) ||
+        !runTool(QStringLiteral("openssl"), {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                             "-out", directory + "/key.pem"}))
+        return {};
+    const QList<QStringList> certificates = {{"/CN=Bueno Uno"},
+                                             {"/CN=Roto", "-addext", "2.5.29.19=critical,DER:01:02:03"},
+                                             {"/CN=Bueno Dos"}};
+    int number = 0;
+    for (const QStringList& certificate : certificates) {
+        const QString file = directory + QStringLiteral("/%1.pem").arg(++number);
+        QStringList arguments{"req", "-x509", "-config", config, "-key", directory + "/key.pem",
+                              "-days", "30", "-out", file, "-subj"};
+        if (!runTool(QStringLiteral("openssl"), arguments + certificate) ||
+            !runTool(QStringLiteral("certutil"),
+                     {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file}))
+            return {};
+    }
+    return directory;
 }
 
 QStringList rowsOf(const TFSeleccionCertificado* dialog) {
@@ -72,6 +111,7 @@ private slots:
     void keyboardAndModalResults();
     void choiceIsRecordedOnlyFromOneSelectedRow();
     void storeFailureShowsDefaultErrorBox();
+    void rowsBeforeAFailureStay();
     void defaultErrorBoxText_data();
     void defaultErrorBoxText();
 
@@ -83,6 +123,7 @@ private slots:
 private:
     QTemporaryDir folder_;
     QString database_;
+    QString brokenDatabase_;
 };
 
 void TestCertificateDialog::initTestCase() {
@@ -96,6 +137,8 @@ void TestCertificateDialog::initTestCase() {
     maker.start(QStringLiteral("sh"), {fixtureScript(), database_});
     QVERIFY(maker.waitForFinished(60000));
     QCOMPARE(maker.exitCode(), 0);
+    brokenDatabase_ = makeBrokenDatabase(folder_.filePath(QStringLiteral("nssdb-broken")));
+    QVERIFY(!brokenDatabase_.isEmpty());
 }
 
 void TestCertificateDialog::init() {
@@ -301,6 +344,26 @@ void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
         box->button(QMessageBox::Ok)->click();
     });
     QCOMPARE(dialog.ShowModal(), int(mrCancel));
+}
+
+void TestCertificateDialog::rowsBeforeAFailureStay() {
+    qputenv("CTO_NSS_DATABASE", brokenDatabase_.toUtf8());
+    TFSeleccionCertificado dialog;
+    QString boxText;
+    QStringList shown;
+    onNextModal<QMessageBox>([&](QMessageBox* box) {
+        boxText = box->text();
+        onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+            shown = rowsOf(d);
+            QVERIFY(listOf(d)->updatesEnabled());
+            d->close();
+        });
+        box->button(QMessageBox::Ok)->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrCancel));
+    QVERIFY2(!boxText.isEmpty() && boxText.endsWith(QLatin1Char('.')), qPrintable(boxText));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.front().startsWith(QStringLiteral("|Bueno Uno|")));
 }
 
 void TestCertificateDialog::defaultErrorBoxText_data() {
