@@ -1,6 +1,7 @@
 // The before-send hook in the real main window and workflow: the user picks a
 // certificate from a test NSS database in the certificate dialog, and an HTTPS
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
+#include "TestStores.h"
 #include "WorkflowRun.h"
 
 #include "app/uFContrasenaAlmacen.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -23,6 +23,7 @@ using namespace cto;
 using cto::test::answerNextSaveDialog;
 using cto::test::ClientCertificateMode;
 using cto::test::onNextModal;
+using cto::test::runTool;
 using cto::test::Reply;
 using cto::test::TlsTestServer;
 using cto::test::WorkflowRun;
@@ -121,7 +122,6 @@ private slots:
     void credentialsAreAskedForAndSent();
 
 private:
-    QString makeDatabase(const QString& name, const QString& password = {});
     QString makeSameNameDatabase();
     // A run of the program against the server, with its certificate dialog.
     struct Run {
@@ -143,32 +143,6 @@ private:
     std::unique_ptr<QTemporaryDir> executableFolder_;
     QString previousFolder_;
 };
-
-QString TestCertificateAttachment::makeDatabase(const QString& name, const QString& password) {
-    const QString directory = folder_.filePath(name);
-    QStringList arguments{QStringLiteral(CTO_TEST_DATA_DIR "/../support/make-test-nssdb.sh")};
-    if (!password.isEmpty())
-        arguments << QStringLiteral("--password") << password;
-    arguments << directory << QString::fromStdString(pki_->caCertificatePath())
-              << QString::fromStdString(pki_->caKeyPath());
-    QProcess maker;
-    maker.setProcessChannelMode(QProcess::ForwardedChannels);
-    maker.start(QStringLiteral("sh"), arguments);
-    if (!maker.waitForFinished(60000) || maker.exitCode() != 0)
-        return {};
-    return directory;
-}
-
-namespace {
-
-bool runTool(const QString& program, const QStringList& arguments) {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tool.start(program, arguments);
-    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-}
-
-} // namespace
 
 // Two certificates of one person at two hotels: one simple name, two subjects.
 QString TestCertificateAttachment::makeSameNameDatabase() {
@@ -197,8 +171,11 @@ QString TestCertificateAttachment::makeSameNameDatabase() {
 void TestCertificateAttachment::initTestCase() {
     QVERIFY(folder_.isValid());
     pki_ = std::make_unique<test::TestPki>();
-    database_ = makeDatabase(QStringLiteral("nssdb"));
-    protectedDatabase_ = makeDatabase(QStringLiteral("nssdb-protected"), QLatin1String(kGoodPassword));
+    const QString ca = QString::fromStdString(pki_->caCertificatePath());
+    const QString caKey = QString::fromStdString(pki_->caKeyPath());
+    database_ = test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb")), {}, ca, caKey);
+    protectedDatabase_ = test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb-protected")),
+                                                   QLatin1String(kGoodPassword), ca, caKey);
     sameNameDatabase_ = makeSameNameDatabase();
     QVERIFY(!database_.isEmpty() && !protectedDatabase_.isEmpty() && !sameNameDatabase_.isEmpty());
     // The office's service: a client certificate from the test authority or no handshake.

@@ -1,4 +1,5 @@
 #include "ModalDriver.h"
+#include "TestStores.h"
 
 #include "app/DefaultErrorBox.h"
 #include "app/PlainMessageBox.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -25,19 +25,9 @@
 using namespace cto;
 using cto::test::onNextModal;
 using cto::test::pressKey;
+using cto::test::runTool;
 
 namespace {
-
-QString fixtureScript() {
-    return QStringLiteral(CTO_TEST_DATA_DIR "/../support/make-test-nssdb.sh");
-}
-
-bool runTool(const QString& program, const QStringList& arguments) {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tool.start(program, arguments);
-    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-}
 
 // A store whose second certificate carries a basic-constraints extension that
 // cannot be decoded, between two sound ones.
@@ -131,12 +121,8 @@ void TestCertificateDialog::initTestCase() {
     qputenv("TZ", "UTC");
     tzset();
     QVERIFY(folder_.isValid());
-    database_ = folder_.filePath(QStringLiteral("nssdb"));
-    QProcess maker;
-    maker.setProcessChannelMode(QProcess::ForwardedChannels);
-    maker.start(QStringLiteral("sh"), {fixtureScript(), database_});
-    QVERIFY(maker.waitForFinished(60000));
-    QCOMPARE(maker.exitCode(), 0);
+    database_ = cto::test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb")));
+    QVERIFY(!database_.isEmpty());
     brokenDatabase_ = makeBrokenDatabase(folder_.filePath(QStringLiteral("nssdb-broken")));
     QVERIFY(!brokenDatabase_.isEmpty());
 }
