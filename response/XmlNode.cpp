@@ -1,5 +1,7 @@
 #include "response/XmlNode.h"
 
+#include <libxml/entities.h>
+
 #include <new>
 #include <string>
 
@@ -27,9 +29,15 @@ std::string nodeName(xmlNodePtr node) {
         name += text(node->name);
         return name;
     }
+    case XML_ENTITY_DECL: {
+        // Parameter entities belong to the declarations, not to the document's nodes.
+        const auto type = reinterpret_cast<xmlEntityPtr>(node)->etype;
+        if (type == XML_INTERNAL_PARAMETER_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY)
+            return "#parameter-entity";
+        return std::string(text(node->name));
+    }
     case XML_PI_NODE:
     case XML_DTD_NODE:
-    case XML_ENTITY_DECL:
     case XML_ENTITY_REF_NODE:
         return std::string(text(node->name));
     case XML_TEXT_NODE:

@@ -105,6 +105,9 @@ void TestResponseExtraction::extracts_data() {
                       "xmlns:p=\"a&amp;b'c\"><p:NumeroOrden/><q:CodigoControl/>"
                       "<NumeroOrden>6</NumeroOrden>" + kClose)
         << "6" << 0;
+    QTest::newRow("parameter entity of that name is no node")
+        << QByteArray("<!DOCTYPE r [<!ENTITY % RespuestaSolicitudEncuesta \"x\">]><r><RespuestaSolicitudEncuesta/></r>")
+        << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"/>") << "" << 0;
     QTest::newRow("escapes, attributes, non-ASCII as UTF-8, BOM dropped")
         << QByteArray("\xef\xbb\xbf<?xml version=\"1.0\"?><RespuestaSolicitudEncuesta a='x\"y' b=\"&lt;\">"
                       "<NumeroOrden>&lt;5&gt; &amp; \xc3\xb1</NumeroOrden></RespuestaSolicitudEncuesta>")
@@ -153,6 +156,9 @@ void TestResponseExtraction::notFound_data() {
         << QByteArray("<r><?RespuestaSolicitudEncuesta x?><RespuestaSolicitudEncuesta/></r>") << notElement;
     QTest::newRow("document type of that name")
         << QByteArray("<!DOCTYPE RespuestaSolicitudEncuesta><RespuestaSolicitudEncuesta/>") << notElement;
+    QTest::newRow("general entity of that name declared first")
+        << QByteArray("<!DOCTYPE r [<!ENTITY RespuestaSolicitudEncuesta \"x\">]><r><RespuestaSolicitudEncuesta/></r>")
+        << notElement;
     QTest::newRow("HTML error page")
         << fixture("response-html-error.html")
         << "EDOMParseError: Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
