@@ -1,7 +1,7 @@
 // The before-send hook in the real main window and workflow: the user picks a
 // certificate from a test NSS database in the certificate dialog, and an HTTPS
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
-#include "TestStores.h"
+#include "certificates/TestNssDatabase.h"
 #include "WorkflowRun.h"
 
 #include "app/uFContrasenaAlmacen.h"
@@ -122,7 +122,7 @@ private slots:
     void credentialsAreAskedForAndSent();
 
 private:
-    QString makeSameNameDatabase();
+    void makeSameNameDatabase(const QString& directory);
     // A run of the program against the server, with its certificate dialog.
     struct Run {
         Run(const QString& executableFolder)
@@ -145,12 +145,10 @@ private:
 };
 
 // Two certificates of one person at two hotels: one simple name, two subjects.
-QString TestCertificateAttachment::makeSameNameDatabase() {
-    const QString directory = folder_.filePath(QStringLiteral("nssdb-same-name"));
+void TestCertificateAttachment::makeSameNameDatabase(const QString& directory) {
     const QString database = QStringLiteral("sql:") + directory;
-    if (!QDir().mkpath(directory) ||
-        !runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"}))
-        return {};
+    QDir().mkpath(directory);
+    runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"});
     for (const char* hotel : {"Hotel Uno", "Hotel Dos"}) {
         test::ClientCertificateRequest request;
         request.commonName = "Ana Ruiz";
@@ -158,14 +156,11 @@ QString TestCertificateAttachment::makeSameNameDatabase() {
         const test::IssuedCertificate issued = pki_->issueClientCertificate(request);
         // Without the authority, which the server knows already.
         const QString bundle = directory + QStringLiteral("/import.p12");
-        if (!runTool(QStringLiteral("openssl"),
-                     {"pkcs12", "-export", "-in", QString::fromStdString(issued.certificatePath), "-inkey",
-                      QString::fromStdString(issued.keyPath), "-name", "Ana Ruiz", "-passout", "pass:x", "-out",
-                      bundle}) ||
-            !runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""}))
-            return {};
+        runTool(QStringLiteral("openssl"),
+                {"pkcs12", "-export", "-in", QString::fromStdString(issued.certificatePath), "-inkey",
+                 QString::fromStdString(issued.keyPath), "-name", "Ana Ruiz", "-passout", "pass:x", "-out", bundle});
+        runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""});
     }
-    return directory;
 }
 
 void TestCertificateAttachment::initTestCase() {
@@ -173,11 +168,12 @@ void TestCertificateAttachment::initTestCase() {
     pki_ = std::make_unique<test::TestPki>();
     const QString ca = QString::fromStdString(pki_->caCertificatePath());
     const QString caKey = QString::fromStdString(pki_->caKeyPath());
-    database_ = test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb")), {}, ca, caKey);
-    protectedDatabase_ = test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb-protected")),
-                                                   QLatin1String(kGoodPassword), ca, caKey);
-    sameNameDatabase_ = makeSameNameDatabase();
-    QVERIFY(!database_.isEmpty() && !protectedDatabase_.isEmpty() && !sameNameDatabase_.isEmpty());
+    database_ = folder_.filePath(QStringLiteral("nssdb"));
+    test::makeTestNssDatabase({database_, ca, caKey});
+    protectedDatabase_ = folder_.filePath(QStringLiteral("nssdb-protected"));
+    test::makeTestNssDatabase({"--password", kGoodPassword, protectedDatabase_, ca, caKey});
+    sameNameDatabase_ = folder_.filePath(QStringLiteral("nssdb-same-name"));
+    makeSameNameDatabase(sameNameDatabase_);
     // The office's service: a client certificate from the test authority or no handshake.
     TlsTestServer::Options options;
     options.clientCertificates = ClientCertificateMode::Require;

@@ -1,5 +1,5 @@
 #include "ModalDriver.h"
-#include "TestStores.h"
+#include "certificates/TestNssDatabase.h"
 
 #include "app/DefaultErrorBox.h"
 #include "app/PlainMessageBox.h"
@@ -31,32 +31,29 @@ namespace {
 
 // A store whose second certificate carries a basic-constraints extension that
 // cannot be decoded, between two sound ones.
-QString makeBrokenDatabase(const QString& directory) {
+void makeBrokenDatabase(const QString& directory) {
     const QString database = QStringLiteral("sql:") + directory;
     const QString config = directory + QStringLiteral("/req.cnf");
+    QDir().mkpath(directory);
     QFile configFile(config);
-    if (!QDir().mkpath(directory) || !configFile.open(QIODevice::WriteOnly) ||
-        configFile.write("[req]\ndistinguished_name=dn\n[dn]\n") < 0)
-        return {};
+    QVERIFY(configFile.open(QIODevice::WriteOnly));
+    configFile.write("[req]\ndistinguished_name=dn\n[dn]\n");
     configFile.close();
-    if (!runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"}) ||
-        !runTool(QStringLiteral("openssl"), {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
-                                             "-out", directory + "/key.pem"}))
-        return {};
+    runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"});
+    runTool(QStringLiteral("openssl"),
+            {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", directory + "/key.pem"});
     const QList<QStringList> certificates = {{"/CN=Bueno Uno"},
                                              {"/CN=Roto", "-addext", "2.5.29.19=critical,DER:01:02:03"},
                                              {"/CN=Bueno Dos"}};
     int number = 0;
     for (const QStringList& certificate : certificates) {
         const QString file = directory + QStringLiteral("/%1.pem").arg(++number);
-        QStringList arguments{"req", "-x509", "-config", config, "-key", directory + "/key.pem",
-                              "-days", "30", "-out", file, "-subj"};
-        if (!runTool(QStringLiteral("openssl"), arguments + certificate) ||
-            !runTool(QStringLiteral("certutil"),
-                     {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file}))
-            return {};
+        const QStringList request{"req", "-x509", "-config", config, "-key", directory + "/key.pem",
+                                  "-days", "30", "-out", file, "-subj"};
+        runTool(QStringLiteral("openssl"), request + certificate);
+        runTool(QStringLiteral("certutil"),
+                {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file});
     }
-    return directory;
 }
 
 QStringList rowsOf(const TFSeleccionCertificado* dialog) {
@@ -121,10 +118,10 @@ void TestCertificateDialog::initTestCase() {
     qputenv("TZ", "UTC");
     tzset();
     QVERIFY(folder_.isValid());
-    database_ = cto::test::makeFixtureDatabase(folder_.filePath(QStringLiteral("nssdb")));
-    QVERIFY(!database_.isEmpty());
-    brokenDatabase_ = makeBrokenDatabase(folder_.filePath(QStringLiteral("nssdb-broken")));
-    QVERIFY(!brokenDatabase_.isEmpty());
+    database_ = folder_.filePath(QStringLiteral("nssdb"));
+    cto::test::makeTestNssDatabase({database_});
+    brokenDatabase_ = folder_.filePath(QStringLiteral("nssdb-broken"));
+    makeBrokenDatabase(brokenDatabase_);
 }
 
 void TestCertificateDialog::init() {
