@@ -32,6 +32,17 @@ void PlainMessageBox::changeEvent(QEvent* event) {
         showCarriageReturnsAsLineBreaks();
 }
 
+void PlainMessageBox::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event);
+    // The box settles its size only now, after it was placed for a narrower
+    // one: centre it again over the window it belongs to.
+    if (QWidget* owner = parentWidget()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->window()->frameGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
 // Styles draw a plain label's text with QPainter::drawText, which turns a lone
 // CR into a blank. A selectable label lays its text out as a document instead,
 // where CR ends a line, while text() keeps the message unchanged.

@@ -17,6 +17,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void showCarriageReturnsAsLineBreaks();

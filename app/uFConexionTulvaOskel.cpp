@@ -141,6 +141,9 @@ void TFConexionTulvaOskel::enviarXML(QObject*) {
         cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(failure)));
     } catch (const std::exception& failure) {
         cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(cto::Exception(failure.what()))));
+    } catch (...) {
+        // Nothing may escape into the event loop: the run still ends with status 0.
+        cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(cto::Exception("Unknown failure"))));
     }
     workflowRunning_ = false;
     requestTermination();

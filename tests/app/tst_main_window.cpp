@@ -176,6 +176,16 @@ void TestMainWindow::plainMessageBox() {
     QVERIFY(box.button(QMessageBox::Ok));
     QVERIFY(box.button(QMessageBox::Ok)->icon().isNull());
     QCOMPARE(box.windowModality(), Qt::ApplicationModal);
+
+    // Centred over its window once it has taken its size.
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    box.setText(QStringLiteral("Un aviso bastante mas largo que la ventana principal, para que la caja crezca al "
+                               "mostrarse\rY una segunda linea"));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QPoint offset = box.frameGeometry().center() - window_->frameGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= 1, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
 }
 
 void TestMainWindow::loneCarriageReturnIsALineBreakInEveryStyle_data() {
