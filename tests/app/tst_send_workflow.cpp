@@ -75,6 +75,20 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// Another process opens the file and holds it, as the program that prepared a
+// survey may still do. Answers once the lock is in place.
+bool holdOpenInAnotherProcess(QProcess& holder, const QString& path) {
+    holder.start(QStringLiteral("flock"), {QStringLiteral("-x"), path, QStringLiteral("sleep"), QStringLiteral("60")});
+    if (!holder.waitForStarted())
+        return false;
+    return QTest::qWaitFor([&] {
+        const int fd = ::open(qPrintable(path), O_RDONLY);
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        return locked;
+    });
+}
+
 } // namespace
 
 class TestSendWorkflow : public QObject {
@@ -88,6 +102,7 @@ private slots:
     void acceptedSurveyIsReportedAndSaved();
     void rejectedSurveyIsReportedAndSaved();
     void emptyBodyGivesTheTestReceipt();
+    void copyThatCannotBeCreatedFailsAfterTheOutcome();
     void failureBeforeSendingSendsNothing_data();
     void failureBeforeSendingSendsNothing();
     void failureAfterSending_data();
@@ -215,6 +230,36 @@ void TestSendWorkflow::emptyBodyGivesTheTestReceipt() {
     QCOMPARE(run.terminations.count(), 1);
 }
 
+void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
+    server_->enqueue(Reply::ok(kReceipt));
+    const QString copy = QDir(workFolder_->path()).canonicalPath() + QStringLiteral("/ocupado.xml");
+    writeFile(copy, "held");
+    QProcess holder;
+    QVERIFY(holdOpenInAnotherProcess(holder, copy));
+
+    auto outcome = answerNextMessage();
+    std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
+    cto::test::onNextModal<QFileDialog>([&](QFileDialog* dialog) {
+        failureShown = answerNextMessage(); // queued now: the outcome box is gone
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(copy);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    holder.kill();
+    holder.waitForFinished();
+
+    QVERIFY(outcome->has_value());
+    QVERIFY((*outcome)->text.startsWith(QStringLiteral("La encuesta con Numero de Orden: 2026-000123")));
+    QVERIFY(failureShown && failureShown->has_value());
+    QCOMPARE((*failureShown)->text,
+             failure("EFCreateError", QStringLiteral("Cannot create file \"%1\". Resource temporarily unavailable").arg(copy)));
+    QCOMPARE(contentOf(copy), QByteArray("held"));
+    // The receipt itself is safe beside the executable.
+    QVERIFY(contentOf(responseFile("encuesta.xml")).contains("<NumeroOrden>2026-000123</NumeroOrden>"));
+    QCOMPARE(run.terminations.count(), 1);
+}
+
 void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("setUp");
@@ -252,16 +297,7 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing() {
         QVERIFY(QDir(work).mkdir(QStringLiteral("datos")));
         writeFile(work + QStringLiteral("/datos/encuesta.xml"), kSurvey);
     } else if (setUp == QLatin1String("lock")) {
-        // The program that prepared the survey still has it open.
-        holder.start(QStringLiteral("flock"), {QStringLiteral("-x"), work + QStringLiteral("/encuesta.xml"),
-                                               QStringLiteral("sleep"), QStringLiteral("60")});
-        QVERIFY(holder.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] {
-            const int fd = ::open(qPrintable(work + QStringLiteral("/encuesta.xml")), O_RDONLY);
-            const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-            ::close(fd);
-            return locked;
-        }));
+        QVERIFY(holdOpenInAnotherProcess(holder, work + QStringLiteral("/encuesta.xml")));
     }
 
     const int connectionsBefore = server_->connectionCount();
