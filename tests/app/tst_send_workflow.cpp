@@ -78,7 +78,9 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 // Another process opens the file and holds it, as the program that prepared a
 // survey may still do. Answers once the lock is in place.
 bool holdOpenInAnotherProcess(QProcess& holder, const QString& path) {
-    holder.start(QStringLiteral("flock"), {QStringLiteral("-x"), path, QStringLiteral("sleep"), QStringLiteral("60")});
+    // --no-fork: the holder is the process that sleeps, so killing it releases the lock.
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--no-fork"), QStringLiteral("-x"), path, QStringLiteral("sleep"), QStringLiteral("60")});
     if (!holder.waitForStarted())
         return false;
     return QTest::qWaitFor([&] {
