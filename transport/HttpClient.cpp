@@ -500,7 +500,8 @@ bool Request::failTransfer() {
     failure.clientCertificateAttached = session_.tls().clientCertificateAttached;
     if (timedOut_)
         return fail(kTimeout, timeoutText_);
-    return fail(platformErrorFor(failure), describeFailure(failure.code, errorBuffer_));
+    const std::uint32_t error = platformErrorFor(failure);
+    return fail(error, describeFailure(error, failure.code, errorBuffer_));
 }
 
 bool Request::fail(std::uint32_t error, std::string text) {

@@ -83,7 +83,12 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
     return found != std::end(kCurlMappings) ? found->error : kInternalError;
 }
 
-std::string describeFailure(CURLcode code, const char* errorBuffer) {
+std::string describeFailure(std::uint32_t error, CURLcode code, const char* errorBuffer) {
+    // A refused client authentication surfaces in libcurl as whatever the socket
+    // did next (under TLS 1.3 often "getpeername() failed"), which would tell the
+    // user nothing; the number is certain, so its text is ours.
+    if (error == kClientCertificateNeeded)
+        return kClientCertificateNeededText;
     if (errorBuffer && *errorBuffer)
         return errorBuffer;
     return curl_easy_strerror(code);

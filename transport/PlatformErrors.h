@@ -47,7 +47,11 @@ struct TransferFailure {
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);
 
-// libcurl's detailed text for a failure: its error buffer, else its text for the code.
-std::string describeFailure(CURLcode code, const char* errorBuffer);
+inline constexpr const char* kClientCertificateNeededText =
+    "The server requires a client certificate to complete the authentication and none was sent";
+
+// The description of a failure: libcurl's detailed text (its error buffer, else
+// its text for the code), except where the error number says more than libcurl can.
+std::string describeFailure(std::uint32_t error, CURLcode code, const char* errorBuffer);
 
 } // namespace cto::http
