@@ -98,32 +98,33 @@ void FileStream::seek(std::int64_t position) {
     position_ = position < 0 ? 0 : position;
 }
 
-std::size_t FileStream::read(void* buffer, std::size_t count) {
+namespace {
+
+// Moves count bytes at position with pread or pwrite, going on after
+// interruptions and partial transfers; answers how many moved.
+template <typename Buffer, typename Transfer>
+std::size_t transferAll(int fd, Buffer* buffer, std::size_t count, std::int64_t& position, Transfer transfer) {
     std::size_t done = 0;
-    while (fd_ >= 0 && done < count) {
-        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done, position_);
+    while (fd >= 0 && done < count) {
+        const ssize_t n = transfer(fd, buffer + done, count - done, position);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
-        position_ += n;
+        position += n;
     }
     return done;
 }
 
+} // namespace
+
+std::size_t FileStream::read(void* buffer, std::size_t count) {
+    return transferAll(fd_, static_cast<char*>(buffer), count, position_, ::pread);
+}
+
 std::size_t FileStream::write(const void* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (fd_ >= 0 && done < count) {
-        const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done, count - done, position_);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-        position_ += n;
-    }
-    return done;
+    return transferAll(fd_, static_cast<const char*>(buffer), count, position_, ::pwrite);
 }
 
 void FileStream::close() {
