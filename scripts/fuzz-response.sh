@@ -6,6 +6,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
+"$root/scripts/install-deps.sh" --bench
 build=${CTO_FUZZ_BUILD:-$root/build-fuzz}
 corpus=$build/fuzz-response-corpus
 artifacts=$build/fuzz-response-artifacts

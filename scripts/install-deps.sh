@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running need.
 # Idempotent: does nothing when all of them are present.
+#   scripts/install-deps.sh          what building, the tests and the demo need
+#   scripts/install-deps.sh --bench  also what the benchmarks and the fuzzer need
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,9 @@ packages=(
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
 )
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(time curl python3 clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

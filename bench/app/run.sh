@@ -12,6 +12,7 @@
 # up to there is the ordinary one (the program also builds its hidden
 # certificate dialog). Targets: the program within 1.3 x the bare window.
 set -euo pipefail
+"$(dirname "$0")/../../scripts/install-deps.sh" --bench
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)

@@ -4,6 +4,7 @@
 # `certutil -L` listing the same database, alternating, in one run.
 # Usage: bench/certificates/run.sh [build-dir] [rounds]   (default: build, 30)
 set -eu
+"$(dirname "$0")/../../scripts/install-deps.sh" --bench
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build="${1:-$root/build}"

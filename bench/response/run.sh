@@ -4,6 +4,7 @@
 # prints ours/xmllint for wall time and peak resident memory (best of RUNS).
 # Usage: bench/response/run.sh [build-dir]   (default: build-response-bench, Release)
 set -eu
+"$(dirname "$0")/../../scripts/install-deps.sh" --bench
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-response-bench}

@@ -6,6 +6,7 @@
 # the ratio of the transfers themselves (Execute against curl's time_total).
 # Usage: bench/transport/run.sh [build-dir] [runs]   (default: build-transport, 5)
 set -eu
+"$(dirname "$0")/../../scripts/install-deps.sh" --bench
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build-transport}
 runs=${2:-5}
