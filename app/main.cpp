@@ -3,6 +3,7 @@
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFSeleccionCertificado.h"
 #include "certificates/CertificateStore.h"
+#include "common/AllocatorTuning.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@
 extern "C" int _gnutls_global_init_skip(void) { return 1; }
 
 int main(int argc, char* argv[]) {
+    cto::tuneAllocatorForLargeTrees();
     QApplication application(argc, argv);
     TFConexionTulvaOskel mainWindow;
     cto::FSeleccionCertificado = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it

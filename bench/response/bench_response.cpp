@@ -1,6 +1,7 @@
 // One response through the whole response path, as the send workflow takes it:
 // extraction, the normalised bytes written out, the binding loaded from them
 // (the bytes still held, as the workflow keeps them), the errors counted.
+#include "common/AllocatorTuning.h"
 #include "common/Exception.h"
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <response file> <normalised output file>\n", argv[0]);
         return 2;
     }
+    cto::tuneAllocatorForLargeTrees(); // as the program does
     try {
         const std::string normalised = cto::extraerRespuesta(argv[1]);
         cto::writeWholeFile(argv[2], normalised);
