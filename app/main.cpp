@@ -1,15 +1,13 @@
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
-#include "app/uFContrasenaAlmacen.h"
 #include "app/uFSeleccionCertificado.h"
-#include "certificates/CertificateStore.h"
 #include "common/AllocatorTuning.h"
 
 #include <QApplication>
 
-// GnuTLS reaches this process only as a dependency of libcurl's RTMP and LDAP
-// back-ends, which it never uses (its TLS is OpenSSL). Its implicit set-up in
-// the library's constructor (crypto back-ends, PKCS#11 modules) would cost
+// GnuTLS reaches this process only with the send engine, as a dependency of
+// libcurl's RTMP and LDAP back-ends, which it never uses (its TLS is
+// OpenSSL). Its implicit set-up in the library's constructor (crypto back-ends, PKCS#11 modules) would cost
 // every start a few milliseconds and some 5 MiB; GnuTLS's own opt-out
 // (GNUTLS_SKIP_GLOBAL_INIT) leaves it to gnutls_global_init, which those
 // back-ends call before any use.
@@ -20,7 +18,6 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     TFConexionTulvaOskel mainWindow;
     cto::FSeleccionCertificado = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
-    cto::setPasswordPrompt(cto::askStorePassword);
     cto::exitWhenShownIfAsked(mainWindow);
     mainWindow.show();
     application.exec();

@@ -3,16 +3,12 @@
 
 #include "app/DialogLook.h"
 #include "app/MainResources.h"
-#include "app/OutcomeReport.h"
 #include "app/PlainMessageBox.h"
 #include "app/ResponseFile.h"
-#include "app/ServiceEndpoint.h"
+#include "app/SendEngine.h"
 #include "app/WindowFonts.h"
-#include "app/uFCredenciales.h"
 #include "common/Exception.h"
 #include "common/FileStream.h"
-#include "response/ResponseExtraction.h"
-#include "response/RespuestaSolicitud.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -26,7 +22,7 @@
 TFConexionTulvaOskel* FConexionTulvaOskel = nullptr;
 
 TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
+    : QWidget(parent), SoapClient(*this), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
       arguments_(QCoreApplication::arguments().mid(1)), executableFolder_(QCoreApplication::applicationDirPath()) {
     cto::initMainResources();
     ui->setupUi(this);
@@ -40,15 +36,6 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     SaveDialog1.Filter = QStringLiteral("*.xml");
     SaveDialog1.FileName = QStringLiteral("ResultadoEnvio.txt");
     SaveDialog1.OverwritePrompt = false;
-
-    cto::THTTPReqResp& transport = SoapClient.HTTPWebNode();
-    transport.UseUTF8InHeader = true;
-    transport.InvokeOptions = cto::soIgnoreInvalidCerts | cto::soAutoCheckAccessPointViaUDDI;
-    transport.OnWaiting = [this] { keepPaintingWhileWaiting(); };
-    transport.OnBeforePost = [this](cto::THTTPReqResp& sender, cto::HttpRequest& request) {
-        SoapClientHTTPWebNode1BeforePost(sender, request);
-    };
-    transport.OnCredentialsNeeded = cto::askCredentials;
 
     OnActivate = [this](QObject* sender) { enviarXML(sender); };
     if (!FConexionTulvaOskel)
@@ -153,7 +140,7 @@ void TFConexionTulvaOskel::runWorkflow() {
     repaint();
     clearLog();
     appendLog(QStringLiteral("Configurando conexión con OSKEL..."));
-    cto::configureServiceEndpoint(SoapClient);
+    SoapClient.client().configureEndpoint();
     appendLog(QStringLiteral("Ok"));
 
     appendLog(QStringLiteral("Cargando fichero XML generado..."));
@@ -166,14 +153,8 @@ void TFConexionTulvaOskel::runWorkflow() {
     cto::checkResponseFileCanBeCreated(responsePath, argument);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
-    std::string response = SoapClient.HTTPWebNode().Execute(request)->takeBytes();
+    std::string response = SoapClient.client().execute(request);
     appendLog(QStringLiteral("Ok"));
 
-    if (response.empty())
-        response = cto::kTestReceipt;
-    cto::writeWholeFile(responsePath, response);
-    const std::string normalised = cto::extraerRespuesta(responsePath);
-    cto::writeWholeFile(responsePath, normalised);
-    const auto document = cto::cargarRespuesta(responsePath);
-    cto::reportOutcome(this, SaveDialog1, *document, normalised);
+    cto::sendEngine().storeAndReport(this, SaveDialog1, responsePath, std::move(response));
 }

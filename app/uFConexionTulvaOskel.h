@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/SoapClientHandle.h"
 #include "app/TSaveDialog.h"
-#include "transport/THTTPRIO.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +14,11 @@ namespace Ui {
 class TFConexionTulvaOskel;
 }
 
+namespace cto {
+class HttpRequest;
+class THTTPReqResp;
+} // namespace cto
+
 // The main window: a header band, the progress log Memo1 and the close button
 // bFin. Its first activation runs the send workflow enviarXML; nothing else
 // waits for the user.
@@ -25,8 +30,9 @@ public:
     ~TFConexionTulvaOskel() override;
 
     // The SOAP client (it owns the HTTP transport) and the save dialog; both
-    // live as long as the window.
-    cto::THTTPRIO SoapClient;
+    // live as long as the window. The client lives in the send engine, which
+    // is loaded when the workflow first needs it.
+    cto::SoapClientHandle SoapClient;
     TSaveDialog SaveDialog1;
 
     // The activation handler: the whole send workflow. It runs at most once
@@ -38,6 +44,8 @@ public:
     void detachActivationHandler();
     // The transport's before-send hook: asks for the certificate and attaches it.
     void SoapClientHTTPWebNode1BeforePost(cto::THTTPReqResp& sender, cto::HttpRequest& request);
+    // The transport's waiting hook.
+    void keepPaintingWhileWaiting();
 
     // The workflow's input: the command-line arguments without the program
     // name, and the folder the response file is stored in. Both default to
@@ -64,7 +72,6 @@ protected:
 private:
     void runWorkflow();
     void requestTermination();
-    void keepPaintingWhileWaiting();
 
     std::unique_ptr<Ui::TFConexionTulvaOskel> ui;
     std::function<void(QObject*)> OnActivate;

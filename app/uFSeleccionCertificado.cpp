@@ -2,7 +2,7 @@
 
 #include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
-#include "certificates/CertificateStore.h"
+#include "app/SendEngine.h"
 #include "common/Exception.h"
 #include "ui_FSeleccionCertificado.h"
 
@@ -11,6 +11,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
+
+#include <optional>
 
 namespace cto {
 
@@ -112,23 +114,22 @@ void TFSeleccionCertificado::FormShow() {
 }
 
 void TFSeleccionCertificado::fillFromStore() {
-    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal(StoreOpenMode::Listing);
     QTreeWidget* list = ui_->lvCertificados;
-    {
-        const BatchUpdate clearing(list);
-        list->clear();
-    }
-    const BatchUpdate filling(list);
-    const int count = store->Count();
-    for (int index = 1; index <= count; ++index) {
-        const StoredCertificate certificate = store->Item(index);
-        if (certificate.isCertificateAuthority())
-            continue;
-        auto* row = new QTreeWidgetItem(list);
-        row->setText(ColumnNombre, certificate.simpleName());
-        row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo()));
-        row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
-    }
+    std::optional<BatchUpdate> filling;
+    sendEngine().listCertificates(
+        [&] {
+            {
+                const BatchUpdate clearing(list);
+                list->clear();
+            }
+            filling.emplace(list);
+        },
+        [list](const QString& name, const QDateTime& validTo) {
+            auto* row = new QTreeWidgetItem(list);
+            row->setText(ColumnNombre, name);
+            row->setText(ColumnCaducidad, formatCaducidad(validTo));
+            row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+        });
 }
 
 void TFSeleccionCertificado::bbAceptarClick() {

@@ -68,8 +68,9 @@ echo "Making the demo certificate store in $demo/nssdb..."
 certutil -N -d "sql:$demo/nssdb" --empty-password
 pk12util -i "$demo/office/demo.p12" -d "sql:$demo/nssdb" -W demo -K "" >/dev/null
 
-# A copy of the program: its response file is stored beside it.
-cp build/app/ConexionTulvaOskel "$demo/program/"
+# A copy of the program, with the engine module it loads from its own folder:
+# its response file is stored beside it.
+cp build/app/ConexionTulvaOskel build/app/libConexionTulvaOskelEngine.so "$demo/program/"
 survey=$(basename "$survey_source")
 cp "$survey_source" "$demo/work/$survey"
 
