@@ -55,20 +55,15 @@ void TestProgramRun::initTestCase() {
     xdotool_ = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     QVERIFY2(!xdotool_.isEmpty() && !xvfb.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
-    // A display of our own, away from the low numbers that desktops and other
-    // test runs take; the server writes the number on stdout once it accepts clients.
-    for (int attempt = 0; attempt < 20 && display_.isEmpty(); ++attempt) {
-        const QString number = QString::number(200 + (QCoreApplication::applicationPid() + attempt * 37) % 700);
-        xServer_.start(xvfb, {QStringLiteral(":") + number, QStringLiteral("-displayfd"), QStringLiteral("1"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("1024x768x24")});
-        QVERIFY(xServer_.waitForStarted());
-        (void)QTest::qWaitFor([&] { return xServer_.canReadLine() || xServer_.state() != QProcess::Running; }, 10000);
-        if (xServer_.state() == QProcess::Running && xServer_.canReadLine())
-            display_ = QStringLiteral(":") + QString::fromLatin1(xServer_.readLine()).trimmed();
-        else
-            xServer_.waitForFinished(); // that display was taken
-    }
+    // A display of our own: with -displayfd and no number the server picks a
+    // free one itself and writes it on stdout once it accepts clients.
+    xServer_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                          QStringLiteral("1024x768x24")});
+    QVERIFY(xServer_.waitForStarted());
+    (void)QTest::qWaitFor([&] { return xServer_.canReadLine() || xServer_.state() != QProcess::Running; }, 30000);
+    if (xServer_.state() == QProcess::Running && xServer_.canReadLine())
+        display_ = QStringLiteral(":") + QString::fromLatin1(xServer_.readLine()).trimmed();
     QVERIFY2(!display_.isEmpty(), "Xvfb did not start");
 
     pki_ = std::make_unique<cto::test::TestPki>();
