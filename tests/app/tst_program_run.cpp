@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include "support/PrivateXServer.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -41,7 +43,7 @@ private:
     void pressWhenFocused(const QString& title, const QString& key);
     void expectExitZero();
 
-    QProcess xServer_;
+    cto::test::PrivateXServer xServer_;
     QString display_;
     QString xdotool_;
     std::unique_ptr<cto::test::TestPki> pki_;
@@ -53,17 +55,8 @@ private:
 
 void TestProgramRun::initTestCase() {
     xdotool_ = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    QVERIFY2(!xdotool_.isEmpty() && !xvfb.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
-    // A display of our own: with -displayfd and no number the server picks a
-    // free one itself and writes it on stdout once it accepts clients.
-    xServer_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                          QStringLiteral("1024x768x24")});
-    QVERIFY(xServer_.waitForStarted());
-    (void)QTest::qWaitFor([&] { return xServer_.canReadLine() || xServer_.state() != QProcess::Running; }, 30000);
-    if (xServer_.state() == QProcess::Running && xServer_.canReadLine())
-        display_ = QStringLiteral(":") + QString::fromLatin1(xServer_.readLine()).trimmed();
+    QVERIFY2(!xdotool_.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
+    display_ = xServer_.start();
     QVERIFY2(!display_.isEmpty(), "Xvfb did not start");
 
     pki_ = std::make_unique<cto::test::TestPki>();
@@ -71,8 +64,7 @@ void TestProgramRun::initTestCase() {
 }
 
 void TestProgramRun::cleanupTestCase() {
-    xServer_.terminate();
-    xServer_.waitForFinished();
+    xServer_.stop();
 }
 
 void TestProgramRun::init() {

@@ -2,6 +2,8 @@
 // window manager, the simulated office demanding a client certificate, a test
 // NSS database as the user's store, and every window answered from the
 // keyboard with xdotool once it holds the focus.
+#include "support/PrivateXServer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -40,7 +42,7 @@ private:
     bool whenFocused(const QString& title, const QStringList& xdotoolCommand);
 
     QTemporaryDir folder_;
-    QProcess xServer_;
+    cto::test::PrivateXServer xServer_;
     QProcess office_;
     QProcessEnvironment desktop_;
     QString xdotool_;
@@ -61,16 +63,11 @@ bool TestEndToEnd::runTool(const QString& program, const QStringList& arguments,
 void TestEndToEnd::initTestCase() {
     QVERIFY(folder_.isValid());
     xdotool_ = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    QVERIFY2(!xdotool_.isEmpty() && !xvfb.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
+    QVERIFY2(!xdotool_.isEmpty(), "Xvfb and xdotool are needed (scripts/install-deps.sh)");
 
     // An X server of our own on a free display, without a window manager.
-    xServer_.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-    QVERIFY(xServer_.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return xServer_.canReadLine() || xServer_.state() != QProcess::Running; },
-                            kWindowTimeoutMs));
-    const QString display = QStringLiteral(":") + QString::fromLatin1(xServer_.readLine()).trimmed();
-    QVERIFY2(display.size() > 1, "Xvfb did not start");
+    const QString display = xServer_.start();
+    QVERIFY2(!display.isEmpty(), "Xvfb did not start");
     desktop_ = QProcessEnvironment::systemEnvironment();
     desktop_.insert(QStringLiteral("DISPLAY"), display);
     desktop_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -96,8 +93,7 @@ void TestEndToEnd::initTestCase() {
 void TestEndToEnd::cleanupTestCase() {
     office_.terminate();
     office_.waitForFinished(5000);
-    xServer_.terminate();
-    xServer_.waitForFinished(5000);
+    xServer_.stop();
 }
 
 bool TestEndToEnd::whenFocused(const QString& title, const QStringList& xdotoolCommand) {
