@@ -30,9 +30,9 @@ std::string modulePath(const QStringList& folders) {
     return QFile::encodeName(QDir(folders.value(0)).filePath(QString::fromLatin1(kModuleName))).toStdString();
 }
 
-std::string loaderError() {
+EFOpenError loadFailure(const std::string& path) {
     const char* text = ::dlerror();
-    return text ? text : "unknown error";
+    return EFOpenError("Cannot load the send engine " + path + ": " + (text ? text : "unknown error"));
 }
 
 } // namespace
@@ -42,11 +42,11 @@ SendEngine& loadSendEngine(const QStringList& folders) {
     // Never unloaded: the engine's objects live until the process ends.
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module)
-        throw EFOpenError("Cannot load the send engine " + path + ": " + loaderError());
+        throw loadFailure(path);
     using Entry = SendEngine* (*)();
     const auto entry = reinterpret_cast<Entry>(::dlsym(module, "ctoSendEngine"));
     if (!entry)
-        throw EFOpenError("Cannot load the send engine " + path + ": " + loaderError());
+        throw loadFailure(path);
     return *entry();
 }
 

@@ -19,8 +19,7 @@ public:
     SoapClientHandle& operator=(const SoapClientHandle&) = delete;
 
     SendClient& client();
-    THTTPRIO& operator*() { return get(); }
-    THTTPRIO* operator->() { return &get(); }
+    // The SOAP client itself, with its settings and transport.
     THTTPRIO& get();
 
 private:
