@@ -25,7 +25,10 @@ public:
         // A server that announced its display but does not answer (seen on a
         // loaded machine) is replaced rather than trusted.
         for (int attempt = 0; attempt < 3; ++attempt) {
-            process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+            // -noreset: by default the server resets when its last client leaves,
+            // and refuses the next program that connects during the reset.
+            process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                                  QStringLiteral("-nolisten"),
                                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
                                   QStringLiteral("1024x768x24")});
             if (!process_.waitForStarted())
