@@ -13,7 +13,8 @@ QString defaultErrorBoxText(const QString& message) {
 }
 
 void showDefaultErrorBox(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, plainMessageCaption(), defaultErrorBoxText(message), QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, plainMessageCaption(), defaultErrorBoxText(message),
+                    QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("defaultErrorBox"));
     box.exec();
 }

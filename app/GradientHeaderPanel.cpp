@@ -36,10 +36,12 @@ std::vector<GradientStripe> gradientStripes(int height) {
     for (int i = 0; i < count; ++i) {
         int rgb[3];
         for (int c = 0; c < 3; ++c)
-            rgb[c] = roundHalfEven(static_cast<long long>(kStart[c]) * count + static_cast<long long>(i) * (kEnd[c] - kStart[c]),
+            rgb[c] = roundHalfEven(static_cast<long long>(kStart[c]) * count +
+                                       static_cast<long long>(i) * (kEnd[c] - kStart[c]),
                                    count);
         stripes.push_back({roundHalfEven(static_cast<long long>(i) * height, count),
-                           roundHalfEven(static_cast<long long>(i + 1) * height, count), QColor(rgb[0], rgb[1], rgb[2])});
+                           roundHalfEven(static_cast<long long>(i + 1) * height, count),
+                           QColor(rgb[0], rgb[1], rgb[2])});
     }
     return stripes;
 }

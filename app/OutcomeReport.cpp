@@ -10,7 +10,9 @@
 namespace cto {
 namespace {
 
-QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
 
 // An Errores element without items, or none at all, counts as no errors.
 int errorCount(IXMLRespuestaSolicitudEncuesta& response) {
@@ -31,7 +33,8 @@ QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response) {
                                   "Se procederá a guardar los errores a continuación.");
     else
         message += QStringLiteral(" ha sido procesada correctamente con el siguiente resguardo de envio:") +
-                   text(response.AcuseEnvio()) + QStringLiteral("\rSe procederá a guardar el resguardo a continuación.");
+                   text(response.AcuseEnvio()) +
+                   QStringLiteral("\rSe procederá a guardar el resguardo a continuación.");
     return message;
 }
 

@@ -2,11 +2,11 @@
 
 #include "common/ApplicationTitle.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
-#include <QAbstractButton>
 #include <QLabel>
 
 namespace cto {

@@ -40,8 +40,9 @@ public:
     // Opens the personal store, calls opened, then row for each of its
     // certificates in the store's order, certificate authorities left out.
     // A failure while listing leaves the rows given so far.
-    virtual void listCertificates(const std::function<void()>& opened,
-                                  const std::function<void(const QString& name, const QDateTime& validTo)>& row) = 0;
+    virtual void
+    listCertificates(const std::function<void()>& opened,
+                     const std::function<void(const QString& name, const QDateTime& validTo)>& row) = 0;
     // Finds the certificate by the name the dialog handed over and attaches
     // it. False when one was found but it could not go with the request.
     virtual bool attachCertificate(const QString& name, HttpRequest& request) = 0;

@@ -32,7 +32,9 @@ public:
 
     THTTPRIO& soapClient() override { return client_; }
     void configureEndpoint() override { configureServiceEndpoint(client_); }
-    std::string execute(MemoryStream& request) override { return client_.HTTPWebNode().Execute(request)->takeBytes(); }
+    std::string execute(MemoryStream& request) override {
+        return client_.HTTPWebNode().Execute(request)->takeBytes();
+    }
 
 private:
     THTTPRIO client_;
@@ -46,7 +48,8 @@ public:
 
     void listCertificates(const std::function<void()>& opened,
                           const std::function<void(const QString&, const QDateTime&)>& row) override {
-        const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        const std::unique_ptr<CertificateStore> store =
+            CertificateStore::openPersonal(StoreOpenMode::Listing);
         opened();
         const int count = store->Count();
         for (int index = 1; index <= count; ++index) {

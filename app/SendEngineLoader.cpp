@@ -56,7 +56,8 @@ SendEngine& sendEngine() {
     // Beside the executable first (an installed or copied program), then
     // where it was built.
     if (!engine)
-        engine = &loadSendEngine({QCoreApplication::applicationDirPath(), QStringLiteral(CTO_ENGINE_BUILD_DIR)});
+        engine =
+            &loadSendEngine({QCoreApplication::applicationDirPath(), QStringLiteral(CTO_ENGINE_BUILD_DIR)});
     return *engine;
 }
 

@@ -20,7 +20,7 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::Paint && event->type() != QEvent::WindowActivate)
             return false;
-        timespec now {};
+        timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         std::printf("shown %lld %s\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
                     event->type() == QEvent::Paint ? "paint" : "activate");

@@ -14,6 +14,8 @@ SendClient& SoapClientHandle::client() {
     return *client_;
 }
 
-THTTPRIO& SoapClientHandle::get() { return client().soapClient(); }
+THTTPRIO& SoapClientHandle::get() {
+    return client().soapClient();
+}
 
 } // namespace cto

@@ -3,6 +3,8 @@
 
 namespace cto {
 
-SendEngine& sendEngine() { return linkedSendEngine(); }
+SendEngine& sendEngine() {
+    return linkedSendEngine();
+}
 
 } // namespace cto

@@ -14,8 +14,12 @@ QFont sansFont(int pixelSize, bool bold, bool italic) {
 
 } // namespace
 
-QFont formFont() { return sansFont(11, false, false); }
-QFont buttonFont() { return sansFont(11, true, false); }
+QFont formFont() {
+    return sansFont(11, false, false);
+}
+QFont buttonFont() {
+    return sansFont(11, true, false);
+}
 QFont headerTitleFont() {
     // The designed face is a narrow one: at 20 px the titles must fit their
     // labels (356 px for "ENVÍO AUTOMÁTICO DE ESTADÍSTICA"), so the condensed

@@ -11,7 +11,9 @@
 // every start a few milliseconds and some 5 MiB; GnuTLS's own opt-out
 // (GNUTLS_SKIP_GLOBAL_INIT) leaves it to gnutls_global_init, which those
 // back-ends call before any use.
-extern "C" int _gnutls_global_init_skip(void) { return 1; }
+extern "C" int _gnutls_global_init_skip(void) {
+    return 1;
+}
 
 int main(int argc, char* argv[]) {
     cto::tuneAllocatorForLargeTrees();

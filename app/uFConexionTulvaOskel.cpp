@@ -23,7 +23,8 @@ TFConexionTulvaOskel* FConexionTulvaOskel = nullptr;
 
 TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     : QWidget(parent), SoapClient(*this), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
-      arguments_(QCoreApplication::arguments().mid(1)), executableFolder_(QCoreApplication::applicationDirPath()) {
+      arguments_(QCoreApplication::arguments().mid(1)),
+      executableFolder_(QCoreApplication::applicationDirPath()) {
     cto::initMainResources();
     ui->setupUi(this);
     setFont(cto::formFont());
@@ -47,11 +48,17 @@ TFConexionTulvaOskel::~TFConexionTulvaOskel() {
         FConexionTulvaOskel = nullptr;
 }
 
-void TFConexionTulvaOskel::setArguments(const QStringList& arguments) { arguments_ = arguments; }
+void TFConexionTulvaOskel::setArguments(const QStringList& arguments) {
+    arguments_ = arguments;
+}
 
-void TFConexionTulvaOskel::setExecutableFolder(const QString& folder) { executableFolder_ = folder; }
+void TFConexionTulvaOskel::setExecutableFolder(const QString& folder) {
+    executableFolder_ = folder;
+}
 
-void TFConexionTulvaOskel::clearLog() { ui->Memo1->clear(); }
+void TFConexionTulvaOskel::clearLog() {
+    ui->Memo1->clear();
+}
 
 void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->appendPlainText(line);
@@ -59,7 +66,9 @@ void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->viewport()->repaint();
 }
 
-void TFConexionTulvaOskel::detachActivationHandler() { OnActivate = nullptr; }
+void TFConexionTulvaOskel::detachActivationHandler() {
+    OnActivate = nullptr;
+}
 
 bool TFConexionTulvaOskel::event(QEvent* event) {
     const bool handled = QWidget::event(event);
@@ -107,7 +116,9 @@ void TFConexionTulvaOskel::keepPaintingWhileWaiting() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void TFConexionTulvaOskel::bFinClick() { requestTermination(); }
+void TFConexionTulvaOskel::bFinClick() {
+    requestTermination();
+}
 
 void TFConexionTulvaOskel::requestTermination() {
     emit terminationRequested();
@@ -127,10 +138,12 @@ void TFConexionTulvaOskel::enviarXML(QObject*) {
     } catch (const cto::Exception& failure) {
         cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(failure)));
     } catch (const std::exception& failure) {
-        cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(cto::Exception(failure.what()))));
+        cto::showPlainMessage(this,
+                              QString::fromStdString(cto::failureMessage(cto::Exception(failure.what()))));
     } catch (...) {
         // Nothing may escape into the event loop: the run still ends with status 0.
-        cto::showPlainMessage(this, QString::fromStdString(cto::failureMessage(cto::Exception("Unknown failure"))));
+        cto::showPlainMessage(this,
+                              QString::fromStdString(cto::failureMessage(cto::Exception("Unknown failure"))));
     }
     workflowRunning_ = false;
     requestTermination();

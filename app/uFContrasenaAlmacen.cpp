@@ -6,8 +6,7 @@
 namespace cto {
 
 TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, QWidget* owner)
-    : QDialog(owner, kDialogWindowFlags),
-      ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
+    : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
     initDialogResources();
     ui_->setupUi(this);
     finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
@@ -17,7 +16,8 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, Q
                               ? tr("Su almacén de certificados")
                               : tr("El almacén de certificados «%1»").arg(tokenName);
     ui_->lExplicacion->setText(
-        tr("%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.").arg(store));
+        tr("%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.")
+            .arg(store));
     ui_->lAviso->setVisible(retry);
 }
 

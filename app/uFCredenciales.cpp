@@ -6,14 +6,14 @@
 namespace cto {
 
 TFCredenciales::TFCredenciales(bool proxy, const QString& realm, QWidget* owner)
-    : QDialog(owner, kDialogWindowFlags),
-      ui_(std::make_unique<Ui::TFCredenciales>()) {
+    : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFCredenciales>()) {
     initDialogResources();
     ui_->setupUi(this);
     finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
     centreOver(this, owner);
-    QString explanation = proxy ? tr("El servidor proxy pide un usuario y una contraseña para dejar pasar el envío.")
-                                : tr("El servidor de la oficina pide un usuario y una contraseña para aceptar el envío.");
+    QString explanation =
+        proxy ? tr("El servidor proxy pide un usuario y una contraseña para dejar pasar el envío.")
+              : tr("El servidor de la oficina pide un usuario y una contraseña para aceptar el envío.");
     if (!realm.isEmpty())
         explanation += QLatin1Char(' ') + tr("Ámbito: «%1».").arg(realm);
     ui_->lExplicacion->setText(explanation);

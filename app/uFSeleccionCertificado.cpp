@@ -60,8 +60,7 @@ QString formatCaducidad(const QDateTime& validTo, const QLocale& locale) {
 }
 
 TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
-    : QDialog(owner, kDialogWindowFlags),
-      ui_(std::make_unique<Ui::TFSeleccionCertificado>()) {
+    : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFSeleccionCertificado>()) {
     initDialogResources();
     ui_->setupUi(this);
     finishDialogLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);

@@ -50,7 +50,9 @@ public:
     OneTimePassphrase(const OneTimePassphrase&) = delete;
     OneTimePassphrase& operator=(const OneTimePassphrase&) = delete;
 
-    SECItem item() { return {siBuffer, reinterpret_cast<unsigned char*>(text_.data()), unsigned(text_.size())}; }
+    SECItem item() {
+        return {siBuffer, reinterpret_cast<unsigned char*>(text_.data()), unsigned(text_.size())};
+    }
     const char* data() const { return text_.data(); }
     int size() const { return int(text_.size()); }
 
@@ -79,8 +81,8 @@ std::string encryptedPrivateKey(CERTCertificate* certificate, OneTimePassphrase&
     const Arena arena(PORT_NewArena(DER_DEFAULT_CHUNKSIZE));
     if (!arena)
         throwStoreFailure();
-    const SECItem* der =
-        SEC_ASN1EncodeItem(arena.get(), nullptr, info.get(), SEC_ASN1_GET(SECKEY_EncryptedPrivateKeyInfoTemplate));
+    const SECItem* der = SEC_ASN1EncodeItem(arena.get(), nullptr, info.get(),
+                                            SEC_ASN1_GET(SECKEY_EncryptedPrivateKeyInfoTemplate));
     if (!der)
         throwStoreFailure();
     return std::string(reinterpret_cast<const char*>(der->data), der->len);

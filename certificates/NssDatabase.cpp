@@ -39,7 +39,8 @@ std::string moduleSpec(const QString& location) {
     const String escaped(NSSUTIL_Escape(location.toUtf8().constData(), '\''));
     // The token's name is what the password prompt shows: the same as NSS's
     // own name for a user's database, which browsers show too.
-    return std::string("configdir='") + escaped.get() + "' tokenDescription='NSS Certificate DB' flags=readOnly";
+    return std::string("configdir='") + escaped.get() +
+           "' tokenDescription='NSS Certificate DB' flags=readOnly";
 }
 
 } // namespace

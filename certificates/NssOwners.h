@@ -10,20 +10,22 @@
 
 namespace cto::nss {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* handle) const noexcept {
-        Free(handle);
-    }
+template <auto Free> struct Deleter {
+    template <typename T> void operator()(T* handle) const noexcept { Free(handle); }
 };
 
-inline void destroyArena(PLArenaPool* arena) noexcept { PORT_FreeArena(arena, PR_FALSE); }
-inline void destroyItem(SECItem* item) noexcept { SECITEM_FreeItem(item, PR_TRUE); }
+inline void destroyArena(PLArenaPool* arena) noexcept {
+    PORT_FreeArena(arena, PR_FALSE);
+}
+inline void destroyItem(SECItem* item) noexcept {
+    SECITEM_FreeItem(item, PR_TRUE);
+}
 inline void destroyEncryptedKeyInfo(SECKEYEncryptedPrivateKeyInfo* info) noexcept {
     SECKEY_DestroyEncryptedPrivateKeyInfo(info, PR_TRUE);
 }
-inline void freeString(char* text) noexcept { PORT_Free(text); }
+inline void freeString(char* text) noexcept {
+    PORT_Free(text);
+}
 
 using Certificate = std::unique_ptr<CERTCertificate, Deleter<CERT_DestroyCertificate>>;
 using CertificateList = std::unique_ptr<CERTCertList, Deleter<CERT_DestroyCertList>>;

@@ -29,12 +29,17 @@ QString simpleNameOf(const CERTName& subject) {
     // Rank of an attribute in the display name's preference; -1 when it plays no part.
     const auto rank = [](SECOidTag tag) {
         switch (tag) {
-        case SEC_OID_AVA_COMMON_NAME: return 0;
-        case SEC_OID_AVA_ORGANIZATIONAL_UNIT_NAME: return 1;
-        case SEC_OID_AVA_ORGANIZATION_NAME: return 2;
+        case SEC_OID_AVA_COMMON_NAME:
+            return 0;
+        case SEC_OID_AVA_ORGANIZATIONAL_UNIT_NAME:
+            return 1;
+        case SEC_OID_AVA_ORGANIZATION_NAME:
+            return 2;
         case SEC_OID_PKCS9_EMAIL_ADDRESS:
-        case SEC_OID_RFC1274_MAIL: return 3;
-        default: return -1;
+        case SEC_OID_RFC1274_MAIL:
+            return 3;
+        default:
+            return -1;
         }
     };
     int bestRank = -1;

@@ -38,7 +38,8 @@ int openLocked(const std::string& fileName, int flags, int& fd) {
 } // namespace
 
 std::string fileFailureMessage(const char* verb, const std::string& fileName, int error) {
-    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " + std::strerror(error);
+    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " +
+           std::strerror(error);
 }
 
 std::string expandFileName(const std::string& fileName) {
@@ -103,7 +104,8 @@ namespace {
 // Moves count bytes at position with pread or pwrite, going on after
 // interruptions and partial transfers; answers how many moved.
 template <typename Buffer, typename Transfer>
-std::size_t transferAll(int fd, Buffer* buffer, std::size_t count, std::int64_t& position, Transfer transfer) {
+std::size_t transferAll(int fd, Buffer* buffer, std::size_t count, std::int64_t& position,
+                        Transfer transfer) {
     std::size_t done = 0;
     while (fd >= 0 && done < count) {
         const ssize_t n = transfer(fd, buffer + done, count - done, position);

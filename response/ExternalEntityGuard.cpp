@@ -37,8 +37,12 @@ ExternalEntityGuard::ExternalEntityGuard() {
     ++activeGuards;
 }
 
-ExternalEntityGuard::~ExternalEntityGuard() { --activeGuards; }
+ExternalEntityGuard::~ExternalEntityGuard() {
+    --activeGuards;
+}
 
-const std::vector<std::string>& refusedExternalLoads() { return refused; }
+const std::vector<std::string>& refusedExternalLoads() {
+    return refused;
+}
 
 } // namespace cto

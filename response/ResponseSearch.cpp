@@ -27,8 +27,8 @@ void declareTargetNamespace(xmlNodePtr element) {
 
 xmlNodePtr buscarNodoRespuesta(xmlNodePtr node) {
     // Only the whole node name counts, whatever the node's type.
-    xmlNodePtr found =
-        xml::findInSubtree(node, [](xmlNodePtr n) { return xml::nodeName(n) == "RespuestaSolicitudEncuesta"; });
+    xmlNodePtr found = xml::findInSubtree(
+        node, [](xmlNodePtr n) { return xml::nodeName(n) == "RespuestaSolicitudEncuesta"; });
     if (found == nullptr)
         return nullptr;
     if (!xml::isElement(found))

@@ -13,7 +13,9 @@ namespace cto {
 
 namespace {
 
-bool isBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+bool isBlank(char c) noexcept {
+    return c == ' ' || c == '\t';
+}
 
 std::string conversionFailure(const char* from) {
     return std::string("Could not convert variant of type (") + from + ") into type (Integer)";
@@ -82,7 +84,9 @@ int TXMLErrorList::Remove(const std::shared_ptr<IXMLError>& item) {
 TXMLErrores::TXMLErrores(std::shared_ptr<XmlDocument> document, xmlNodePtr element)
     : TXMLNode(document, element), errorList_(std::make_shared<TXMLErrorList>(document, element)) {}
 
-std::int32_t TXMLErrores::Numero() { return numeroFromText(childText("Numero")); }
+std::int32_t TXMLErrores::Numero() {
+    return numeroFromText(childText("Numero"));
+}
 
 std::shared_ptr<IXMLErrores> TXMLRespuestaSolicitudEncuesta::Errores() {
     return std::make_shared<TXMLErrores>(document(), childNode("Errores"));

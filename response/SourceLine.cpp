@@ -52,7 +52,8 @@ std::string sourceLineStart(ByteStream& source, int line, std::size_t count) {
     std::array<char, 4> head{};
     source.seek(0);
     const std::size_t n = source.read(head.data(), head.size());
-    auto encoding = QStringConverter::encodingForData(QByteArrayView(head.data(), static_cast<qsizetype>(n)), u'<');
+    auto encoding =
+        QStringConverter::encodingForData(QByteArrayView(head.data(), static_cast<qsizetype>(n)), u'<');
     if (!encoding)
         encoding = QStringConverter::Utf8;
     if (auto text = decodeLine(source, *encoding, line, count))

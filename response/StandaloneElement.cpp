@@ -19,7 +19,9 @@ struct OutputBufferDeleter {
 
 constexpr std::string_view kSchemaInstance = "http://www.w3.org/2001/XMLSchema-instance";
 
-bool isUndeclaration(xmlNsPtr ns) noexcept { return ns->prefix == nullptr && xml::text(ns->href).empty(); }
+bool isUndeclaration(xmlNsPtr ns) noexcept {
+    return ns->prefix == nullptr && xml::text(ns->href).empty();
+}
 
 // libxml2 2.9 writes a namespace declaration's URI between quotes as it is, so
 // a URI holding "&" (which its URI check lets through) would not read back.
@@ -45,8 +47,7 @@ void escapeForMarkup(xmlNsPtr ns) {
     ns->href = copy;
 }
 
-template <typename Visit>
-void forEachElement(xmlNodePtr root, Visit visit) {
+template <typename Visit> void forEachElement(xmlNodePtr root, Visit visit) {
     xml::findInSubtree(root, [&](xmlNodePtr node) {
         if (node->type == XML_ELEMENT_NODE)
             visit(node);
@@ -90,7 +91,8 @@ public:
                 escapeForMarkup(ns);
             }
             element->ns = fixed(element->ns, true);
-            for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
+            for (xmlAttrPtr attribute = element->properties; attribute != nullptr;
+                 attribute = attribute->next) {
                 attribute->ns = fixed(attribute->ns, false);
                 declareTypePrefix(element, attribute);
             }

@@ -18,9 +18,15 @@ bool matchesRegistration(xmlNodePtr element, std::string_view tag, std::string_v
 TXMLNode::TXMLNode(std::shared_ptr<XmlDocument> document, xmlNodePtr element)
     : document_(std::move(document)), element_(element) {}
 
-std::string TXMLNode::NodeName() const { return xml::nodeName(element_); }
-std::string TXMLNode::LocalName() const { return std::string(xml::localName(element_)); }
-std::string TXMLNode::NamespaceURI() const { return std::string(xml::namespaceUri(element_)); }
+std::string TXMLNode::NodeName() const {
+    return xml::nodeName(element_);
+}
+std::string TXMLNode::LocalName() const {
+    return std::string(xml::localName(element_));
+}
+std::string TXMLNode::NamespaceURI() const {
+    return std::string(xml::namespaceUri(element_));
+}
 
 xmlNodePtr TXMLNode::childNode(std::string_view name) {
     const std::string_view ownNamespace = xml::namespaceUri(element_);
@@ -102,7 +108,9 @@ void TXMLNodeCollection::clear() {
         document_->removeNode(item);
 }
 
-void TXMLNodeCollection::deleteItem(int index) { document_->removeNode(itemNode(index)); }
+void TXMLNodeCollection::deleteItem(int index) {
+    document_->removeNode(itemNode(index));
+}
 
 int TXMLNodeCollection::removeItem(xmlNodePtr node) {
     const std::vector<xmlNodePtr> all = items();
@@ -115,7 +123,9 @@ int TXMLNodeCollection::removeItem(xmlNodePtr node) {
     return -1;
 }
 
-xmlNodePtr TXMLNodeCollection::addItem() { return xml::addElement(parent_, itemTag_); }
+xmlNodePtr TXMLNodeCollection::addItem() {
+    return xml::addElement(parent_, itemTag_);
+}
 
 xmlNodePtr TXMLNodeCollection::insertItem(int index) {
     // The position counts all children of the parent, items or not.

@@ -54,9 +54,13 @@ int readSource(void* source, char* buffer, int length) {
     return static_cast<int>(static_cast<ByteStream*>(source)->read(buffer, static_cast<std::size_t>(length)));
 }
 
-int keepSourceOpen(void*) { return 0; }
+int keepSourceOpen(void*) {
+    return 0;
+}
 
-bool isXmlSpace(xmlChar c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(xmlChar c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool isWhiteSpaceOnly(const xmlChar* content) noexcept {
     if (content == nullptr)

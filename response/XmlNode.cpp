@@ -9,9 +9,13 @@ namespace cto::xml {
 
 namespace {
 
-const xmlChar* chars(const std::string& value) { return reinterpret_cast<const xmlChar*>(value.c_str()); }
+const xmlChar* chars(const std::string& value) {
+    return reinterpret_cast<const xmlChar*>(value.c_str());
+}
 
-char lowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -54,17 +58,23 @@ std::string nodeName(xmlNodePtr node) {
     }
 }
 
-std::string_view localName(xmlNodePtr node) noexcept { return text(node->name); }
+std::string_view localName(xmlNodePtr node) noexcept {
+    return text(node->name);
+}
 
 std::string_view prefix(xmlNodePtr node) noexcept {
-    return (node->type == XML_ELEMENT_NODE && node->ns != nullptr) ? text(node->ns->prefix) : std::string_view();
+    return (node->type == XML_ELEMENT_NODE && node->ns != nullptr) ? text(node->ns->prefix)
+                                                                   : std::string_view();
 }
 
 std::string_view namespaceUri(xmlNodePtr node) noexcept {
-    return (node->type == XML_ELEMENT_NODE && node->ns != nullptr) ? text(node->ns->href) : std::string_view();
+    return (node->type == XML_ELEMENT_NODE && node->ns != nullptr) ? text(node->ns->href)
+                                                                   : std::string_view();
 }
 
-bool isElement(xmlNodePtr node) noexcept { return node != nullptr && node->type == XML_ELEMENT_NODE; }
+bool isElement(xmlNodePtr node) noexcept {
+    return node != nullptr && node->type == XML_ELEMENT_NODE;
+}
 
 bool sameNamespace(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size())
@@ -98,7 +108,8 @@ xmlNodePtr addText(xmlNodePtr parent, std::string_view value) {
 
 void setContent(xmlNodePtr textNode, std::string_view value) {
     // On a text node libxml2 stores the value as it is, with no entity parsing.
-    xmlNodeSetContentLen(textNode, reinterpret_cast<const xmlChar*>(value.data()), static_cast<int>(value.size()));
+    xmlNodeSetContentLen(textNode, reinterpret_cast<const xmlChar*>(value.data()),
+                         static_cast<int>(value.size()));
 }
 
 } // namespace cto::xml

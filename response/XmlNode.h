@@ -27,14 +27,13 @@ bool sameNamespace(std::string_view a, std::string_view b) noexcept;
 // `wanted` accepts; the subtree of an accepted node is not searched further.
 // Walks without recursion, into the children of the document, of elements and
 // of the document type only.
-template <typename Wanted>
-xmlNodePtr findInSubtree(xmlNodePtr root, Wanted wanted) {
+template <typename Wanted> xmlNodePtr findInSubtree(xmlNodePtr root, Wanted wanted) {
     xmlNodePtr node = root;
     while (node != nullptr) {
         if (wanted(node))
             return node;
-        const bool descend = node->type == XML_DOCUMENT_NODE || node->type == XML_ELEMENT_NODE ||
-                             node->type == XML_DTD_NODE;
+        const bool descend =
+            node->type == XML_DOCUMENT_NODE || node->type == XML_ELEMENT_NODE || node->type == XML_DTD_NODE;
         if (descend && node->children != nullptr) {
             node = node->children;
             continue;

@@ -29,7 +29,8 @@ private:
 // produces it from the user's store; tests make it from fixture files.
 class ClientCertificate {
 public:
-    ClientCertificate(std::string certificatePem, SecureBytes privateKeyPem, std::string intermediatesPem = {})
+    ClientCertificate(std::string certificatePem, SecureBytes privateKeyPem,
+                      std::string intermediatesPem = {})
         : certificatePem_(std::move(certificatePem)), privateKeyPem_(std::move(privateKeyPem)),
           intermediatesPem_(std::move(intermediatesPem)) {}
 

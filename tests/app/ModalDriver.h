@@ -16,8 +16,7 @@ namespace cto::test {
 // runs inside the window's own modal loop. When no such window shows within
 // the time allowed, the test fails and the window in front is closed, so that
 // a stuck modal loop cannot hang the run.
-template <typename W>
-void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
+template <typename W> void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
     auto* poll = new QTimer(qApp);
     poll->setObjectName(QStringLiteral("ctoModalStep"));
     auto clock = std::make_shared<QElapsedTimer>();
@@ -34,8 +33,9 @@ void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
         if (clock->elapsed() > timeoutMs) {
             poll->stop();
             poll->deleteLater();
-            QTest::qFail(qPrintable(QStringLiteral("no %1 opened in time").arg(W::staticMetaObject.className())),
-                         __FILE__, __LINE__);
+            QTest::qFail(
+                qPrintable(QStringLiteral("no %1 opened in time").arg(W::staticMetaObject.className())),
+                __FILE__, __LINE__);
             if (front)
                 front->close();
         }
@@ -46,7 +46,8 @@ void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
 // Drops the steps still waiting for their window, so that a test that failed
 // half-way leaves nothing behind to answer the next test's windows.
 inline void cancelPendingModalSteps() {
-    const auto pending = qApp->findChildren<QTimer*>(QStringLiteral("ctoModalStep"), Qt::FindDirectChildrenOnly);
+    const auto pending =
+        qApp->findChildren<QTimer*>(QStringLiteral("ctoModalStep"), Qt::FindDirectChildrenOnly);
     for (QTimer* poll : pending) {
         poll->stop();
         poll->deleteLater();

@@ -47,7 +47,8 @@ inline std::shared_ptr<std::optional<SaveAnswer>> answerNextSaveDialog(const QSt
     auto answer = std::make_shared<std::optional<SaveAnswer>>();
     onNextModal<QFileDialog>([answer, fileName](QFileDialog* dialog) {
         auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        *answer = SaveAnswer{dialog->windowTitle(), nameField ? nameField->text() : QString(), dialog->nameFilters()};
+        *answer = SaveAnswer{dialog->windowTitle(), nameField ? nameField->text() : QString(),
+                             dialog->nameFilters()};
         if (fileName.isEmpty()) {
             dialog->reject();
             return;

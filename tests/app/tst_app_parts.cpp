@@ -51,17 +51,21 @@ void TestAppParts::stripeTable_data() {
 
     // The band as the windows have it: 41 rows, 41 stripes of one row.
     QTest::newRow("41 first") << 41 << 0 << 0 << 1 << QColor(0, 62, 164);
-    QTest::newRow("41 middle") << 41 << 20 << 20 << 21 << QColor(8, 83, 208);   // 8.29, 83.46, 208.39
+    QTest::newRow("41 middle") << 41 << 20 << 20 << 21 << QColor(8, 83, 208);        // 8.29, 83.46, 208.39
     QTest::newRow("41 second last") << 41 << 39 << 39 << 40 << QColor(16, 104, 251); // 16.17, 103.85, 250.56
-    QTest::newRow("41 last") << 41 << 40 << 40 << 41 << QColor(17, 105, 253);    // never the end colour itself
+    QTest::newRow("41 last") << 41 << 40 << 40 << 41 << QColor(17, 105, 253); // never the end colour itself
     // Halves go to the even neighbour, in bounds and in colours.
     QTest::newRow("2: 8.5 and 209.5") << 2 << 1 << 1 << 2 << QColor(8, 84, 210);
-    QTest::newRow("150: 1.5 up to 2") << 150 << 1 << 2 << 3 << QColor(0, 62, 165);      // 1.5->2, 3, 164.91
-    QTest::newRow("150: 4.5 down to 4") << 150 << 3 << 4 << 6 << QColor(1, 63, 167);    // 4.5->4, 6, 0.51, 63.32, 166.73
-    QTest::newRow("150: 7.5 up to 8") << 150 << 5 << 8 << 9 << QColor(1, 64, 169);      // 7.5->8, 9, 0.85, 64.2, 168.55
-    QTest::newRow("150: 10.5 down to 10") << 150 << 7 << 10 << 12 << QColor(1, 65, 170); // 1.19, 65.08, 170.37
+    QTest::newRow("150: 1.5 up to 2") << 150 << 1 << 2 << 3 << QColor(0, 62, 165); // 1.5->2, 3, 164.91
+    QTest::newRow("150: 4.5 down to 4")
+        << 150 << 3 << 4 << 6 << QColor(1, 63, 167); // 4.5->4, 6, 0.51, 63.32, 166.73
+    QTest::newRow("150: 7.5 up to 8")
+        << 150 << 5 << 8 << 9 << QColor(1, 64, 169); // 7.5->8, 9, 0.85, 64.2, 168.55
+    QTest::newRow("150: 10.5 down to 10")
+        << 150 << 7 << 10 << 12 << QColor(1, 65, 170); // 1.19, 65.08, 170.37
     // More than 100 rows: 100 stripes, colours in hundredths.
-    QTest::newRow("200: stripe 50") << 200 << 50 << 100 << 102 << QColor(8, 84, 210); // 8.5->8, 84, 209.5->210
+    QTest::newRow("200: stripe 50") << 200 << 50 << 100 << 102
+                                    << QColor(8, 84, 210); // 8.5->8, 84, 209.5->210
     QTest::newRow("1 row") << 1 << 0 << 0 << 1 << QColor(0, 62, 164);
 }
 
@@ -108,15 +112,22 @@ void TestAppParts::stripesCoverTheBandOnce() {
 void TestAppParts::responseStem_data() {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("stem");
-    QTest::newRow("bare name") << "encuesta.xml" << "encuesta";
-    QTest::newRow("sub-folder") << "datos/encuesta.xml" << "datos/encuesta";
-    QTest::newRow("no extension") << "encuesta" << "encu";
-    QTest::newRow("four characters") << "a.xm" << "";
-    QTest::newRow("fewer than four") << "ab" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("bare name") << "encuesta.xml"
+                               << "encuesta";
+    QTest::newRow("sub-folder") << "datos/encuesta.xml"
+                                << "datos/encuesta";
+    QTest::newRow("no extension") << "encuesta"
+                                  << "encu";
+    QTest::newRow("four characters") << "a.xm"
+                                     << "";
+    QTest::newRow("fewer than four") << "ab"
+                                     << "";
+    QTest::newRow("empty") << ""
+                           << "";
     QTest::newRow("accents") << QStringLiteral("ñandú.xml") << QStringLiteral("ñandú");
     // L counts UTF-16 units, the characters kept are code points: 8 units, 4 code points kept.
-    QTest::newRow("surrogate pairs") << QStringLiteral("\U0001F600\U0001F600.xml") << QStringLiteral("\U0001F600\U0001F600.x");
+    QTest::newRow("surrogate pairs") << QStringLiteral("\U0001F600\U0001F600.xml")
+                                     << QStringLiteral("\U0001F600\U0001F600.x");
     QTest::newRow("pair at the cut") << QStringLiteral("ab\U0001F600cd") << QStringLiteral("ab");
 }
 
@@ -129,7 +140,8 @@ void TestAppParts::responseStem() {
 void TestAppParts::responsePathIsBesideTheExecutable() {
     QCOMPARE(cto::responsePath(QStringLiteral("/opt/cto"), QStringLiteral("encuesta.xml")),
              std::string("/opt/cto/encuesta-response.xml"));
-    QCOMPARE(cto::responsePath(QStringLiteral("/opt/cto/"), QStringLiteral("x")), std::string("/opt/cto/-response.xml"));
+    QCOMPARE(cto::responsePath(QStringLiteral("/opt/cto/"), QStringLiteral("x")),
+             std::string("/opt/cto/-response.xml"));
     QCOMPARE(cto::responsePath(QStringLiteral("/opt/cto"), QStringLiteral("datos/año.xml")),
              std::string("/opt/cto/datos/a\xC3\xB1o-response.xml"));
 }
@@ -137,10 +149,14 @@ void TestAppParts::responsePathIsBesideTheExecutable() {
 void TestAppParts::responseFileThatCannotBeCreated_data() {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing sub-folder") << "datos/encuesta.xml" << "No such file or directory";
-    QTest::newRow("absolute argument") << "/tmp/encuesta.xml" << "Invalid argument";
-    QTest::newRow("name taken by a folder") << "ocupado.xml" << "Is a directory";
-    QTest::newRow("sub-folder is a file") << "fichero/encuesta.xml" << "Not a directory";
+    QTest::newRow("missing sub-folder") << "datos/encuesta.xml"
+                                        << "No such file or directory";
+    QTest::newRow("absolute argument") << "/tmp/encuesta.xml"
+                                       << "Invalid argument";
+    QTest::newRow("name taken by a folder") << "ocupado.xml"
+                                            << "Is a directory";
+    QTest::newRow("sub-folder is a file") << "fichero/encuesta.xml"
+                                          << "Not a directory";
 }
 
 void TestAppParts::responseFileThatCannotBeCreated() {
@@ -178,39 +194,54 @@ void TestAppParts::outcomeMessage_data() {
 
     const QByteArray open = "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">";
     const QByteArray close = "</RespuestaSolicitudEncuesta>";
-    const QString accepted = QStringLiteral(" ha sido procesada correctamente con el siguiente resguardo de envio:");
+    const QString accepted =
+        QStringLiteral(" ha sido procesada correctamente con el siguiente resguardo de envio:");
     const QString saveReceipt = QStringLiteral("\rSe procederá a guardar el resguardo a continuación.");
-    const QString rejected = QStringLiteral(" ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
-                                            "Se procederá a guardar los errores a continuación.");
+    const QString rejected =
+        QStringLiteral(" ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
+                       "Se procederá a guardar los errores a continuación.");
 
-    QTest::newRow("test receipt") << QByteArray(cto::kTestReceipt.data(), static_cast<qsizetype>(cto::kTestReceipt.size()))
-                                  << QStringLiteral("La encuesta con Numero de Orden: EncuestaDePrueba y Código de Control: Prueba") +
-                                         accepted + QStringLiteral("Encuesta de prueba OK") + saveReceipt
-                                  << "EncuestaDePrueba.xml";
+    QTest::newRow("test receipt")
+        << QByteArray(cto::kTestReceipt.data(), static_cast<qsizetype>(cto::kTestReceipt.size()))
+        << QStringLiteral("La encuesta con Numero de Orden: EncuestaDePrueba y Código de Control: Prueba") +
+               accepted + QStringLiteral("Encuesta de prueba OK") + saveReceipt
+        << "EncuestaDePrueba.xml";
     QTest::newRow("accented receipt")
-        << open + "<NumeroOrden>2026/77</NumeroOrden><CodigoControl>ÑX-1</CodigoControl>"
-                  "<AcuseEnvio>Recibida el 1 de julio</AcuseEnvio>" + close
+        << open +
+               "<NumeroOrden>2026/77</NumeroOrden><CodigoControl>ÑX-1</CodigoControl>"
+               "<AcuseEnvio>Recibida el 1 de julio</AcuseEnvio>" +
+               close
         << QStringLiteral("La encuesta con Numero de Orden: 2026/77 y Código de Control: ÑX-1") + accepted +
                QStringLiteral("Recibida el 1 de julio") + saveReceipt
         << "2026/77.xml";
     QTest::newRow("empty acknowledgement adds nothing")
         << open + "<NumeroOrden>7</NumeroOrden><CodigoControl>C</CodigoControl><AcuseEnvio/>" + close
-        << QStringLiteral("La encuesta con Numero de Orden: 7 y Código de Control: C") + accepted + saveReceipt << "7.xml";
+        << QStringLiteral("La encuesta con Numero de Orden: 7 y Código de Control: C") + accepted +
+               saveReceipt
+        << "7.xml";
     QTest::newRow("two errors, acknowledgement ignored")
-        << open + "<NumeroOrden>8</NumeroOrden><CodigoControl>K</CodigoControl><AcuseEnvio>OK</AcuseEnvio>"
-                  "<Errores><Numero>2</Numero>"
-                  "<Error><TipoError>1</TipoError><LineaError>3</LineaError><DescripcionError>a</DescripcionError></Error>"
-                  "<Error><TipoError>2</TipoError><LineaError>9</LineaError><DescripcionError>b</DescripcionError></Error>"
-                  "</Errores>" + close
+        << open +
+               "<NumeroOrden>8</NumeroOrden><CodigoControl>K</CodigoControl><AcuseEnvio>OK</AcuseEnvio>"
+               "<Errores><Numero>2</Numero>"
+               "<Error><TipoError>1</TipoError><LineaError>3</LineaError><DescripcionError>a</"
+               "DescripcionError></Error>"
+               "<Error><TipoError>2</TipoError><LineaError>9</LineaError><DescripcionError>b</"
+               "DescripcionError></Error>"
+               "</Errores>" +
+               close
         << QStringLiteral("La encuesta con Numero de Orden: 8 y Código de Control: K") + rejected << "8.xml";
     QTest::newRow("Errores without items counts as none")
-        << open + "<NumeroOrden>9</NumeroOrden><CodigoControl>K</CodigoControl><AcuseEnvio>OK</AcuseEnvio>"
-                  "<Errores><Numero>0</Numero></Errores>" + close
-        << QStringLiteral("La encuesta con Numero de Orden: 9 y Código de Control: K") + accepted + QStringLiteral("OK") +
-               saveReceipt
+        << open +
+               "<NumeroOrden>9</NumeroOrden><CodigoControl>K</CodigoControl><AcuseEnvio>OK</AcuseEnvio>"
+               "<Errores><Numero>0</Numero></Errores>" +
+               close
+        << QStringLiteral("La encuesta con Numero de Orden: 9 y Código de Control: K") + accepted +
+               QStringLiteral("OK") + saveReceipt
         << "9.xml";
     QTest::newRow("missing order number leaves two blanks")
-        << open + "<CodigoControl>K</CodigoControl><Errores><Error><TipoError>1</TipoError></Error></Errores>" + close
+        << open +
+               "<CodigoControl>K</CodigoControl><Errores><Error><TipoError>1</TipoError></Error></Errores>" +
+               close
         << QStringLiteral("La encuesta con Numero de Orden:  y Código de Control: K") + rejected << ".xml";
 }
 
@@ -218,7 +249,8 @@ void TestAppParts::outcomeMessage() {
     QFETCH(QByteArray, response);
     QFETCH(QString, message);
     QFETCH(QString, fileName);
-    const auto document = cto::cargarRespuestaDeMemoria(std::string_view(response.constData(), response.size()));
+    const auto document =
+        cto::cargarRespuestaDeMemoria(std::string_view(response.constData(), response.size()));
     QCOMPARE(cto::outcomeMessage(*document), message);
     QCOMPARE(cto::proposedFileName(*document), QStringLiteral("Envio") + fileName);
 }

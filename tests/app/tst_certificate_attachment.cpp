@@ -1,8 +1,8 @@
 // The before-send hook in the real main window and workflow: the user picks a
 // certificate from a test NSS database in the certificate dialog, and an HTTPS
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
-#include "certificates/TestNssDatabase.h"
 #include "WorkflowRun.h"
+#include "certificates/TestNssDatabase.h"
 
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFCredenciales.h"
@@ -23,8 +23,8 @@ using namespace cto;
 using cto::test::answerNextSaveDialog;
 using cto::test::ClientCertificateMode;
 using cto::test::onNextModal;
-using cto::test::runTool;
 using cto::test::Reply;
+using cto::test::runTool;
 using cto::test::TlsTestServer;
 using cto::test::WorkflowRun;
 
@@ -40,9 +40,10 @@ const std::string kReceipt = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
                              "<CodigoControl>C0DE</CodigoControl><AcuseEnvio>Recibida</AcuseEnvio>"
                              "</RespuestaSolicitudEncuesta></soapenv:Body></soapenv:Envelope>";
 
-const QString kAccepted = QStringLiteral("La encuesta con Numero de Orden: OSK-7 y Código de Control: C0DE ha sido "
-                                         "procesada correctamente con el siguiente resguardo de envio:Recibida\r"
-                                         "Se procederá a guardar el resguardo a continuación.");
+const QString kAccepted =
+    QStringLiteral("La encuesta con Numero de Orden: OSK-7 y Código de Control: C0DE ha sido "
+                   "procesada correctamente con el siguiente resguardo de envio:Recibida\r"
+                   "Se procederá a guardar el resguardo a continuación.");
 const QString kSslRefused = QStringLiteral("Internet SSL certificate. Something went wrong");
 const char kGoodPassword[] = "clave-buena";
 
@@ -158,7 +159,8 @@ void TestCertificateAttachment::makeSameNameDatabase(const QString& directory) {
         const QString bundle = directory + QStringLiteral("/import.p12");
         runTool(QStringLiteral("openssl"),
                 {"pkcs12", "-export", "-in", QString::fromStdString(issued.certificatePath), "-inkey",
-                 QString::fromStdString(issued.keyPath), "-name", "Ana Ruiz", "-passout", "pass:x", "-out", bundle});
+                 QString::fromStdString(issued.keyPath), "-name", "Ana Ruiz", "-passout", "pass:x", "-out",
+                 bundle});
         runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""});
     }
 }
@@ -253,7 +255,8 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
         return;
     }
     QCOMPARE(exchanges.size(), std::size_t(1));
-    const QString name = QString::fromStdString(exchanges[0].clientCommonName + " / " + exchanges[0].clientSubject);
+    const QString name =
+        QString::fromStdString(exchanges[0].clientCommonName + " / " + exchanges[0].clientSubject);
     QVERIFY2(name.contains(serverSees), qPrintable(name));
     QVERIFY(exchanges[0].clientCertificateVerified);
     QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
@@ -271,7 +274,8 @@ void TestCertificateAttachment::storeThatCannotBeOpenedEndsTheRun() {
         *errorBox = box->text();
         QCOMPARE(box->icon(), QMessageBox::Critical);
         onNextModal<TFSeleccionCertificado>([failure](TFSeleccionCertificado* dialog) {
-            QCOMPARE(dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"))->topLevelItemCount(), 0);
+            QCOMPARE(dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"))->topLevelItemCount(),
+                     0);
             answerMessagesInto(failure, 1);
             dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
         });
@@ -292,9 +296,11 @@ void TestCertificateAttachment::protectedDatabaseAsksForItsPassword_data() {
     QTest::addColumn<QList<bool>>("notes");
     QTest::addColumn<bool>("attached");
     QTest::newRow("right password") << QStringList{kGoodPassword} << QList<bool>{false} << true;
-    QTest::newRow("wrong, then right") << QStringList{"mala", kGoodPassword} << QList<bool>{false, true} << true;
+    QTest::newRow("wrong, then right")
+        << QStringList{"mala", kGoodPassword} << QList<bool>{false, true} << true;
     QTest::newRow("cancelled") << QStringList{QString()} << QList<bool>{false} << false;
-    QTest::newRow("wrong, then cancelled") << QStringList{"mala", QString()} << QList<bool>{false, true} << false;
+    QTest::newRow("wrong, then cancelled")
+        << QStringList{"mala", QString()} << QList<bool>{false, true} << false;
 }
 
 void TestCertificateAttachment::protectedDatabaseAsksForItsPassword() {
@@ -315,7 +321,8 @@ void TestCertificateAttachment::protectedDatabaseAsksForItsPassword() {
     if (attached) {
         QCOMPARE(*shown, QStringList{kAccepted});
         QCOMPARE(server_->exchanges().size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(server_->lastExchange().clientCommonName), QString::fromUtf8("Peña Muñoz"));
+        QCOMPARE(QString::fromStdString(server_->lastExchange().clientCommonName),
+                 QString::fromUtf8("Peña Muñoz"));
         return;
     }
     // Without the key the transport gets nothing to use, and the server's demand fails the run.

@@ -14,10 +14,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimeZone>
-#include <QTest>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
 #include <QTreeWidget>
 
 #include <ctime>
@@ -40,16 +40,15 @@ void makeBrokenDatabase(const QString& directory) {
     configFile.write("[req]\ndistinguished_name=dn\n[dn]\n");
     configFile.close();
     runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"});
-    runTool(QStringLiteral("openssl"),
-            {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", directory + "/key.pem"});
-    const QList<QStringList> certificates = {{"/CN=Bueno Uno"},
-                                             {"/CN=Roto", "-addext", "2.5.29.19=critical,DER:01:02:03"},
-                                             {"/CN=Bueno Dos"}};
+    runTool(QStringLiteral("openssl"), {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                        "-out", directory + "/key.pem"});
+    const QList<QStringList> certificates = {
+        {"/CN=Bueno Uno"}, {"/CN=Roto", "-addext", "2.5.29.19=critical,DER:01:02:03"}, {"/CN=Bueno Dos"}};
     int number = 0;
     for (const QStringList& certificate : certificates) {
         const QString file = directory + QStringLiteral("/%1.pem").arg(++number);
-        const QStringList request{"req", "-x509", "-config", config, "-key", directory + "/key.pem",
-                                  "-days", "30", "-out", file, "-subj"};
+        const QStringList request{"req",   "-x509", "-config", config, "-key", directory + "/key.pem",
+                                  "-days", "30",    "-out",    file,   "-subj"};
         runTool(QStringLiteral("openssl"), request + certificate);
         runTool(QStringLiteral("certutil"),
                 {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file});
@@ -147,7 +146,9 @@ void TestCertificateDialog::listsPersonalCertificatesWithoutAuthorities() {
     // with its past date; two rows for one name; a name taken from O= when there is no CN.
     QCOMPARE(shown.size(), 4);
     QCOMPARE(shown[0], QStringLiteral("|Cliente Prueba|01/01/2021"));
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\|Cliente Prueba\\|\\d\\d/\\d\\d/20\\d\\d$")).match(shown[1]).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\|Cliente Prueba\\|\\d\\d/\\d\\d/20\\d\\d$"))
+                 .match(shown[1])
+                 .hasMatch(),
              qPrintable(shown[1]));
     QVERIFY(shown[2].startsWith(QString::fromUtf8("|Peña Muñoz|")));
     QVERIFY(shown[3].startsWith(QStringLiteral("|Organismo Sin Clave|")));
@@ -352,13 +353,19 @@ void TestCertificateDialog::rowsBeforeAFailureStay() {
 void TestCertificateDialog::defaultErrorBoxText_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("letter") << "No se pudo" << "No se pudo.";
-    QTest::newRow("full stop") << "No se pudo." << "No se pudo.";
-    QTest::newRow("closing bracket") << "fallo (x)" << "fallo (x)";
-    QTest::newRow("dash") << "fallo -" << "fallo -";
-    QTest::newRow("slash") << "a/b/" << "a/b/.";
+    QTest::newRow("letter") << "No se pudo"
+                            << "No se pudo.";
+    QTest::newRow("full stop") << "No se pudo."
+                               << "No se pudo.";
+    QTest::newRow("closing bracket") << "fallo (x)"
+                                     << "fallo (x)";
+    QTest::newRow("dash") << "fallo -"
+                          << "fallo -";
+    QTest::newRow("slash") << "a/b/"
+                           << "a/b/.";
     QTest::newRow("accented") << QString::fromUtf8("año") << QString::fromUtf8("año.");
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestCertificateDialog::defaultErrorBoxText() {
@@ -396,7 +403,8 @@ void TestCertificateDialog::passwordDialog() {
             return;
         }
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("clave "));
-        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString::fromUtf8("ñ"), {});
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown,
+                            QString::fromUtf8("ñ"), {});
         pressKey(d, Qt::Key_Return);
     });
     const std::optional<std::string> answer = askStorePassword(token, retry);

@@ -38,8 +38,7 @@ private slots:
     void loneCarriageReturnIsALineBreakInEveryStyle();
 
 private:
-    template <typename W>
-    W* child(const char* name) const {
+    template <typename W> W* child(const char* name) const {
         W* widget = window_->findChild<W*>(QLatin1String(name));
         if (!widget)
             qFatal("no %s", name);
@@ -55,7 +54,9 @@ void TestMainWindow::init() {
     window_->detachActivationHandler();
 }
 
-void TestMainWindow::cleanup() { window_.reset(); }
+void TestMainWindow::cleanup() {
+    window_.reset();
+}
 
 void TestMainWindow::windowHoldsItsSize() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("Conexión y envio a OSKEL"));
@@ -146,7 +147,8 @@ void TestMainWindow::centredWhenShown() {
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     const QRect screen = window_->screen()->availableGeometry();
     const QPoint offset = window_->frameGeometry().center() - screen.center();
-    QVERIFY2(offset.manhattanLength() <= 1, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+    QVERIFY2(offset.manhattanLength() <= 1,
+             qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
 }
 
 void TestMainWindow::closeButtonAndEnterRequestTermination_data() {
@@ -170,7 +172,8 @@ void TestMainWindow::closeButtonAndEnterRequestTermination() {
 void TestMainWindow::plainMessageBox() {
     cto::PlainMessageBox box(QStringLiteral("uno\rdos"), window_.get());
     QCOMPARE(box.text(), QStringLiteral("uno\rdos"));
-    QCOMPARE(box.windowTitle(), cto::applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
+    QCOMPARE(box.windowTitle(),
+             cto::applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
     QCOMPARE(box.icon(), QMessageBox::NoIcon);
     QCOMPARE(box.buttons().size(), 1);
     QVERIFY(box.button(QMessageBox::Ok));
@@ -180,12 +183,14 @@ void TestMainWindow::plainMessageBox() {
     // Centred over its window once it has taken its size.
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    box.setText(QStringLiteral("Un aviso bastante mas largo que la ventana principal, para que la caja crezca al "
-                               "mostrarse\rY una segunda linea"));
+    box.setText(
+        QStringLiteral("Un aviso bastante mas largo que la ventana principal, para que la caja crezca al "
+                       "mostrarse\rY una segunda linea"));
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     const QPoint offset = box.frameGeometry().center() - window_->frameGeometry().center();
-    QVERIFY2(offset.manhattanLength() <= 1, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+    QVERIFY2(offset.manhattanLength() <= 1,
+             qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
 }
 
 void TestMainWindow::loneCarriageReturnIsALineBreakInEveryStyle_data() {

@@ -4,9 +4,9 @@
 #include "support/TestPki.h"
 #include "support/TlsTestServer.h"
 
+#include "support/PrivateXServer.h"
 #include <QDir>
 #include <QFile>
-#include "support/PrivateXServer.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -90,7 +90,8 @@ void TestProgramRun::startProgram(const QStringList& arguments, const QString& p
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("CTO_SERVICE_HOST"), QString::fromStdString(server_->hostAndPort()));
     environment.remove(QStringLiteral("CTO_EXIT_WHEN_SHOWN"));
-    environment.insert(QStringLiteral("HOME"), folder_->path()); // the user's certificate store lives below it
+    environment.insert(QStringLiteral("HOME"),
+                       folder_->path()); // the user's certificate store lives below it
     if (platform == QLatin1String("offscreen"))
         environment.insert(QStringLiteral("CTO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
     process_.setProcessEnvironment(environment);
@@ -138,7 +139,7 @@ void TestProgramRun::acceptedRunExitsWithZero() {
     // empty, and Enter leaves it by Cancelar; the survey goes without a certificate.
     pressWhenFocused(kCaption, QStringLiteral("Return"));
     pressWhenFocused(QStringLiteral("Selección de Certificado"), QStringLiteral("Return"));
-    pressWhenFocused(kCaption, QStringLiteral("Return"));  // the outcome
+    pressWhenFocused(kCaption, QStringLiteral("Return"));   // the outcome
     pressWhenFocused(kSaveTitle, QStringLiteral("Escape")); // no copy
     expectExitZero();
     QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(1000)));

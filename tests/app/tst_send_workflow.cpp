@@ -46,18 +46,21 @@ const std::string kReceipt = envelope("<RespuestaSolicitudEncuesta>\n"
                                       "        <AcuseEnvio>Recibida el 10/12/2026</AcuseEnvio>\n"
                                       "      </RespuestaSolicitudEncuesta>");
 
-const std::string kTwoErrors = envelope("<RespuestaSolicitudEncuesta>"
-                                        "<NumeroOrden>2026-000124</NumeroOrden><CodigoControl>ZZ99</CodigoControl>"
-                                        "<AcuseEnvio/><Errores><Numero>2</Numero>"
-                                        "<Error><TipoError>E1</TipoError><LineaError>4</LineaError>"
-                                        "<DescripcionError>Mes fuera de rango</DescripcionError></Error>"
-                                        "<Error><TipoError>E7</TipoError><LineaError>9</LineaError>"
-                                        "<DescripcionError>Plazas sin declarar</DescripcionError></Error>"
-                                        "</Errores></RespuestaSolicitudEncuesta>");
+const std::string kTwoErrors =
+    envelope("<RespuestaSolicitudEncuesta>"
+             "<NumeroOrden>2026-000124</NumeroOrden><CodigoControl>ZZ99</CodigoControl>"
+             "<AcuseEnvio/><Errores><Numero>2</Numero>"
+             "<Error><TipoError>E1</TipoError><LineaError>4</LineaError>"
+             "<DescripcionError>Mes fuera de rango</DescripcionError></Error>"
+             "<Error><TipoError>E7</TipoError><LineaError>9</LineaError>"
+             "<DescripcionError>Plazas sin declarar</DescripcionError></Error>"
+             "</Errores></RespuestaSolicitudEncuesta>");
 
-const QStringList kLogUpToLoading = {QStringLiteral("Configurando conexión con OSKEL..."), QStringLiteral("Ok"),
+const QStringList kLogUpToLoading = {QStringLiteral("Configurando conexión con OSKEL..."),
+                                     QStringLiteral("Ok"),
                                      QStringLiteral("Cargando fichero XML generado...")};
-const QStringList kLogUpToSending = kLogUpToLoading + QStringList{QStringLiteral("Ok"), QStringLiteral("Enviando fichero XML...")};
+const QStringList kLogUpToSending =
+    kLogUpToLoading + QStringList{QStringLiteral("Ok"), QStringLiteral("Enviando fichero XML...")};
 const QStringList kWholeLog = kLogUpToSending + QStringList{QStringLiteral("Ok")};
 
 QString failure(const char* kind, const QString& message) {
@@ -79,8 +82,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 // survey may still do. Answers once the lock is in place.
 bool holdOpenInAnotherProcess(QProcess& holder, const QString& path) {
     // --no-fork: the holder is the process that sleeps, so killing it releases the lock.
-    holder.start(QStringLiteral("flock"),
-                 {QStringLiteral("--no-fork"), QStringLiteral("-x"), path, QStringLiteral("sleep"), QStringLiteral("60")});
+    holder.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), QStringLiteral("-x"), path,
+                                           QStringLiteral("sleep"), QStringLiteral("60")});
     if (!holder.waitForStarted())
         return false;
     return QTest::qWaitFor([&] {
@@ -169,9 +172,10 @@ void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
     QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
 
     QVERIFY(message->has_value());
-    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: 2026-000123 y Código de Control: AB12CD"
-                                              " ha sido procesada correctamente con el siguiente resguardo de envio:"
-                                              "Recibida el 10/12/2026\rSe procederá a guardar el resguardo a continuación."));
+    QCOMPARE((*message)->text,
+             QStringLiteral("La encuesta con Numero de Orden: 2026-000123 y Código de Control: AB12CD"
+                            " ha sido procesada correctamente con el siguiente resguardo de envio:"
+                            "Recibida el 10/12/2026\rSe procederá a guardar el resguardo a continuación."));
     QCOMPARE((*message)->caption, expectedCaption());
     QCOMPARE((*message)->icon, QMessageBox::NoIcon);
     QCOMPARE((*message)->buttons, 1);
@@ -198,9 +202,10 @@ void TestSendWorkflow::rejectedSurveyIsReportedAndSaved() {
     QVERIFY(run.showAndWait());
 
     QVERIFY(message->has_value());
-    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: 2026-000124 y Código de Control: ZZ99"
-                                              " ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
-                                              "Se procederá a guardar los errores a continuación."));
+    QCOMPARE((*message)->text,
+             QStringLiteral("La encuesta con Numero de Orden: 2026-000124 y Código de Control: ZZ99"
+                            " ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
+                            "Se procederá a guardar los errores a continuación."));
     QVERIFY(saved->has_value());
     QCOMPARE((*saved)->proposedName, QStringLiteral("Envio2026-000124.xml"));
     const QByteArray normalised = contentOf(responseFile("encuesta.xml"));
@@ -219,16 +224,18 @@ void TestSendWorkflow::emptyBodyGivesTheTestReceipt() {
     QVERIFY(run.showAndWait());
 
     QVERIFY(message->has_value());
-    QCOMPARE((*message)->text, QStringLiteral("La encuesta con Numero de Orden: EncuestaDePrueba y Código de Control: Prueba"
-                                              " ha sido procesada correctamente con el siguiente resguardo de envio:"
-                                              "Encuesta de prueba OK\rSe procederá a guardar el resguardo a continuación."));
+    QCOMPARE((*message)->text,
+             QStringLiteral("La encuesta con Numero de Orden: EncuestaDePrueba y Código de Control: Prueba"
+                            " ha sido procesada correctamente con el siguiente resguardo de envio:"
+                            "Encuesta de prueba OK\rSe procederá a guardar el resguardo a continuación."));
     QVERIFY(saved->has_value());
     QCOMPARE((*saved)->proposedName, QStringLiteral("EnvioEncuestaDePrueba.xml"));
     // Cancelled: nothing written but the response file, which keeps the normalised receipt.
     QCOMPARE(contentOf(responseFile("encuesta.xml")),
              QByteArray::fromStdString(cto::extraerRespuestaDeMemoria(std::string(cto::kTestReceipt))));
     QCOMPARE(QDir(workFolder_->path()).entryList(QDir::Files), QStringList{QStringLiteral("encuesta.xml")});
-    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files), QStringList{QStringLiteral("encuesta-response.xml")});
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files),
+             QStringList{QStringLiteral("encuesta-response.xml")});
     QCOMPARE(run.terminations.count(), 1);
 }
 
@@ -254,8 +261,10 @@ void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
     QVERIFY(outcome->has_value());
     QVERIFY((*outcome)->text.startsWith(QStringLiteral("La encuesta con Numero de Orden: 2026-000123")));
     QVERIFY(failureShown && failureShown->has_value());
-    QCOMPARE((*failureShown)->text,
-             failure("EFCreateError", QStringLiteral("Cannot create file \"%1\". Resource temporarily unavailable").arg(copy)));
+    QCOMPARE(
+        (*failureShown)->text,
+        failure("EFCreateError",
+                QStringLiteral("Cannot create file \"%1\". Resource temporarily unavailable").arg(copy)));
     QCOMPARE(contentOf(copy), QByteArray("held"));
     // The receipt itself is safe beside the executable.
     QVERIFY(contentOf(responseFile("encuesta.xml")).contains("<NumeroOrden>2026-000123</NumeroOrden>"));
@@ -269,16 +278,19 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
     QTest::addColumn<QString>("message"); // %1 the working folder, %2 the executable's folder
 
     QTest::newRow("no argument") << QStringList() << "" << kLogUpToLoading
-                                 << failure("EFOpenError", "Cannot open file \"\". No such file or directory");
+                                 << failure("EFOpenError",
+                                            "Cannot open file \"\". No such file or directory");
     QTest::newRow("no such file") << QStringList{"falta.xml"} << "" << kLogUpToLoading
-                                  << failure("EFOpenError", "Cannot open file \"%1/falta.xml\". No such file or directory");
+                                  << failure("EFOpenError",
+                                             "Cannot open file \"%1/falta.xml\". No such file or directory");
     QTest::newRow("held by another process")
         << QStringList{"encuesta.xml"} << "lock" << kLogUpToLoading
         << failure("EFOpenError", "Cannot open file \"%1/encuesta.xml\". Resource temporarily unavailable");
     // Found before anything leaves, so that an accepted survey's receipt is never lost.
     QTest::newRow("response folder missing")
         << QStringList{"datos/encuesta.xml"} << "datos" << kLogUpToLoading + QStringList{"Ok"}
-        << failure("EFCreateError", "Cannot create file \"%2/datos/encuesta-response.xml\". No such file or directory");
+        << failure("EFCreateError",
+                   "Cannot create file \"%2/datos/encuesta-response.xml\". No such file or directory");
     QTest::newRow("absolute argument")
         << QStringList{"%1/encuesta.xml"} << "" << kLogUpToLoading + QStringList{"Ok"}
         << failure("EFCreateError", "Cannot create file \"%2%1/encuesta-response.xml\". Invalid argument");
@@ -313,7 +325,8 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing() {
 
     QCOMPARE(run.log(), log);
     QVERIFY(shown->has_value());
-    QCOMPARE((*shown)->text, QString(message).replace(QStringLiteral("%1"), work).replace(QStringLiteral("%2"), executable));
+    QCOMPARE((*shown)->text,
+             QString(message).replace(QStringLiteral("%1"), work).replace(QStringLiteral("%2"), executable));
     QCOMPARE((*shown)->caption, expectedCaption());
     QCOMPARE((*shown)->icon, QMessageBox::NoIcon);
     QCOMPARE((*shown)->buttons, 1);
@@ -332,13 +345,16 @@ void TestSendWorkflow::failureAfterSending_data() {
     QTest::addColumn<QString>("message"); // %1 the service URL
     QTest::addColumn<QByteArray>("responseFile");
 
-    QTest::newRow("404") << "HTTP/1.1 404 Not Found" << "text/html" << QByteArray("<h1>gone</h1>") << kLogUpToSending
+    QTest::newRow("404") << "HTTP/1.1 404 Not Found"
+                         << "text/html" << QByteArray("<h1>gone</h1>") << kLogUpToSending
                          << failure("ESOAPHTTPException", "Not Found (404) - '%1'") << QByteArray();
     // The raw answer stays in the response file for whoever looks into it.
-    QTest::newRow("not XML") << "HTTP/1.1 200 OK" << "text/xml" << QByteArray("Servicio en mantenimiento") << kWholeLog
-                             << failure("EDOMParseError",
-                                        "Start tag expected, '<' not found\r\nLine: 1\r\nServicio en mantenimiento")
-                             << QByteArray("Servicio en mantenimiento");
+    QTest::newRow("not XML")
+        << "HTTP/1.1 200 OK"
+        << "text/xml" << QByteArray("Servicio en mantenimiento") << kWholeLog
+        << failure("EDOMParseError",
+                   "Start tag expected, '<' not found\r\nLine: 1\r\nServicio en mantenimiento")
+        << QByteArray("Servicio en mantenimiento");
 }
 
 void TestSendWorkflow::failureAfterSending() {

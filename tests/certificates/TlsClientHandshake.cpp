@@ -72,7 +72,8 @@ void requestWithClientCertificate(std::uint16_t port, const std::string& caCerti
     ERR_clear_error(); // the end of the intermediates' PEM
     Bio keyPem = memoryBio(certificate.privateKeyPem().bytes());
     Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
-    if (!key || SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 || SSL_CTX_check_private_key(context.get()) != 1)
+    if (!key || SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 ||
+        SSL_CTX_check_private_key(context.get()) != 1)
         fail("client key");
 
     Socket socket(port);

@@ -28,7 +28,8 @@ enum Fixture { ClienteCaducado = 1, Intermedia = 2, Cliente = 3, Pena = 4, SinCl
 
 const QString badPassword = QStringLiteral("The security password entered is incorrect");
 
-const char* const pemFiles[] = {nullptr, "01-cliente-caducado", "02-intermedia", "03-cliente", "04-pena", "05-sin-clave"};
+const char* const pemFiles[] = {nullptr,   "01-cliente-caducado", "02-intermedia", "03-cliente",
+                                "04-pena", "05-sin-clave"};
 
 // Subjects and the display name each gives: the common name, else the
 // organisational unit, else the organisation, else the e-mail address.
@@ -48,10 +49,11 @@ void makeDisplayNameDatabase(const QString& directory) {
     const QString key = directory + "/key.pem";
     int number = 0;
     for (const auto& [subject, name] : displayNames) {
-        test::runTool("openssl", {"req", "-x509", "-utf8", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                            "-keyout", key, "-subj", subject, "-days", "30", "-out", certificate});
-        test::runTool("certutil", {"-A", "-d", "sql:" + directory, "-n", QString("nombre %1").arg(++number), "-t", ",,",
-                             "-a", "-i", certificate});
+        test::runTool("openssl",
+                      {"req", "-x509", "-utf8", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                       "-nodes", "-keyout", key, "-subj", subject, "-days", "30", "-out", certificate});
+        test::runTool("certutil", {"-A", "-d", "sql:" + directory, "-n", QString("nombre %1").arg(++number),
+                                   "-t", ",,", "-a", "-i", certificate});
     }
 }
 
@@ -150,7 +152,8 @@ private Q_SLOTS:
         QTest::newRow("intermediate CA") << int(Intermedia) << "Autoridad Intermedia Prueba" << true;
         QTest::newRow("same name, valid") << int(Cliente) << "Cliente Prueba" << false;
         QTest::newRow("non-ASCII name") << int(Pena) << "Peña Muñoz" << false;
-        QTest::newRow("no CN, no OU: organisation; no extensions") << int(SinClave) << "Organismo Sin Clave" << false;
+        QTest::newRow("no CN, no OU: organisation; no extensions")
+            << int(SinClave) << "Organismo Sin Clave" << false;
     }
     // The fixture issues them in another order than it adds them, so only
     // the database's own order matches; both modes, and every opening, agree.
@@ -160,7 +163,8 @@ private Q_SLOTS:
         QFETCH(bool, authority);
         const openssl::Certificate expected = readCertificate(pem(index));
         QVERIFY(expected);
-        for (const StoreOpenMode mode : {StoreOpenMode::Listing, StoreOpenMode::Lookup, StoreOpenMode::Listing}) {
+        for (const StoreOpenMode mode :
+             {StoreOpenMode::Listing, StoreOpenMode::Lookup, StoreOpenMode::Listing}) {
             const auto store = CertificateStore::openPersonal(mode);
             QCOMPARE(store->Count(), 5);
             const StoredCertificate certificate = store->Item(index);
@@ -195,7 +199,8 @@ private Q_SLOTS:
 
     void expiredCertificateKeepsItsPastDate() {
         const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
-        QCOMPARE(store->Item(ClienteCaducado).validTo(), QDateTime(QDate(2021, 1, 1), QTime(0, 0), QTimeZone::utc()));
+        QCOMPARE(store->Item(ClienteCaducado).validTo(),
+                 QDateTime(QDate(2021, 1, 1), QTime(0, 0), QTimeZone::utc()));
     }
 
     void itemOutsideTheStoreFails_data() {
@@ -287,7 +292,8 @@ private Q_SLOTS:
         const std::optional<std::string> right = "clave ñ 1", wrong = "clave", cancel;
         QTest::newRow("right password") << QList{right} << QList{false} << true;
         QTest::newRow("wrong, then right") << QList{wrong, right} << QList{false, true} << true;
-        QTest::newRow("wrong twice, then cancelled") << QList{wrong, wrong, cancel} << QList{false, true, true} << false;
+        QTest::newRow("wrong twice, then cancelled")
+            << QList{wrong, wrong, cancel} << QList{false, true, true} << false;
         QTest::newRow("cancelled") << QList{cancel} << QList{false} << false;
     }
     void protectedDatabaseAsksThroughThePrompt() {
@@ -321,9 +327,12 @@ private Q_SLOTS:
     void unusableDatabaseFails_data() {
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing" << "File not found";
-        QTest::newRow("folder without database") << "empty" << "File not found";
-        QTest::newRow("corrupt cert9.db") << "corrupt" << "security library: bad database";
+        QTest::newRow("missing") << "missing"
+                                 << "File not found";
+        QTest::newRow("folder without database") << "empty"
+                                                 << "File not found";
+        QTest::newRow("corrupt cert9.db") << "corrupt"
+                                          << "security library: bad database";
     }
     void unusableDatabaseFails() {
         QFETCH(QString, directory);
@@ -348,7 +357,8 @@ private Q_SLOTS:
     void personalStoreLocation_data() {
         QTest::addColumn<QByteArray>("variable");
         QTest::addColumn<QString>("location");
-        QTest::newRow("unset: the user's shared database") << QByteArray() << "sql:" + folder_.filePath("home/.pki/nssdb");
+        QTest::newRow("unset: the user's shared database")
+            << QByteArray() << "sql:" + folder_.filePath("home/.pki/nssdb");
         QTest::newRow("a directory") << QByteArray("/srv/perfil/") << "sql:/srv/perfil";
         QTest::newRow("with NSS's prefix") << QByteArray("sql:/srv/perfil") << "sql:/srv/perfil";
         QTest::newRow("relative") << QByteArray("perfil") << "sql:" + QDir::current().filePath("perfil");

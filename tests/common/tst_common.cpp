@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,13 +60,19 @@ void TestCommon::failureMessageNamesTheKind() {
 void TestCommon::applicationTitle_data() {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("title");
-    QTest::newRow("plain") << "ConexionTulvaOskel" << "Conexiontulvaoskel";
-    QTest::newRow("extension") << "ConexionTulvaOskel.exe" << "Conexiontulvaoskel";
-    QTest::newRow("first dot") << "Envio.Datos.bin" << "Envio";
-    QTest::newRow("lower first stays") << "aBC" << "abc";
+    QTest::newRow("plain") << "ConexionTulvaOskel"
+                           << "Conexiontulvaoskel";
+    QTest::newRow("extension") << "ConexionTulvaOskel.exe"
+                               << "Conexiontulvaoskel";
+    QTest::newRow("first dot") << "Envio.Datos.bin"
+                               << "Envio";
+    QTest::newRow("lower first stays") << "aBC"
+                                       << "abc";
     QTest::newRow("non-ascii") << QString::fromUtf8("ÑANDÚ") << QString::fromUtf8("Ñandú");
-    QTest::newRow("leading dot") << ".hidden" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("leading dot") << ".hidden"
+                                 << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestCommon::applicationTitle() {
@@ -105,13 +111,15 @@ void TestCommon::fileRoundTripReplacesOldContent() {
 void TestCommon::openFailures_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("no argument") << "" << "Cannot open file \"\". No such file or directory";
+    QTest::newRow("no argument") << ""
+                                 << "Cannot open file \"\". No such file or directory";
     QTest::newRow("missing") << "/nonexistent/e.xml"
                              << "Cannot open file \"/nonexistent/e.xml\". No such file or directory";
     QTest::newRow("relative") << "missing.xml"
                               << "Cannot open file \"" + QDir::currentPath() +
                                      "/missing.xml\". No such file or directory";
-    QTest::newRow("directory") << "/tmp/" << "Cannot open file \"/tmp/\". Is a directory";
+    QTest::newRow("directory") << "/tmp/"
+                               << "Cannot open file \"/tmp/\". Is a directory";
 }
 
 void TestCommon::openFailures() {
@@ -160,7 +168,8 @@ void TestCommon::lockedFileCannotBeOpenedOrCreated() {
 void TestCommon::expandFileName() {
     QCOMPARE(cto::expandFileName(""), std::string());
     QCOMPARE(cto::expandFileName("/a/./b/../c.xml"), std::string("/a/c.xml"));
-    QCOMPARE(QString::fromStdString(cto::expandFileName("datos/e.xml")), QDir::currentPath() + "/datos/e.xml");
+    QCOMPARE(QString::fromStdString(cto::expandFileName("datos/e.xml")),
+             QDir::currentPath() + "/datos/e.xml");
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

@@ -85,9 +85,9 @@ void TestEndToEnd::initTestCase() {
              "the simulated office did not start");
     servicePort_ = QString::fromLatin1(contentOf(portFile)).trimmed();
     QVERIFY(!servicePort_.isEmpty());
-    QVERIFY(runTool(QStringLiteral("sh"), {QStringLiteral(CTO_TESTS_DIR "/support/make-test-nssdb.sh"),
-                                           folder_.filePath(QStringLiteral("nssdb")), state + "/ca.pem",
-                                           state + "/ca.key"}));
+    QVERIFY(runTool(QStringLiteral("sh"),
+                    {QStringLiteral(CTO_TESTS_DIR "/support/make-test-nssdb.sh"),
+                     folder_.filePath(QStringLiteral("nssdb")), state + "/ca.pem", state + "/ca.key"}));
 }
 
 void TestEndToEnd::cleanupTestCase() {
@@ -99,11 +99,14 @@ void TestEndToEnd::cleanupTestCase() {
 bool TestEndToEnd::whenFocused(const QString& title, const QStringList& xdotoolCommand) {
     QString focused;
     const bool arrived = QTest::qWaitFor(
-        [&] { return runTool(xdotool_, {"getwindowfocus", "getwindowname"}, &focused) && focused == title; },
+        [&] {
+            return runTool(xdotool_, {"getwindowfocus", "getwindowname"}, &focused) && focused == title;
+        },
         kWindowTimeoutMs);
     if (!arrived) {
-        QTest::qFail(qPrintable(QStringLiteral("\"%1\" never took the focus; it is on \"%2\"").arg(title, focused)),
-                     __FILE__, __LINE__);
+        QTest::qFail(
+            qPrintable(QStringLiteral("\"%1\" never took the focus; it is on \"%2\"").arg(title, focused)),
+            __FILE__, __LINE__);
         return false;
     }
     return runTool(xdotool_, xdotoolCommand);
@@ -157,7 +160,8 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     QVERIFY2(!QFile::exists(exchanges + QStringLiteral("/002-request.xml")), "the survey went out twice");
     // The response file and the saved copy: the office's answer element alone, in its namespace.
     const QByteArray expected = contentOf(exchanges + QStringLiteral("/001-expected-response.xml"));
-    QVERIFY(expected.startsWith("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"><NumeroOrden>OSK-"));
+    QVERIFY(expected.startsWith(
+        "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"><NumeroOrden>OSK-"));
     QCOMPARE(contentOf(programFolder + QStringLiteral("/encuesta-response.xml")), expected);
     QCOMPARE(contentOf(copy), expected);
 }

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             readEverything(*cto::cargarRespuestaDeMemoria(normalised));
         } catch (const cto::Exception& failure) {
-            std::fprintf(stderr, "extracted bytes do not load: %s\n%s\n", cto::failureMessage(failure).c_str(),
-                         normalised.c_str());
+            std::fprintf(stderr, "extracted bytes do not load: %s\n%s\n",
+                         cto::failureMessage(failure).c_str(), normalised.c_str());
             std::abort();
         }
     }

@@ -9,8 +9,7 @@ namespace cto::test {
 
 // "Kind: message" of the failure the call raises, or "no failure"; lets one
 // table hold cases that fail with different kinds.
-template <typename Call>
-QString failureText(Call&& call) {
+template <typename Call> QString failureText(Call&& call) {
     try {
         call();
     } catch (const Exception& failure) {
@@ -26,6 +25,8 @@ inline QByteArray fixture(const char* name) {
     return file.readAll();
 }
 
-inline std::string bytes(const QByteArray& data) { return data.toStdString(); }
+inline std::string bytes(const QByteArray& data) {
+    return data.toStdString();
+}
 
 } // namespace cto::test

@@ -1,7 +1,7 @@
 // The typed views over a stored response: lookups, text rules, Numero,
 // the Error collection, failures, and the document's lifetime.
-#include "response/RespuestaSolicitud.h"
 #include "response/FailureText.h"
+#include "response/RespuestaSolicitud.h"
 #include "support/ExpectFailure.h"
 
 #include "common/FailureKinds.h"
@@ -19,11 +19,14 @@ namespace {
 
 using Root = std::shared_ptr<IXMLRespuestaSolicitudEncuesta>;
 
-std::string respuesta(const std::string& content, const std::string& rootAttributes = " xmlns=\"RespuestaSolicitud.xsd\"") {
+std::string respuesta(const std::string& content,
+                      const std::string& rootAttributes = " xmlns=\"RespuestaSolicitud.xsd\"") {
     return "<RespuestaSolicitudEncuesta" + rootAttributes + ">" + content + "</RespuestaSolicitudEncuesta>";
 }
 
-std::string errores(const std::string& content) { return respuesta("<Errores>" + content + "</Errores>"); }
+std::string errores(const std::string& content) {
+    return respuesta("<Errores>" + content + "</Errores>");
+}
 
 } // namespace
 
@@ -53,13 +56,15 @@ void TestResponseBinding::reads_data() {
     QTest::addColumn<std::string>("acuseEnvio");
     QTest::addColumn<int>("errorCount");
 
-    QTest::newRow("test receipt") << test::bytes(test::fixture("response-test-receipt.xml")) << std::string("EncuestaDePrueba")
-                                  << std::string("Prueba") << std::string("Encuesta de prueba OK") << 0;
+    QTest::newRow("test receipt") << test::bytes(test::fixture("response-test-receipt.xml"))
+                                  << std::string("EncuestaDePrueba") << std::string("Prueba")
+                                  << std::string("Encuesta de prueba OK") << 0;
     QTest::newRow("namespace in capitals")
         << respuesta("<NumeroOrden>7</NumeroOrden>", " xmlns=\"RESPUESTASOLICITUD.XSD\"") << std::string("7")
         << std::string() << std::string() << 0;
     QTest::newRow("prefixed root in the target namespace")
-        << std::string("<r:RespuestaSolicitudEncuesta xmlns:r=\"RespuestaSolicitud.xsd\"><r:NumeroOrden>8</r:NumeroOrden>"
+        << std::string("<r:RespuestaSolicitudEncuesta "
+                       "xmlns:r=\"RespuestaSolicitud.xsd\"><r:NumeroOrden>8</r:NumeroOrden>"
                        "<r:Errores><r:Error/></r:Errores></r:RespuestaSolicitudEncuesta>")
         << std::string("8") << std::string() << std::string() << 1;
     QTest::newRow("children in no namespace are not found")
@@ -72,13 +77,14 @@ void TestResponseBinding::reads_data() {
         << respuesta("<NumeroOrden> 12 </NumeroOrden><CodigoControl><![CDATA[<A&B>]]></CodigoControl>"
                      "<AcuseEnvio>   </AcuseEnvio>")
         << std::string(" 12 ") << std::string("<A&B>") << std::string() << 0;
-    QTest::newRow("Errores with Numero and no Error") << errores("<Numero>3</Numero>") << std::string()
-                                                      << std::string() << std::string() << 0;
+    QTest::newRow("Errores with Numero and no Error")
+        << errores("<Numero>3</Numero>") << std::string() << std::string() << std::string() << 0;
     QTest::newRow("Error in another namespace is no item")
         << errores("<Error/><o:Error xmlns:o=\"otro\"/><Error xmlns=\"\"/><error/><Error/>") << std::string()
         << std::string() << std::string() << 2;
     QTest::newRow("two errors, children in any order")
-        << errores("<Error><DescripcionError>d</DescripcionError><TipoError>t</TipoError></Error><Numero>2</Numero>"
+        << errores("<Error><DescripcionError>d</DescripcionError><TipoError>t</TipoError></Error><Numero>2</"
+                   "Numero>"
                    "<Error/>")
         << std::string() << std::string() << std::string() << 2;
 }
@@ -105,22 +111,27 @@ void TestResponseBinding::failures_data() {
     const std::function<void(Root)> numeroOrden = [](Root root) { root->NumeroOrden(); };
     const std::function<void(Root)> numero = [](Root root) { root->Errores()->Numero(); };
     const QString unbound = "EIntfCastError: Interface not supported";
-    const QString nullNumero = "EVariantTypeCastError: Could not convert variant of type (Null) into type (Integer)";
-    const QString textNumero = "EVariantTypeCastError: Could not convert variant of type (OleStr) into type (Integer)";
-    const QString overflow = "EVariantOverflowError: Overflow while converting variant of type (OleStr) into type (Integer)";
+    const QString nullNumero =
+        "EVariantTypeCastError: Could not convert variant of type (Null) into type (Integer)";
+    const QString textNumero =
+        "EVariantTypeCastError: Could not convert variant of type (OleStr) into type (Integer)";
+    const QString overflow =
+        "EVariantOverflowError: Overflow while converting variant of type (OleStr) into type (Integer)";
 
     QTest::newRow("root without the namespace") << respuesta("", "") << load << unbound;
     QTest::newRow("root in another namespace") << respuesta("", " xmlns=\"otro\"") << load << unbound;
-    QTest::newRow("root of another name") << std::string("<Respuesta xmlns=\"RespuestaSolicitud.xsd\"/>") << load
-                                          << unbound;
-    QTest::newRow("field holding an element") << respuesta("<NumeroOrden>1<b/></NumeroOrden>") << numeroOrden
-                                              << "EXMLDocError: Element \"NumeroOrden\" does not contain a single text node";
+    QTest::newRow("root of another name")
+        << std::string("<Respuesta xmlns=\"RespuestaSolicitud.xsd\"/>") << load << unbound;
+    QTest::newRow("field holding an element")
+        << respuesta("<NumeroOrden>1<b/></NumeroOrden>") << numeroOrden
+        << "EXMLDocError: Element \"NumeroOrden\" does not contain a single text node";
     QTest::newRow("field holding text and a comment")
         << respuesta("<NumeroOrden>1<!-- c --></NumeroOrden>") << numeroOrden
         << "EXMLDocError: Element \"NumeroOrden\" does not contain a single text node";
     QTest::newRow("prefixed field named by its qualified name")
-        << std::string("<r:RespuestaSolicitudEncuesta xmlns:r=\"RespuestaSolicitud.xsd\"><r:NumeroOrden><?pi?>"
-                       "</r:NumeroOrden></r:RespuestaSolicitudEncuesta>")
+        << std::string(
+               "<r:RespuestaSolicitudEncuesta xmlns:r=\"RespuestaSolicitud.xsd\"><r:NumeroOrden><?pi?>"
+               "</r:NumeroOrden></r:RespuestaSolicitudEncuesta>")
         << numeroOrden << "EXMLDocError: Element \"r:NumeroOrden\" does not contain a single text node";
     QTest::newRow("error field holding an element")
         << errores("<Error><TipoError><x/></TipoError></Error>")
@@ -135,13 +146,14 @@ void TestResponseBinding::failures_data() {
     QTest::newRow("Numero blanks alone") << errores("<Numero> </Numero>") << numero << nullNumero;
     QTest::newRow("Numero above 32 bits") << errores("<Numero>2147483648</Numero>") << numero << overflow;
     QTest::newRow("Numero below 32 bits") << errores("<Numero>-2147483649</Numero>") << numero << overflow;
-    QTest::newRow("Numero far above") << errores("<Numero>99999999999999999999999</Numero>") << numero << overflow;
-    QTest::newRow("item out of bounds")
-        << errores("<Error/>") << std::function<void(Root)>([](Root root) { root->Errores()->Error()->Item(1); })
-        << "EXMLDocError: List index out of bounds (1)";
-    QTest::newRow("insert out of bounds")
-        << errores("<Error/>") << std::function<void(Root)>([](Root root) { root->Errores()->Error()->Insert(2); })
-        << "EXMLDocError: List index out of bounds (2)";
+    QTest::newRow("Numero far above")
+        << errores("<Numero>99999999999999999999999</Numero>") << numero << overflow;
+    QTest::newRow("item out of bounds") << errores("<Error/>") << std::function<void(Root)>([](Root root) {
+        root->Errores()->Error()->Item(1);
+    }) << "EXMLDocError: List index out of bounds (1)";
+    QTest::newRow("insert out of bounds") << errores("<Error/>") << std::function<void(Root)>([](Root root) {
+        root->Errores()->Error()->Insert(2);
+    }) << "EXMLDocError: List index out of bounds (2)";
 }
 
 void TestResponseBinding::failures() {
@@ -165,8 +177,9 @@ void TestResponseBinding::numero_data() {
 void TestResponseBinding::numero() {
     QFETCH(QString, text);
     QFETCH(int, value);
-    QCOMPARE(cargarRespuestaDeMemoria(errores("<Numero>" + text.toStdString() + "</Numero>"))->Errores()->Numero(),
-             value);
+    QCOMPARE(
+        cargarRespuestaDeMemoria(errores("<Numero>" + text.toStdString() + "</Numero>"))->Errores()->Numero(),
+        value);
 }
 
 void TestResponseBinding::writesCreateMissingElements() {
@@ -179,8 +192,8 @@ void TestResponseBinding::writesCreateMissingElements() {
     QCOMPARE(root->Errores()->Numero(), -4);
 
     // A prefixed parent gives new children its prefix and namespace.
-    Root prefixed = cargarRespuestaDeMemoria(
-        "<r:RespuestaSolicitudEncuesta xmlns:r=\"RespuestaSolicitud.xsd\"/>");
+    Root prefixed =
+        cargarRespuestaDeMemoria("<r:RespuestaSolicitudEncuesta xmlns:r=\"RespuestaSolicitud.xsd\"/>");
     auto added = prefixed->Errores()->Error()->Add();
     QCOMPARE(added->NodeName(), std::string("r:Error"));
     QCOMPARE(added->NamespaceURI(), std::string("RespuestaSolicitud.xsd"));
@@ -189,8 +202,8 @@ void TestResponseBinding::writesCreateMissingElements() {
 }
 
 void TestResponseBinding::errorCollectionEditing() {
-    Root root = cargarRespuestaDeMemoria(
-        errores("<Numero>2</Numero><Error><TipoError>a</TipoError></Error><Error><TipoError>b</TipoError></Error>"));
+    Root root = cargarRespuestaDeMemoria(errores(
+        "<Numero>2</Numero><Error><TipoError>a</TipoError></Error><Error><TipoError>b</TipoError></Error>"));
     auto list = root->Errores()->Error();
     auto tipos = [&] {
         std::string all;

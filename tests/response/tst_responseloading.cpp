@@ -2,19 +2,19 @@
 // entities, and the guarantee that nothing outside the document is ever read.
 #include "common/FailureKinds.h"
 #include "response/ExternalEntityGuard.h"
+#include "response/FailureText.h"
 #include "response/ResponseExtraction.h"
 #include "response/RespuestaSolicitud.h"
-#include "response/FailureText.h"
 #include "support/ExpectFailure.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <netinet/in.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,8 +34,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 8) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd_, 8) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             qFatal("cannot listen on 127.0.0.1");
         port_ = ntohs(address.sin_port);
     }
@@ -116,8 +116,9 @@ void TestResponseLoading::parseFailure_data() {
     QTest::addColumn<QString>("message");
 
     const QString excerpt40 = "<a>" + QString(37, 'x');
-    QTest::newRow("html error page") << fixture("response-html-error.html")
-                                     << "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
+    QTest::newRow("html error page")
+        << fixture("response-html-error.html")
+        << "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
     QTest::newRow("empty") << QByteArray() << "Document is empty\r\nLine: 1\r\n";
     QTest::newRow("line cut at 40 characters")
         << QByteArray("<a>" + QByteArray(60, 'x') + "</b>")
@@ -132,19 +133,21 @@ void TestResponseLoading::parseFailure_data() {
     QTest::newRow("Latin-1 excerpt")
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\xf1\x61</b>")
         << QString::fromUtf8("Opening and ending tag mismatch: a line 2 and b\r\nLine: 2\r\n<a>ña</b>");
-    QTest::newRow("UTF-16 excerpt")
-        << QByteArray::fromRawData("\xff\xfe<\0a\0>\0\n\0<\0/\0b\0>\0", 18)
-        << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 2\r\n</b>";
-    QTest::newRow("undeclared prefix") << QByteArray("<a><b:c/></a>")
-                                       << "Namespace prefix b on c is not defined\r\nLine: 1\r\n<a><b:c/></a>";
+    QTest::newRow("UTF-16 excerpt") << QByteArray::fromRawData("\xff\xfe<\0a\0>\0\n\0<\0/\0b\0>\0", 18)
+                                    << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 2\r\n</b>";
+    QTest::newRow("undeclared prefix")
+        << QByteArray("<a><b:c/></a>")
+        << "Namespace prefix b on c is not defined\r\nLine: 1\r\n<a><b:c/></a>";
     // Once left in the tree as a reference and written out: the result did not parse again.
     QTest::newRow("undeclared entity beside unread declarations")
         << fixture("response-undeclared-entity.xml")
         << "Entity 'sinDeclarar' not defined\r\nLine: 2\r\n<RespuestaSolicitudEncuesta><NumeroOrden";
-    QTest::newRow("billion laughs") << fixture("response-entity-bomb.xml")
-                                    << "Detected an entity reference loop\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
-    QTest::newRow("quadratic blowup") << QByteArray::fromStdString(quadraticBlowup())
-                                      << "Detected an entity reference loop\r\nLine: 2\r\n<r>" + QString("&a;").repeated(12) + "&";
+    QTest::newRow("billion laughs")
+        << fixture("response-entity-bomb.xml")
+        << "Detected an entity reference loop\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
+    QTest::newRow("quadratic blowup")
+        << QByteArray::fromStdString(quadraticBlowup())
+        << "Detected an entity reference loop\r\nLine: 2\r\n<r>" + QString("&a;").repeated(12) + "&";
     QTest::newRow("too deep") << QByteArray::fromStdString(nested(100000))
                               << "Excessive depth in document: 256 use XML_PARSE_HUGE option\r\nLine: 1\r\n" +
                                      QString("<e>").repeated(13) + "<";
@@ -154,15 +157,18 @@ void TestResponseLoading::parseFailure_data() {
 void TestResponseLoading::parseFailure() {
     QFETCH(QByteArray, document);
     QFETCH(QString, message);
-    QCOMPARE(failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }), "EDOMParseError: " + message);
-    QCOMPARE(failureText([&] { cargarRespuestaDeMemoria(document.toStdString()); }), "EDOMParseError: " + message);
+    QCOMPARE(failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }),
+             "EDOMParseError: " + message);
+    QCOMPARE(failureText([&] { cargarRespuestaDeMemoria(document.toStdString()); }),
+             "EDOMParseError: " + message);
 }
 
 void TestResponseLoading::parseFailureOfTheBindingLoad() {
     CTO_COMPARE_FAILURE(EDOMParseError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-html-error.html"),
                         "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>");
     CTO_COMPARE_FAILURE(EFOpenError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-missing.xml"),
-                        "Cannot open file \"" CTO_TEST_DATA_DIR "/response-missing.xml\". No such file or directory");
+                        "Cannot open file \"" CTO_TEST_DATA_DIR
+                        "/response-missing.xml\". No such file or directory");
 }
 
 void TestResponseLoading::entityBombsStayBounded_data() {
@@ -175,7 +181,8 @@ void TestResponseLoading::entityBombsStayBounded() {
     QFETCH(QByteArray, document);
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }).startsWith("EDOMParseError"));
+    QVERIFY(
+        failureText([&] { extraerRespuestaDeMemoria(document.toStdString()); }).startsWith("EDOMParseError"));
     // Expanded, either would take gigabytes and far longer than this.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY2(peakResidentKb() < 400 * 1024, qPrintable(QString::number(peakResidentKb())));
@@ -189,7 +196,8 @@ void TestResponseLoading::internalEntitiesExpandedExternalOnesRefused() {
     // The loader was asked, and said no.
     const std::vector<std::string> refused(refusedExternalLoads().begin() + refusedBefore,
                                            refusedExternalLoads().end());
-    QCOMPARE(refused, (std::vector<std::string>{"http://127.0.0.1:9/definiciones.dtd", "file:///etc/passwd"}));
+    QCOMPARE(refused,
+             (std::vector<std::string>{"http://127.0.0.1:9/definiciones.dtd", "file:///etc/passwd"}));
 }
 
 void TestResponseLoading::nothingOutsideTheDocumentIsRead() {
@@ -204,17 +212,27 @@ void TestResponseLoading::nothingOutsideTheDocumentIsRead() {
     const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(server.port());
     const QString fileUrl = "file://" + secret;
 
-    const QString document =
-        "<!DOCTYPE r SYSTEM \"" + url + "externa.dtd\" [\n"
-        "  <!ENTITY fichero SYSTEM \"" + fileUrl + "\">\n"
-        "  <!ENTITY remota SYSTEM \"" + url + "entidad\">\n"
-        "  <!ENTITY % parametro SYSTEM \"" + url + "parametro.dtd\"> %parametro;\n"
-        "  <!ENTITY % ficheroParametro SYSTEM \"" + fileUrl + "\"> %ficheroParametro;\n"
-        "]>\n"
-        "<r xmlns:xi=\"http://www.w3.org/2001/XInclude\"><RespuestaSolicitudEncuesta>"
-        "<NumeroOrden>&fichero;&remota;</NumeroOrden>"
-        "<AcuseEnvio><xi:include href=\"" + fileUrl + "\" parse=\"text\"/></AcuseEnvio>"
-        "</RespuestaSolicitudEncuesta></r>";
+    const QString document = "<!DOCTYPE r SYSTEM \"" + url +
+                             "externa.dtd\" [\n"
+                             "  <!ENTITY fichero SYSTEM \"" +
+                             fileUrl +
+                             "\">\n"
+                             "  <!ENTITY remota SYSTEM \"" +
+                             url +
+                             "entidad\">\n"
+                             "  <!ENTITY % parametro SYSTEM \"" +
+                             url +
+                             "parametro.dtd\"> %parametro;\n"
+                             "  <!ENTITY % ficheroParametro SYSTEM \"" +
+                             fileUrl +
+                             "\"> %ficheroParametro;\n"
+                             "]>\n"
+                             "<r xmlns:xi=\"http://www.w3.org/2001/XInclude\"><RespuestaSolicitudEncuesta>"
+                             "<NumeroOrden>&fichero;&remota;</NumeroOrden>"
+                             "<AcuseEnvio><xi:include href=\"" +
+                             fileUrl +
+                             "\" parse=\"text\"/></AcuseEnvio>"
+                             "</RespuestaSolicitudEncuesta></r>";
     const std::string result = extraerRespuestaDeMemoria(document.toStdString());
     QCOMPARE(cargarRespuestaDeMemoria(result)->NumeroOrden(), std::string());
 
@@ -226,16 +244,18 @@ void TestResponseLoading::nothingOutsideTheDocumentIsRead() {
 void TestResponseLoading::whiteSpaceOnlyTextIsDropped_data() {
     QTest::addColumn<QByteArray>("document");
     QTest::addColumn<QByteArray>("extracted");
-    QTest::newRow("indentation") << QByteArray("<RespuestaSolicitudEncuesta>\n\t<NumeroOrden>1</NumeroOrden>\r\n"
-                                               "</RespuestaSolicitudEncuesta>")
+    QTest::newRow("indentation") << QByteArray(
+                                        "<RespuestaSolicitudEncuesta>\n\t<NumeroOrden>1</NumeroOrden>\r\n"
+                                        "</RespuestaSolicitudEncuesta>")
                                  << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">"
                                                "<NumeroOrden>1</NumeroOrden></RespuestaSolicitudEncuesta>");
     // libxml2's own blank removal would keep these: it spares mixed content.
     QTest::newRow("beside text, from a character reference, whole field")
         << QByteArray("<RespuestaSolicitudEncuesta>x <a> </a>&#32;<b>&#10;</b> y<c><![CDATA[ ]]></c>"
                       "<d>  z  </d></RespuestaSolicitudEncuesta>")
-        << QByteArray("<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">x <a/><b/> y<c><![CDATA[ ]]></c>"
-                      "<d>  z  </d></RespuestaSolicitudEncuesta>");
+        << QByteArray(
+               "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">x <a/><b/> y<c><![CDATA[ ]]></c>"
+               "<d>  z  </d></RespuestaSolicitudEncuesta>");
 }
 
 void TestResponseLoading::whiteSpaceOnlyTextIsDropped() {

@@ -13,8 +13,7 @@ namespace cto::test {
 
 // Runs the call and answers the message of the failure of kind Kind that it
 // raised, or nothing (with a test failure recorded) when it raised none or another.
-template <typename Kind, typename Call>
-std::optional<QString> failureOf(Call&& call) {
+template <typename Kind, typename Call> std::optional<QString> failureOf(Call&& call) {
     try {
         call();
     } catch (const Kind& failure) {

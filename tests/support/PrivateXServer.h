@@ -27,16 +27,17 @@ public:
         for (int attempt = 0; attempt < 3; ++attempt) {
             // -noreset: by default the server resets when its last client leaves,
             // and refuses the next program that connects during the reset.
-            process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
-                                  QStringLiteral("-nolisten"),
-                                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                  QStringLiteral("1024x768x24")});
+            process_.start(xvfb,
+                           {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                            QStringLiteral("0"), QStringLiteral("1024x768x24")});
             if (!process_.waitForStarted())
                 continue;
-            (void)QTest::qWaitFor([&] { return process_.canReadLine() || process_.state() != QProcess::Running; },
-                                  30000);
+            (void)QTest::qWaitFor(
+                [&] { return process_.canReadLine() || process_.state() != QProcess::Running; }, 30000);
             if (process_.state() == QProcess::Running && process_.canReadLine()) {
-                const QString display = QStringLiteral(":") + QString::fromLatin1(process_.readLine()).trimmed();
+                const QString display =
+                    QStringLiteral(":") + QString::fromLatin1(process_.readLine()).trimmed();
                 if (QTest::qWaitFor([&] { return answers(xdpyinfo, display); }, 10000))
                     return display;
             }
@@ -59,7 +60,8 @@ private:
     static bool answers(const QString& xdpyinfo, const QString& display) {
         QProcess query;
         query.start(xdpyinfo, {QStringLiteral("-display"), display});
-        return query.waitForFinished(5000) && query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0;
+        return query.waitForFinished(5000) && query.exitStatus() == QProcess::NormalExit &&
+               query.exitCode() == 0;
     }
 
     QProcess process_;

@@ -444,9 +444,10 @@ void TestHttpExchange::clientCertificateRequiredButMissing() {
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12044);
     // The same words under both TLS versions, then the URL and the empty quoted action.
-    QCOMPARE(failure->message, QString("The server requires a client certificate to complete the authentication "
-                                       "and none was sent - URL:") +
-                                   QString::fromStdString(server->url(kTarget)) + " - SOAPAction:\"\"");
+    QCOMPARE(failure->message,
+             QString("The server requires a client certificate to complete the authentication "
+                     "and none was sent - URL:") +
+                 QString::fromStdString(server->url(kTarget)) + " - SOAPAction:\"\"");
     QCOMPARE(hookCalls, 1);
     QVERIFY(!transport->Connected());
 }

@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    const bool ok = save(logo(), folder, "logo.png") && save(tick(), folder, "tick.png") && save(cross(), folder, "cross.png");
+    const bool ok = save(logo(), folder, "logo.png") && save(tick(), folder, "tick.png") &&
+                    save(cross(), folder, "cross.png");
     return ok ? 0 : 1;
 }

@@ -18,7 +18,9 @@ std::string field(const char* name, const std::string& value) {
 
 std::string controlCode(const std::string& body) {
     const QByteArray hex =
-        QCryptographicHash::hash(QByteArray::fromStdString(body), QCryptographicHash::Sha256).toHex().toUpper();
+        QCryptographicHash::hash(QByteArray::fromStdString(body), QCryptographicHash::Sha256)
+            .toHex()
+            .toUpper();
     return (hex.left(4) + '-' + hex.mid(4, 4)).toStdString();
 }
 
@@ -29,16 +31,19 @@ OfficeAnswer answerSurvey(const std::string& body, const SurveyReading& reading,
     OfficeAnswer answer;
     answer.orderNumber = QStringLiteral("OSK-%1").arg(sequence, 6, 10, QLatin1Char('0')).toStdString();
     answer.accepted = reading.faults.empty();
-    std::string content = field("NumeroOrden", answer.orderNumber) + field("CodigoControl", controlCode(body));
+    std::string content =
+        field("NumeroOrden", answer.orderNumber) + field("CodigoControl", controlCode(body));
     if (answer.accepted) {
         const std::string date = receivedAt.substr(0, 10);
         const std::string time = receivedAt.size() > 11 ? receivedAt.substr(11) : std::string();
-        content += field("AcuseEnvio", "Encuesta recibida el " + date + " a las " + time + ". Establecimiento " +
-                                           reading.registration + ", periodo " + reading.period + ".");
+        content +=
+            field("AcuseEnvio", "Encuesta recibida el " + date + " a las " + time + ". Establecimiento " +
+                                    reading.registration + ", periodo " + reading.period + ".");
     } else {
         content += "<Errores>" + field("Numero", std::to_string(reading.faults.size()));
         for (const SurveyFault& fault : reading.faults)
-            content += "<Error>" + field("TipoError", fault.type) + field("LineaError", std::to_string(fault.line)) +
+            content += "<Error>" + field("TipoError", fault.type) +
+                       field("LineaError", std::to_string(fault.line)) +
                        field("DescripcionError", fault.description) + "</Error>";
         content += "</Errores>";
     }

@@ -35,7 +35,9 @@ SurveyReading readSurvey(const std::string& body) {
         if (!sawRoot) {
             sawRoot = true;
             if (name != QLatin1String("EncuestaAlojamiento")) {
-                fault("Estructura", QString::fromUtf8("El documento no es una encuesta de alojamiento (elemento raíz %1)").arg(name));
+                fault("Estructura",
+                      QString::fromUtf8("El documento no es una encuesta de alojamiento (elemento raíz %1)")
+                          .arg(name));
                 return reading;
             }
             continue;
@@ -52,8 +54,9 @@ SurveyReading readSurvey(const std::string& body) {
         } else if (name == QLatin1String("Entradas") || name == QLatin1String("Pernoctaciones")) {
             const QString text = xml.readElementText();
             if (!isCount(text))
-                fault("Dato", QString::fromUtf8("%1 de residentes en %2 no es un número entero no negativo: '%3'")
-                                  .arg(name, residence.isEmpty() ? QStringLiteral("?") : residence, text));
+                fault("Dato",
+                      QString::fromUtf8("%1 de residentes en %2 no es un número entero no negativo: '%3'")
+                          .arg(name, residence.isEmpty() ? QStringLiteral("?") : residence, text));
         }
     }
     if (xml.hasError()) {
@@ -70,14 +73,17 @@ SurveyReading readSurvey(const std::string& body) {
     const int monthNumber = month.toInt(&monthOk);
     if (!monthOk || monthNumber < 1 || monthNumber > 12)
         reading.faults.push_back(
-            {"Cabecera", monthLine, QString::fromUtf8("Mes del periodo no válido: '%1'").arg(month).toStdString()});
+            {"Cabecera", monthLine,
+             QString::fromUtf8("Mes del periodo no válido: '%1'").arg(month).toStdString()});
     bool yearOk = false;
     const int yearNumber = year.toInt(&yearOk);
     if (!yearOk || yearNumber < 2000 || yearNumber > 2100)
         reading.faults.push_back(
-            {"Cabecera", monthLine, QString::fromUtf8("Año del periodo no válido: '%1'").arg(year).toStdString()});
+            {"Cabecera", monthLine,
+             QString::fromUtf8("Año del periodo no válido: '%1'").arg(year).toStdString()});
     if (reading.faults.empty())
-        reading.period = QStringLiteral("%1/%2").arg(monthNumber, 2, 10, QLatin1Char('0')).arg(yearNumber).toStdString();
+        reading.period =
+            QStringLiteral("%1/%2").arg(monthNumber, 2, 10, QLatin1Char('0')).arg(yearNumber).toStdString();
     return reading;
 }
 

@@ -37,16 +37,17 @@ struct Options {
 };
 
 [[noreturn]] void usage() {
-    std::cerr << "usage: simulated_office --state-dir DIR [--port N] [--demo-certificate NAME] [--record DIR]\n"
-                 "  --state-dir DIR          where the office leaves ca.pem and ca.key (its certificate\n"
-                 "                           authority), demo.p12 (password \"demo\") with --demo-certificate,\n"
-                 "                           and, last of all, the file port with the port it listens on\n"
-                 "  --port N                 listen on N (default: any free port)\n"
-                 "  --demo-certificate NAME  issue a client certificate with that common name\n"
-                 "  --record DIR             keep every exchange: NNN-request.xml, NNN-client.txt (the\n"
-                 "                           client certificate's common name), NNN-response.xml\n"
-                 "                           and NNN-expected-response.xml (the\n"
-                 "                           response element alone, in its namespace)\n";
+    std::cerr
+        << "usage: simulated_office --state-dir DIR [--port N] [--demo-certificate NAME] [--record DIR]\n"
+           "  --state-dir DIR          where the office leaves ca.pem and ca.key (its certificate\n"
+           "                           authority), demo.p12 (password \"demo\") with --demo-certificate,\n"
+           "                           and, last of all, the file port with the port it listens on\n"
+           "  --port N                 listen on N (default: any free port)\n"
+           "  --demo-certificate NAME  issue a client certificate with that common name\n"
+           "  --record DIR             keep every exchange: NNN-request.xml, NNN-client.txt (the\n"
+           "                           client certificate's common name), NNN-response.xml\n"
+           "                           and NNN-expected-response.xml (the\n"
+           "                           response element alone, in its namespace)\n";
     std::exit(2);
 }
 
@@ -95,7 +96,8 @@ public:
         const std::lock_guard lock(mutex_);
         const int sequence = ++sequence_;
         const QString time = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
-        const std::string who = exchange.clientSubject.empty() ? "sin certificado" : exchange.clientCommonName;
+        const std::string who =
+            exchange.clientSubject.empty() ? "sin certificado" : exchange.clientCommonName;
         if (exchange.method != "POST" || exchange.target != kServicePath) {
             log(time, exchange.method + " " + exchange.target + " (" + who + "): 404");
             return test::Reply::status("HTTP/1.1 404 Not Found", {}, "text/html");
@@ -103,10 +105,11 @@ public:
         const office::SurveyReading reading = office::readSurvey(exchange.body);
         const office::OfficeAnswer answer =
             office::answerSurvey(exchange.body, reading, sequence, time.toStdString());
-        log(time, "encuesta de " + std::to_string(exchange.body.size()) + " bytes, certificado \"" + who + "\": " +
+        log(time, "encuesta de " + std::to_string(exchange.body.size()) + " bytes, certificado \"" + who +
+                      "\": " +
                       (answer.accepted ? "aceptada, resguardo " + answer.orderNumber
-                                       : "rechazada con " + std::to_string(reading.faults.size()) + " error(es), " +
-                                             answer.orderNumber));
+                                       : "rechazada con " + std::to_string(reading.faults.size()) +
+                                             " error(es), " + answer.orderNumber));
         if (!recordDir_.isEmpty())
             record(sequence, exchange, answer);
         return test::Reply::ok(answer.envelope);
@@ -118,7 +121,8 @@ private:
     }
 
     void record(int sequence, const test::Exchange& exchange, const office::OfficeAnswer& answer) const {
-        const QString stem = QDir(recordDir_).filePath(QStringLiteral("%1-").arg(sequence, 3, 10, QLatin1Char('0')));
+        const QString stem =
+            QDir(recordDir_).filePath(QStringLiteral("%1-").arg(sequence, 3, 10, QLatin1Char('0')));
         std::string expected = answer.element;
         expected.insert(std::strlen("<RespuestaSolicitudEncuesta"), " xmlns=\"RespuestaSolicitud.xsd\"");
         writeFile(stem + QStringLiteral("request.xml"), exchange.body);
@@ -158,7 +162,8 @@ int main(int argc, char** argv) {
             request.commonName = options.demoCertificate;
             request.organization = "Hotel Mirador del Puerto";
             request.pkcs12Password = "demo";
-            copyFile(pki.issueClientCertificate(request).pkcs12Path, state.filePath(QStringLiteral("demo.p12")));
+            copyFile(pki.issueClientCertificate(request).pkcs12Path,
+                     state.filePath(QStringLiteral("demo.p12")));
         }
 
         test::TlsTestServer::Options serverOptions;
