@@ -1,11 +1,7 @@
 #include "app/OutcomeReport.h"
 
-#include "app/PlainMessageBox.h"
-#include "app/TSaveDialog.h"
-#include "common/FileStream.h"
+#include "app/SendEngine.h"
 #include "response/RespuestaSolicitud.h"
-
-#include <QFile>
 
 namespace cto {
 namespace {
@@ -42,13 +38,8 @@ QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
     return QStringLiteral("Envio") + text(response.NumeroOrden()) + QStringLiteral(".xml");
 }
 
-void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, IXMLRespuestaSolicitudEncuesta& response,
-                   const std::string& normalisedResponse) {
-    const QString message = outcomeMessage(response);
-    showPlainMessage(parent, message);
-    saveDialog.FileName = proposedFileName(response);
-    if (saveDialog.Execute(parent))
-        writeWholeFile(QFile::encodeName(saveDialog.FileName).toStdString(), normalisedResponse);
+Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse) {
+    return {outcomeMessage(response), proposedFileName(response), std::move(normalisedResponse)};
 }
 
 } // namespace cto

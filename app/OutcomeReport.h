@@ -4,10 +4,9 @@
 
 #include <string>
 
-class QWidget;
-class TSaveDialog;
-
 namespace cto {
+
+struct Outcome;
 
 class IXMLRespuestaSolicitudEncuesta;
 
@@ -19,9 +18,7 @@ QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response);
 // The name the save dialog proposes: "Envio" + order number + ".xml".
 QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response);
 
-// Shows the verdict, then offers to save the normalised response under a name
-// of the user's choice and writes it there. Failures reach the caller.
-void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, IXMLRespuestaSolicitudEncuesta& response,
-                   const std::string& normalisedResponse);
+// The verdict and proposed name of a loaded response, with the bytes it was loaded from.
+Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse);
 
 } // namespace cto

@@ -1,64 +1,112 @@
 #pragma once
 
+// The seam between the program's windows and the send engine: everything of
+// the send workflow that needs the TLS, certificate-store and XML libraries.
+// The program loads the engine as a module when the workflow first needs it,
+// so that those libraries cost the window's appearance nothing; tests link it
+// in. The program calls in; the engine reaches the windows only through the
+// Host it was handed, never by symbol. No exception crosses in either
+// direction: a failure travels as a Failure value, every call is noexcept.
+// This header holds declarations only: each side compiles its own copy of
+// what it needs, so neither resolves code against the other.
+
+#include "common/Credentials.h"
+
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-
-class QWidget;
-class TFConexionTulvaOskel;
-class TSaveDialog;
+#include <vector>
 
 namespace cto {
 
-class HttpRequest;
-class MemoryStream;
-class THTTPRIO;
+// Raised by any change to the classes below; a module of another version is refused.
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 1;
 
-// The SOAP client of one main window, with the transport's hooks pointing back
-// at that window.
-class SendClient {
-public:
-    virtual ~SendClient() = default;
-    virtual THTTPRIO& soapClient() = 0;
-    // Description location, service, port, URL.
-    virtual void configureEndpoint() = 0;
-    // Posts the request and answers the response body.
-    virtual std::string execute(MemoryStream& request) = 0;
+// A failure raised on one side of the seam, for the other to raise again:
+// the kind name as the user reads it, and the message. No kind: no failure.
+struct Failure {
+    std::string kind;
+    std::string message;
+
+    explicit operator bool() const noexcept { return !kind.empty(); }
 };
 
-// Everything of the send workflow that needs the TLS, certificate-store and
-// XML libraries. The windows reach it only through here, so that those
-// libraries are loaded when the workflow first needs them, not before the
-// window shows.
+// What the engine asks of a main window during a run.
+class SendHost {
+public:
+    // Called repeatedly while the exchange waits on the network.
+    virtual void waiting() noexcept = 0;
+    // The before-send hook: asks the user for a certificate and answers the
+    // name to look it up by, or nothing to send the request without one.
+    virtual std::optional<QString> chooseCertificate() noexcept = 0;
+    // A message in the program's plain message box.
+    virtual void showMessage(const QString& text) noexcept = 0;
+    // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
+    virtual std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept = 0;
+    // A certificate database or token wants its password; nothing when the user cancels.
+    virtual std::optional<std::string> askStorePassword(const QString& tokenName, bool retry) noexcept = 0;
+
+protected:
+    ~SendHost() = default;
+};
+
+// The SOAP client of one main window.
+class SendSession {
+public:
+    virtual ~SendSession() = default;
+    // Description location, service, port, URL.
+    virtual Failure configureEndpoint() noexcept = 0;
+    // Posts the request and answers the response body.
+    virtual Failure execute(std::string request, std::string& response) noexcept = 0;
+};
+
+struct CertificateRow {
+    QString name;
+    QDateTime validTo;
+};
+
+// The personal store's certificates, certificate authorities left out, in the
+// store's order. A failure while listing keeps the rows read before it.
+struct CertificateListing {
+    bool opened = false;
+    std::vector<CertificateRow> rows;
+    Failure failure;
+};
+
+// The verdict on a stored response, as the user reads it.
+struct Outcome {
+    QString message;
+    QString proposedFileName;
+    // The response file's bytes, for the user's own copy.
+    std::string normalisedResponse;
+};
+
 class SendEngine {
 public:
-    virtual ~SendEngine() = default;
-    virtual std::unique_ptr<SendClient> createClient(TFConexionTulvaOskel& window) = 0;
-    // Opens the personal store, calls opened, then row for each of its
-    // certificates in the store's order, certificate authorities left out.
-    // A failure while listing leaves the rows given so far.
-    virtual void
-    listCertificates(const std::function<void()>& opened,
-                     const std::function<void(const QString& name, const QDateTime& validTo)>& row) = 0;
-    // Finds the certificate by the name the dialog handed over and attaches
-    // it. False when one was found but it could not go with the request.
-    virtual bool attachCertificate(const QString& name, HttpRequest& request) = 0;
-    // Stores the response at responsePath, normalised, and reports the verdict.
-    virtual void storeAndReport(QWidget* parent, TSaveDialog& saveDialog, const std::string& responsePath,
-                                std::string response) = 0;
+    // The host must outlive the session.
+    virtual Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept = 0;
+    virtual CertificateListing listCertificates() noexcept = 0;
+    // Stores the response at responsePath, normalised, and reads the verdict from it.
+    virtual Failure storeResponse(const std::string& responsePath, const std::string& response,
+                                  Outcome& outcome) noexcept = 0;
+
+protected:
+    ~SendEngine() = default;
 };
 
-// The process's engine, made on first use. Failures (an engine that cannot be
-// loaded) are EFOpenError.
+// The process's engine: the module beside the executable, loaded on first
+// use, or the one linked in. A failure to load is EFOpenError.
 SendEngine& sendEngine();
 
-// The engine compiled into this binary (the module's, or a test's).
+// The engine compiled into this image.
 SendEngine& linkedSendEngine();
 
 } // namespace cto
 
-// The engine module's one entry point (see SendEngineLoader.cpp).
-extern "C" cto::SendEngine* ctoSendEngine();
+// The module's only exported symbol. Answers the module's interface version,
+// and its engine in *engine only when that equals hostVersion.
+extern "C" std::uint32_t ctoSendEngineEntry(std::uint32_t hostVersion, cto::SendEngine** engine) noexcept;

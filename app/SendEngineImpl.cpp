@@ -1,12 +1,12 @@
 // The send workflow's parts that need the TLS, certificate-store and XML
-// libraries, behind the SendEngine interface.
+// libraries, behind the SendEngine interface. Every entry catches what it
+// raises and hands it back as a Failure.
 #include "app/SendEngine.h"
 
 #include "app/OutcomeReport.h"
 #include "app/ResponseFile.h"
+#include "app/SeamFailure.h"
 #include "app/ServiceEndpoint.h"
-#include "app/uFConexionTulvaOskel.h"
-#include "app/uFCredenciales.h"
 #include "certificates/CertificateStore.h"
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"
@@ -17,23 +17,64 @@
 namespace cto {
 namespace {
 
-class WindowSendClient : public SendClient {
+// Finds the certificate by the name the dialog handed over and attaches it.
+// False when one was found but it could not go with the request. A store that
+// cannot be opened or read fails the whole run.
+bool attachCertificate(const QString& name, HttpRequest& request) {
+    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
+    // The dialog hands over a name, not a certificate: of several certificates
+    // that answer to it, the first in the store's order goes.
+    const std::vector<StoredCertificate> found = store->findBySubjectName(name);
+    if (found.empty())
+        return true;
+    // Nothing when the key cannot be had (none in the store, the password not
+    // given): the transport cannot use that, and the user hears it the same way.
+    const std::shared_ptr<const ClientCertificate> certificate = found.front().toClientCertificate();
+    return certificate && request.setClientCertificate(*certificate);
+}
+
+// While it lives, the store asks this host for passwords.
+class PasswordPromptScope {
 public:
-    explicit WindowSendClient(TFConexionTulvaOskel& window) {
+    explicit PasswordPromptScope(SendHost& host) {
+        setPasswordPrompt([&host](const QString& tokenName, bool retry) {
+            return host.askStorePassword(tokenName, retry);
+        });
+    }
+    ~PasswordPromptScope() { setPasswordPrompt({}); }
+    PasswordPromptScope(const PasswordPromptScope&) = delete;
+    PasswordPromptScope& operator=(const PasswordPromptScope&) = delete;
+};
+
+class WindowSendSession : public SendSession {
+public:
+    explicit WindowSendSession(SendHost& host) {
         THTTPReqResp& transport = client_.HTTPWebNode();
         transport.UseUTF8InHeader = true;
         transport.InvokeOptions = soIgnoreInvalidCerts | soAutoCheckAccessPointViaUDDI;
-        transport.OnWaiting = [&window] { window.keepPaintingWhileWaiting(); };
-        transport.OnBeforePost = [&window](THTTPReqResp& sender, HttpRequest& request) {
-            window.SoapClientHTTPWebNode1BeforePost(sender, request);
+        transport.OnWaiting = [&host] { host.waiting(); };
+        transport.OnBeforePost = [&host](THTTPReqResp&, HttpRequest& request) {
+            const std::optional<QString> name = host.chooseCertificate();
+            if (!name)
+                return; // the request leaves without a certificate
+            const PasswordPromptScope prompt(host);
+            if (!attachCertificate(*name, request))
+                host.showMessage(QStringLiteral("Internet SSL certificate. Something went wrong"));
         };
-        transport.OnCredentialsNeeded = askCredentials;
+        transport.OnCredentialsNeeded = [&host](bool proxy, const std::string& realm) {
+            return host.askCredentials(proxy, realm);
+        };
     }
 
-    THTTPRIO& soapClient() override { return client_; }
-    void configureEndpoint() override { configureServiceEndpoint(client_); }
-    std::string execute(MemoryStream& request) override {
-        return client_.HTTPWebNode().Execute(request)->takeBytes();
+    Failure configureEndpoint() noexcept override {
+        return failureOf([this] { configureServiceEndpoint(client_); });
+    }
+
+    Failure execute(std::string request, std::string& response) noexcept override {
+        return failureOf([&] {
+            MemoryStream body(std::move(request));
+            response = client_.HTTPWebNode().Execute(body)->takeBytes();
+        });
     }
 
 private:
@@ -42,46 +83,34 @@ private:
 
 class LinkedSendEngine : public SendEngine {
 public:
-    std::unique_ptr<SendClient> createClient(TFConexionTulvaOskel& window) override {
-        return std::make_unique<WindowSendClient>(window);
+    Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept override {
+        return failureOf([&] { session = std::make_unique<WindowSendSession>(host); });
     }
 
-    void listCertificates(const std::function<void()>& opened,
-                          const std::function<void(const QString&, const QDateTime&)>& row) override {
-        const std::unique_ptr<CertificateStore> store =
-            CertificateStore::openPersonal(StoreOpenMode::Listing);
-        opened();
-        const int count = store->Count();
-        for (int index = 1; index <= count; ++index) {
-            const StoredCertificate certificate = store->Item(index);
-            if (!certificate.isCertificateAuthority())
-                row(certificate.simpleName(), certificate.validTo());
-        }
+    CertificateListing listCertificates() noexcept override {
+        CertificateListing listing;
+        listing.failure = failureOf([&] {
+            const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
+            listing.opened = true;
+            const int count = store->Count();
+            for (int index = 1; index <= count; ++index) {
+                const StoredCertificate certificate = store->Item(index);
+                if (!certificate.isCertificateAuthority())
+                    listing.rows.push_back({certificate.simpleName(), certificate.validTo()});
+            }
+        });
+        return listing;
     }
 
-    bool attachCertificate(const QString& name, HttpRequest& request) override {
-        // A store that cannot be opened or read fails the whole run through the workflow.
-        const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
-        // The dialog hands over a name, not a certificate: of several certificates
-        // that answer to it, the first in the store's order goes.
-        const std::vector<StoredCertificate> found = store->findBySubjectName(name);
-        if (found.empty())
-            return true;
-        // Nothing when the key cannot be had (none in the store, the password not
-        // given): the transport cannot use that, and the user hears it the same way.
-        const std::shared_ptr<const ClientCertificate> certificate = found.front().toClientCertificate();
-        return certificate && request.setClientCertificate(*certificate);
-    }
-
-    void storeAndReport(QWidget* parent, TSaveDialog& saveDialog, const std::string& responsePath,
-                        std::string response) override {
-        if (response.empty())
-            response = kTestReceipt;
-        writeWholeFile(responsePath, response);
-        const std::string normalised = extraerRespuesta(responsePath);
-        writeWholeFile(responsePath, normalised);
-        const auto document = cargarRespuesta(responsePath);
-        reportOutcome(parent, saveDialog, *document, normalised);
+    Failure storeResponse(const std::string& responsePath, const std::string& response,
+                          Outcome& outcome) noexcept override {
+        return failureOf([&] {
+            writeWholeFile(responsePath, response.empty() ? std::string(kTestReceipt) : response);
+            std::string normalised = extraerRespuesta(responsePath);
+            writeWholeFile(responsePath, normalised);
+            const auto document = cargarRespuesta(responsePath);
+            outcome = readOutcome(*document, std::move(normalised));
+        });
     }
 };
 

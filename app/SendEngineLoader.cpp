@@ -1,14 +1,9 @@
-// The program's engine: a module loaded when the workflow first needs it, so
-// that the TLS, certificate-store and XML libraries it depends on cost the
-// window's appearance nothing.
 #include "app/SendEngineLoader.h"
 
 #include "app/SendEngine.h"
 
 #include "common/FailureKinds.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 
 #include <dlfcn.h>
@@ -18,46 +13,33 @@
 namespace cto {
 namespace {
 
-constexpr const char* kModuleName = "libConexionTulvaOskelEngine.so";
-
-std::string modulePath(const QStringList& folders) {
-    for (const QString& folder : folders) {
-        const QString candidate = QDir(folder).filePath(QString::fromLatin1(kModuleName));
-        if (QFile::exists(candidate))
-            return QFile::encodeName(candidate).toStdString();
-    }
-    // The loader then says why it is not there.
-    return QFile::encodeName(QDir(folders.value(0)).filePath(QString::fromLatin1(kModuleName))).toStdString();
+EFOpenError loadFailure(const std::string& path, const std::string& reason) {
+    return EFOpenError("Cannot load the send engine " + path + ": " + reason);
 }
 
-EFOpenError loadFailure(const std::string& path) {
+std::string loaderError() {
     const char* text = ::dlerror();
-    return EFOpenError("Cannot load the send engine " + path + ": " + (text ? text : "unknown error"));
+    return text ? text : "unknown error";
 }
 
 } // namespace
 
-SendEngine& loadSendEngine(const QStringList& folders) {
-    const std::string path = modulePath(folders);
+SendEngine& loadSendEngine(const QString& modulePath) {
+    const std::string path = QFile::encodeName(modulePath).toStdString();
     // Never unloaded: the engine's objects live until the process ends.
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module)
-        throw loadFailure(path);
-    using Entry = SendEngine* (*)();
-    const auto entry = reinterpret_cast<Entry>(::dlsym(module, "ctoSendEngine"));
+        throw loadFailure(path, loaderError());
+    using Entry = std::uint32_t (*)(std::uint32_t, SendEngine**) noexcept;
+    const auto entry = reinterpret_cast<Entry>(::dlsym(module, "ctoSendEngineEntry"));
     if (!entry)
-        throw loadFailure(path);
-    return *entry();
-}
-
-SendEngine& sendEngine() {
-    // A failed load is tried again by the next caller rather than remembered.
-    static SendEngine* engine = nullptr;
-    // Beside the executable first (an installed or copied program), then
-    // where it was built.
-    if (!engine)
-        engine =
-            &loadSendEngine({QCoreApplication::applicationDirPath(), QStringLiteral(CTO_ENGINE_BUILD_DIR)});
+        throw loadFailure(path, loaderError());
+    SendEngine* engine = nullptr;
+    const std::uint32_t version = entry(kSendEngineInterfaceVersion, &engine);
+    if (version != kSendEngineInterfaceVersion || !engine)
+        throw loadFailure(path, "the module has engine interface version " + std::to_string(version) +
+                                    ", this program needs version " +
+                                    std::to_string(kSendEngineInterfaceVersion));
     return *engine;
 }
 

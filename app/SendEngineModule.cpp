@@ -1,10 +1,9 @@
-// The entry point of the engine module, loaded by SendEngineLoader.cpp.
+// The engine module's entry point: the only symbol the module exports.
 #include "app/SendEngine.h"
-#include "app/uFContrasenaAlmacen.h"
-#include "certificates/CertificateStore.h"
 
-extern "C" __attribute__((visibility("default"))) cto::SendEngine* ctoSendEngine() {
-    // The store asks the program's own password dialog.
-    cto::setPasswordPrompt(cto::askStorePassword);
-    return &cto::linkedSendEngine();
+extern "C" __attribute__((visibility("default"))) std::uint32_t
+ctoSendEngineEntry(std::uint32_t hostVersion, cto::SendEngine** engine) noexcept {
+    if (hostVersion == cto::kSendEngineInterfaceVersion && engine)
+        *engine = &cto::linkedSendEngine();
+    return cto::kSendEngineInterfaceVersion;
 }

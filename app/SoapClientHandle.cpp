@@ -1,6 +1,10 @@
 #include "app/SoapClientHandle.h"
 
-#include "app/SendEngine.h"
+#include "app/PlainMessageBox.h"
+#include "app/SeamFailure.h"
+#include "app/uFConexionTulvaOskel.h"
+#include "app/uFContrasenaAlmacen.h"
+#include "app/uFCredenciales.h"
 
 namespace cto {
 
@@ -8,14 +12,61 @@ SoapClientHandle::SoapClientHandle(TFConexionTulvaOskel& window) : window_(windo
 
 SoapClientHandle::~SoapClientHandle() = default;
 
-SendClient& SoapClientHandle::client() {
-    if (!client_)
-        client_ = sendEngine().createClient(window_);
-    return *client_;
+SendSession& SoapClientHandle::session() {
+    if (!session_)
+        raiseIfFailed(sendEngine().createSession(*this, session_));
+    return *session_;
 }
 
-THTTPRIO& SoapClientHandle::get() {
-    return client().soapClient();
+void SoapClientHandle::configureEndpoint() {
+    raiseIfFailed(session().configureEndpoint());
+}
+
+std::string SoapClientHandle::execute(std::string request) {
+    std::string response;
+    raiseIfFailed(session().execute(std::move(request), response));
+    return response;
+}
+
+// The engine's calls below must not see an exception; the windows raise none
+// but for memory, and then the safe answer is the user's "no".
+
+void SoapClientHandle::waiting() noexcept {
+    try {
+        window_.keepPaintingWhileWaiting();
+    } catch (...) {
+    }
+}
+
+std::optional<QString> SoapClientHandle::chooseCertificate() noexcept {
+    try {
+        return window_.SoapClientHTTPWebNode1BeforePost();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+void SoapClientHandle::showMessage(const QString& text) noexcept {
+    try {
+        showPlainMessage(&window_, text);
+    } catch (...) {
+    }
+}
+
+std::optional<Credentials> SoapClientHandle::askCredentials(bool proxy, const std::string& realm) noexcept {
+    try {
+        return cto::askCredentials(proxy, realm);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> SoapClientHandle::askStorePassword(const QString& tokenName, bool retry) noexcept {
+    try {
+        return cto::askStorePassword(tokenName, retry);
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 } // namespace cto

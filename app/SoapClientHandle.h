@@ -1,30 +1,40 @@
 #pragma once
 
+#include "app/SendEngine.h"
+
 #include <memory>
+#include <string>
 
 class TFConexionTulvaOskel;
 
 namespace cto {
 
-class SendClient;
-class THTTPRIO;
-
-// A main window's way to its SOAP client, which lives in the send engine: the
-// client, and with it the engine, is made on first use.
-class SoapClientHandle {
+// A main window's SOAP client, which lives in the send engine and is made on
+// first use. The engine reaches the window only through this handle, as its
+// host; the engine's failures are raised again here.
+class SoapClientHandle : private SendHost {
 public:
     explicit SoapClientHandle(TFConexionTulvaOskel& window);
     ~SoapClientHandle();
     SoapClientHandle(const SoapClientHandle&) = delete;
     SoapClientHandle& operator=(const SoapClientHandle&) = delete;
 
-    SendClient& client();
-    // The SOAP client itself, with its settings and transport.
-    THTTPRIO& get();
+    // Description location, service, port, URL.
+    void configureEndpoint();
+    // Posts the request and answers the response body.
+    std::string execute(std::string request);
 
 private:
+    SendSession& session();
+
+    void waiting() noexcept override;
+    std::optional<QString> chooseCertificate() noexcept override;
+    void showMessage(const QString& text) noexcept override;
+    std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;
+    std::optional<std::string> askStorePassword(const QString& tokenName, bool retry) noexcept override;
+
     TFConexionTulvaOskel& window_;
-    std::unique_ptr<SendClient> client_;
+    std::unique_ptr<SendSession> session_;
 };
 
 } // namespace cto

@@ -10,8 +10,9 @@
 // OpenSSL). Its implicit set-up in the library's constructor (crypto back-ends, PKCS#11 modules) would cost
 // every start a few milliseconds and some 5 MiB; GnuTLS's own opt-out
 // (GNUTLS_SKIP_GLOBAL_INIT) leaves it to gnutls_global_init, which those
-// back-ends call before any use.
-extern "C" int _gnutls_global_init_skip(void) {
+// back-ends call before any use. The program exports this one symbol
+// (program-exports.list) so that GnuTLS finds it.
+extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(void) {
     return 1;
 }
 

@@ -4,7 +4,9 @@
 #include "app/DialogLook.h"
 #include "app/MainResources.h"
 #include "app/PlainMessageBox.h"
+#include "app/ReceiptSaving.h"
 #include "app/ResponseFile.h"
+#include "app/SeamFailure.h"
 #include "app/SendEngine.h"
 #include "app/WindowFonts.h"
 #include "common/Exception.h"
@@ -18,8 +20,6 @@
 #include <QScreen>
 
 #include <exception>
-
-TFConexionTulvaOskel* FConexionTulvaOskel = nullptr;
 
 TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     : QWidget(parent), SoapClient(*this), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
@@ -39,14 +39,9 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     SaveDialog1.OverwritePrompt = false;
 
     OnActivate = [this](QObject* sender) { enviarXML(sender); };
-    if (!FConexionTulvaOskel)
-        FConexionTulvaOskel = this;
 }
 
-TFConexionTulvaOskel::~TFConexionTulvaOskel() {
-    if (FConexionTulvaOskel == this)
-        FConexionTulvaOskel = nullptr;
-}
+TFConexionTulvaOskel::~TFConexionTulvaOskel() = default;
 
 void TFConexionTulvaOskel::setArguments(const QStringList& arguments) {
     arguments_ = arguments;
@@ -153,12 +148,12 @@ void TFConexionTulvaOskel::runWorkflow() {
     repaint();
     clearLog();
     appendLog(QStringLiteral("Configurando conexión con OSKEL..."));
-    SoapClient.client().configureEndpoint();
+    SoapClient.configureEndpoint();
     appendLog(QStringLiteral("Ok"));
 
     appendLog(QStringLiteral("Cargando fichero XML generado..."));
     const QString argument = arguments_.value(0);
-    cto::MemoryStream request(cto::readWholeFile(QFile::encodeName(argument).toStdString()));
+    std::string request = cto::readWholeFile(QFile::encodeName(argument).toStdString());
     appendLog(QStringLiteral("Ok"));
 
     // Before anything leaves: a receipt that cannot be stored would be lost.
@@ -166,8 +161,10 @@ void TFConexionTulvaOskel::runWorkflow() {
     cto::checkResponseFileCanBeCreated(responsePath, argument);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
-    std::string response = SoapClient.client().execute(request);
+    const std::string response = SoapClient.execute(std::move(request));
     appendLog(QStringLiteral("Ok"));
 
-    cto::sendEngine().storeAndReport(this, SaveDialog1, responsePath, std::move(response));
+    cto::Outcome outcome;
+    cto::raiseIfFailed(cto::sendEngine().storeResponse(responsePath, response, outcome));
+    cto::reportOutcome(this, SaveDialog1, outcome);
 }

@@ -9,15 +9,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFConexionTulvaOskel;
 }
-
-namespace cto {
-class HttpRequest;
-class THTTPReqResp;
-} // namespace cto
 
 // The main window: a header band, the progress log Memo1 and the close button
 // bFin. Its first activation runs the send workflow enviarXML; nothing else
@@ -42,8 +38,9 @@ public:
     void bFinClick();
     // From now on no activation of the window starts anything.
     void detachActivationHandler();
-    // The transport's before-send hook: asks for the certificate and attaches it.
-    void SoapClientHTTPWebNode1BeforePost(cto::THTTPReqResp& sender, cto::HttpRequest& request);
+    // The transport's before-send hook: asks for the certificate; answers the
+    // name the engine attaches it by, or nothing to send without one.
+    std::optional<QString> SoapClientHTTPWebNode1BeforePost();
     // The transport's waiting hook.
     void keepPaintingWhileWaiting();
 
@@ -81,6 +78,3 @@ private:
     bool workflowRunning_ = false;
     bool shownBefore_ = false;
 };
-
-// The main window for the whole run (the before-send hook reaches it here).
-extern TFConexionTulvaOskel* FConexionTulvaOskel;

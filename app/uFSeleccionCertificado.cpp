@@ -3,7 +3,6 @@
 #include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
 #include "app/SendEngine.h"
-#include "common/Exception.h"
 #include "ui_FSeleccionCertificado.h"
 
 #include <QHeaderView>
@@ -11,8 +10,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
-
-#include <optional>
 
 namespace cto {
 
@@ -22,8 +19,7 @@ namespace {
 
 enum Column { ColumnCaption = 0, ColumnNombre = 1, ColumnCaducidad = 2 };
 
-// Holds the list's repainting off for one batch of changes, and turns it back
-// on whichever way the batch ends, so that rows added before a failure show.
+// Holds the list's repainting off for one batch of changes.
 class BatchUpdate {
 public:
     explicit BatchUpdate(QWidget* widget) : widget_(widget) { widget_->setUpdatesEnabled(false); }
@@ -103,32 +99,22 @@ void TFSeleccionCertificado::setVisible(bool visible) {
 }
 
 void TFSeleccionCertificado::FormShow() {
-    try {
-        fillFromStore();
-    } catch (const Exception& failure) {
-        showDefaultErrorBox(parentWidget(), QString::fromStdString(failure.message()));
-    } catch (const std::exception& failure) {
-        showDefaultErrorBox(parentWidget(), QString::fromLocal8Bit(failure.what()));
-    }
-}
-
-void TFSeleccionCertificado::fillFromStore() {
+    const CertificateListing listing = sendEngine().listCertificates();
     QTreeWidget* list = ui_->lvCertificados;
-    std::optional<BatchUpdate> filling;
-    sendEngine().listCertificates(
-        [&] {
-            {
-                const BatchUpdate clearing(list);
-                list->clear();
-            }
-            filling.emplace(list);
-        },
-        [list](const QString& name, const QDateTime& validTo) {
+    // A store that could not be opened leaves the rows of the last showing;
+    // a failure while reading keeps the rows read before it.
+    if (listing.opened) {
+        const BatchUpdate filling(list);
+        list->clear();
+        for (const CertificateRow& certificate : listing.rows) {
             auto* row = new QTreeWidgetItem(list);
-            row->setText(ColumnNombre, name);
-            row->setText(ColumnCaducidad, formatCaducidad(validTo));
+            row->setText(ColumnNombre, certificate.name);
+            row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
-        });
+        }
+    }
+    if (listing.failure)
+        showDefaultErrorBox(parentWidget(), QString::fromStdString(listing.failure.message));
 }
 
 void TFSeleccionCertificado::bbAceptarClick() {

@@ -54,8 +54,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void fillFromStore();
-
     std::unique_ptr<Ui::TFSeleccionCertificado> ui_;
 };
 

@@ -81,12 +81,12 @@ bool operator==(const StoredCertificate& left, const StoredCertificate& right) {
            SECITEM_ItemsAreEqual(&left.handle_->certificate->derCert, &right.handle_->certificate->derCert);
 }
 
-CertificateStore::CertificateStore(StoreOpenMode mode, std::vector<StoredCertificate> certificates)
-    : mode_(mode), certificates_(std::move(certificates)) {}
+CertificateStore::CertificateStore(std::vector<StoredCertificate> certificates)
+    : certificates_(std::move(certificates)) {}
 
 CertificateStore::~CertificateStore() = default;
 
-std::unique_ptr<CertificateStore> CertificateStore::openPersonal(StoreOpenMode mode) {
+std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
     nss::ensureStarted();
     const auto database = nss::Database::open(personalStoreLocation());
     // The certificates of the database's own token, in the order the database
@@ -102,7 +102,7 @@ std::unique_ptr<CertificateStore> CertificateStore::openPersonal(StoreOpenMode m
         handle->database = database;
         certificates.emplace_back(std::move(handle));
     }
-    return std::unique_ptr<CertificateStore>(new CertificateStore(mode, std::move(certificates)));
+    return std::unique_ptr<CertificateStore>(new CertificateStore(std::move(certificates)));
 }
 
 int CertificateStore::Count() const {

@@ -14,13 +14,6 @@ namespace cto {
 
 class ClientCertificate;
 
-// NSS has no "archived" mark, so both modes see the same certificates; the two
-// modes keep the difference between the dialog's listing and the hook's lookup visible.
-enum class StoreOpenMode {
-    Listing, // archived certificates included
-    Lookup,  // archived certificates not included
-};
-
 // One certificate of the personal store. Cheap to copy; holds its NSS
 // certificate alive. Identified by its DER encoding, never by its NSS nickname
 // (two certificates with one subject share a nickname).
@@ -69,13 +62,12 @@ public:
     // missing or cannot be read raises EOleException naming the database and
     // NSS's reason; it is never created. A certificate library that cannot be
     // initialised at all raises EOleSysError ("%s, ClassID: %s").
-    static std::unique_ptr<CertificateStore> openPersonal(StoreOpenMode mode);
+    static std::unique_ptr<CertificateStore> openPersonal();
 
     ~CertificateStore();
     CertificateStore(const CertificateStore&) = delete;
     CertificateStore& operator=(const CertificateStore&) = delete;
 
-    StoreOpenMode mode() const noexcept { return mode_; }
     // Certificates in the store's order: oldest first, as the user added them.
     int Count() const;
     // Index from 1 to Count(); outside that range raises EOleException.
@@ -86,9 +78,8 @@ public:
     std::vector<StoredCertificate> findBySubjectName(const QString& text) const;
 
 private:
-    CertificateStore(StoreOpenMode mode, std::vector<StoredCertificate> certificates);
+    explicit CertificateStore(std::vector<StoredCertificate> certificates);
 
-    StoreOpenMode mode_;
     std::vector<StoredCertificate> certificates_;
 };
 

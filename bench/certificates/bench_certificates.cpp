@@ -13,7 +13,7 @@
 namespace {
 
 int list() {
-    const auto store = cto::CertificateStore::openPersonal(cto::StoreOpenMode::Listing);
+    const auto store = cto::CertificateStore::openPersonal();
     int shown = 0;
     for (int index = 1; index <= store->Count(); ++index) {
         const cto::StoredCertificate certificate = store->Item(index);
@@ -26,7 +26,7 @@ int list() {
 }
 
 int handOver(const QString& name) {
-    const auto store = cto::CertificateStore::openPersonal(cto::StoreOpenMode::Lookup);
+    const auto store = cto::CertificateStore::openPersonal();
     const auto found = store->findBySubjectName(name);
     if (found.empty() || found.front().exportClientCertificate()->privateKeyPem().empty()) {
         std::fprintf(stderr, "nothing handed over for %s\n", qPrintable(name));

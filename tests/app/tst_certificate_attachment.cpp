@@ -181,7 +181,6 @@ void TestCertificateAttachment::initTestCase() {
     options.clientCertificates = ClientCertificateMode::Require;
     server_ = std::make_unique<TlsTestServer>(*pki_, options);
     qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
-    setPasswordPrompt(askStorePassword);
     previousFolder_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(folder_.path()));
     QFile survey(folder_.filePath(QStringLiteral("encuesta.xml")));

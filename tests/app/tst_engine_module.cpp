@@ -3,6 +3,7 @@
 // module reach the window's one failure message with their kind name.
 #include "WorkflowRun.h"
 
+#include "app/SendEngine.h"
 #include "app/SendEngineLoader.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
@@ -14,6 +15,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace cto {
+
+// The windows' engine in this test: the real module, named by its path.
+SendEngine& sendEngine() {
+    static SendEngine& engine = loadSendEngine(QStringLiteral(CTO_ENGINE_MODULE));
+    return engine;
+}
+
+} // namespace cto
+
 using cto::test::answerNextMessage;
 using cto::test::Reply;
 using cto::test::WorkflowRun;
@@ -24,6 +35,7 @@ class TestEngineModule : public QObject {
 private slots:
     void failureInsideTheModuleReachesTheMessage();
     void moduleThatCannotBeLoaded();
+    void moduleOfAnotherVersion();
 };
 
 void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
@@ -53,14 +65,21 @@ void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
     QCOMPARE(run.terminations.count(), 1);
 }
 
-// Neither folder holds the module: the loader's own words name what is missing.
+// The loader's own words name what is missing.
 void TestEngineModule::moduleThatCannotBeLoaded() {
     QTemporaryDir empty;
     const QString path = QDir(empty.path()).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
-    const QStringList folders = {empty.path(), empty.path()};
-    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(folders),
+    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
                         QStringLiteral("Cannot load the send engine %1: %1: cannot open shared object file: "
                                        "No such file or directory")
+                            .arg(path));
+}
+
+void TestEngineModule::moduleOfAnotherVersion() {
+    const QString path = QStringLiteral(CTO_OTHER_VERSION_ENGINE_MODULE);
+    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
+                        QStringLiteral("Cannot load the send engine %1: the module has engine interface "
+                                       "version 999, this program needs version 1")
                             .arg(path));
 }
 

@@ -1,6 +1,7 @@
 // The real program, started as the calling program starts it: on an X server
 // with no window manager (nothing activates a window unless the program asks),
 // its message boxes answered from the keyboard. Every run exits with status 0.
+#include "certificates/TestNssDatabase.h"
 #include "support/TestPki.h"
 #include "support/TlsTestServer.h"
 
@@ -21,6 +22,15 @@ namespace {
 
 const QString kCaption = QStringLiteral("Conexiontulvaoskel"); // the application title
 const QString kSaveTitle = QStringLiteral("Guardar resultados del envio");
+const QString kCertificateDialog = QStringLiteral("Selección de Certificado");
+const QString kPasswordDialog = QStringLiteral("Contraseña del almacén de certificados");
+const QString kStorePassword = QStringLiteral("clave-de-prueba");
+const QString kModuleName = QStringLiteral("libConexionTulvaOskelEngine.so");
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -35,12 +45,17 @@ private slots:
 
     void failureRunExitsWithZero();
     void acceptedRunExitsWithZero();
+    void programWithoutItsEngine();
     void offscreenShowsTheWindow();
 
 private:
     void startProgram(const QStringList& arguments, const QString& platform = QStringLiteral("xcb"));
-    // Waits until the window with that title holds the keyboard focus, then presses the key.
-    void pressWhenFocused(const QString& title, const QString& key);
+    // Waits until the window with that title holds the keyboard focus, then
+    // runs the xdotool command (keys to press, text to type).
+    void whenFocused(const QString& title, const QStringList& xdotoolCommand);
+    void pressWhenFocused(const QString& title, const QString& key) {
+        whenFocused(title, {QStringLiteral("key"), key});
+    }
     void expectExitZero();
 
     cto::test::PrivateXServer xServer_;
@@ -60,7 +75,9 @@ void TestProgramRun::initTestCase() {
     QVERIFY2(!display_.isEmpty(), "Xvfb did not start");
 
     pki_ = std::make_unique<cto::test::TestPki>();
-    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
+    cto::test::TlsTestServer::Options options;
+    options.clientCertificates = cto::test::ClientCertificateMode::Require;
+    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_, options);
 }
 
 void TestProgramRun::cleanupTestCase() {
@@ -68,10 +85,13 @@ void TestProgramRun::cleanupTestCase() {
 }
 
 void TestProgramRun::init() {
-    // A copy of the program in a folder of its own: the response file lands beside it.
+    // A copy of the program and its engine in a folder of its own: the
+    // response file lands beside it.
     folder_ = std::make_unique<QTemporaryDir>();
     program_ = folder_->filePath(QStringLiteral("ConexionTulvaOskel"));
     QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program_));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE), folder_->filePath(kModuleName)));
+    server_->clearExchanges();
     QFile survey(folder_->filePath(QStringLiteral("encuesta.xml")));
     QVERIFY(survey.open(QIODevice::WriteOnly));
     survey.write("<Encuesta><Mes>11</Mes></Encuesta>");
@@ -100,7 +120,7 @@ void TestProgramRun::startProgram(const QStringList& arguments, const QString& p
     QVERIFY(process_.waitForStarted());
 }
 
-void TestProgramRun::pressWhenFocused(const QString& title, const QString& key) {
+void TestProgramRun::whenFocused(const QString& title, const QStringList& xdotoolCommand) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
     const auto focused = [&] {
@@ -115,7 +135,7 @@ void TestProgramRun::pressWhenFocused(const QString& title, const QString& key) 
                             .arg(title, focused(), QString::fromLocal8Bit(process_.readAllStandardError()))));
     QProcess press;
     press.setProcessEnvironment(environment);
-    press.start(xdotool_, {QStringLiteral("key"), key});
+    press.start(xdotool_, xdotoolCommand);
     QVERIFY(press.waitForFinished(5000));
 }
 
@@ -132,20 +152,41 @@ void TestProgramRun::failureRunExitsWithZero() {
     QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("-response.xml"))));
 }
 
+// A real receipt for a certificate whose key is behind the store's password:
+// the engine asks for it through the program's own dialog.
 void TestProgramRun::acceptedRunExitsWithZero() {
-    server_->enqueue(Reply::ok(""));
+    const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
+    cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
+                                    QString::fromStdString(pki_->caCertificatePath()),
+                                    QString::fromStdString(pki_->caKeyPath())});
+    server_->enqueue(
+        Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
     startProgram({QStringLiteral("encuesta.xml")});
-    // The user has no certificate store yet: the dialog says so, then opens
-    // empty, and Enter leaves it by Cancelar; the survey goes without a certificate.
-    pressWhenFocused(kCaption, QStringLiteral("Return"));
-    pressWhenFocused(QStringLiteral("Selección de Certificado"), QStringLiteral("Return"));
+    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
+    // The list holds the focus with no row selected: two steps down select Peña Muñoz.
+    whenFocused(kCertificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
+    whenFocused(kPasswordDialog, {"type", "--delay", "20", kStorePassword});
+    pressWhenFocused(kPasswordDialog, QStringLiteral("Return"));
     pressWhenFocused(kCaption, QStringLiteral("Return"));   // the outcome
     pressWhenFocused(kSaveTitle, QStringLiteral("Escape")); // no copy
     expectExitZero();
     QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(1000)));
-    QFile response(folder_->filePath(QStringLiteral("encuesta-response.xml")));
-    QVERIFY(response.open(QIODevice::ReadOnly));
-    QVERIFY(response.readAll().contains("<NumeroOrden>EncuestaDePrueba</NumeroOrden>"));
+    QCOMPARE(server_->exchanges().front().clientCommonName, std::string("Peña Muñoz"));
+    const QByteArray response = contentOf(folder_->filePath(QStringLiteral("encuesta-response.xml")));
+    QVERIFY2(response.startsWith("<RespuestaSolicitudEncuesta ") &&
+                 response.contains("<NumeroOrden xsi:type=\"xsd:string\">2026-000417</NumeroOrden>"),
+             response.constData());
+}
+
+// A program copied without its engine says so and loads no other build's:
+// the first window is the failure message, and nothing reaches the office.
+void TestProgramRun::programWithoutItsEngine() {
+    QVERIFY(QFile::remove(folder_->filePath(kModuleName)));
+    startProgram({QStringLiteral("encuesta.xml")});
+    pressWhenFocused(kCaption, QStringLiteral("Return"));
+    expectExitZero();
+    QVERIFY(server_->exchanges().empty());
+    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
 }
 
 // The benchmark's switch: the window is shown on the offscreen platform and

@@ -156,16 +156,15 @@ private Q_SLOTS:
             << int(SinClave) << "Organismo Sin Clave" << false;
     }
     // The fixture issues them in another order than it adds them, so only
-    // the database's own order matches; both modes, and every opening, agree.
+    // the database's own order matches; every opening agrees.
     void listsInStoreOrder() {
         QFETCH(int, index);
         QFETCH(QString, simpleName);
         QFETCH(bool, authority);
         const openssl::Certificate expected = readCertificate(pem(index));
         QVERIFY(expected);
-        for (const StoreOpenMode mode :
-             {StoreOpenMode::Listing, StoreOpenMode::Lookup, StoreOpenMode::Listing}) {
-            const auto store = CertificateStore::openPersonal(mode);
+        for (int opening = 0; opening < 3; ++opening) {
+            const auto store = CertificateStore::openPersonal();
             QCOMPARE(store->Count(), 5);
             const StoredCertificate certificate = store->Item(index);
             QCOMPARE(certificate.der(), derOf(expected.get()));
@@ -189,7 +188,7 @@ private Q_SLOTS:
         if (!QFileInfo::exists(names))
             makeDisplayNameDatabase(names);
         useDatabase(names);
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        const auto store = CertificateStore::openPersonal();
         QCOMPARE(store->Count(), int(std::size(displayNames)));
         QCOMPARE(store->Item(index).simpleName(), simpleName);
         // The lookup by that name finds it, as the hook needs.
@@ -198,7 +197,7 @@ private Q_SLOTS:
     }
 
     void expiredCertificateKeepsItsPastDate() {
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        const auto store = CertificateStore::openPersonal();
         QCOMPARE(store->Item(ClienteCaducado).validTo(),
                  QDateTime(QDate(2021, 1, 1), QTime(0, 0), QTimeZone::utc()));
     }
@@ -210,7 +209,7 @@ private Q_SLOTS:
     }
     void itemOutsideTheStoreFails() {
         QFETCH(int, index);
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Listing);
+        const auto store = CertificateStore::openPersonal();
         CTO_COMPARE_FAILURE(EOleException, store->Item(index), "security library: invalid arguments");
     }
 
@@ -232,7 +231,7 @@ private Q_SLOTS:
     void findsBySubjectName() {
         QFETCH(QString, text);
         QFETCH(QList<int>, found);
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        const auto store = CertificateStore::openPersonal();
         QCOMPARE(positionsOf(*store, store->findBySubjectName(text)), found);
     }
 
@@ -251,7 +250,7 @@ private Q_SLOTS:
         QFETCH(int, certificate);
         std::shared_ptr<const ClientCertificate> handedOver;
         {
-            const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+            const auto store = CertificateStore::openPersonal();
             const auto found = store->findBySubjectName(name);
             QVERIFY(int(found.size()) >= match);
             QCOMPARE(found[std::size_t(match - 1)], store->Item(certificate));
@@ -279,7 +278,7 @@ private Q_SLOTS:
     }
     void handOverWithoutPrivateKeyFailsCleanly() {
         QFETCH(int, certificate);
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        const auto store = CertificateStore::openPersonal();
         CTO_COMPARE_FAILURE(EOleException, store->Item(certificate).exportClientCertificate(),
                             "The private key for this certificate cannot be found in key database");
         QVERIFY(!store->Item(certificate).toClientCertificate());
@@ -303,7 +302,7 @@ private Q_SLOTS:
         useDatabase(protectedDatabase_);
         ScriptedPrompt prompt{answers, {}, {}};
         setPasswordPrompt(prompt.prompt());
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        const auto store = CertificateStore::openPersonal();
         const auto found = store->findBySubjectName("Peña");
         QCOMPARE(found.size(), std::size_t(1));
         QVERIFY(prompt.retries.isEmpty()); // listing and searching never ask
@@ -318,7 +317,7 @@ private Q_SLOTS:
     // Until the application installs its password dialog, the key stays locked.
     void protectedDatabaseWithoutPromptFailsCleanly() {
         useDatabase(protectedDatabase_);
-        const auto store = CertificateStore::openPersonal(StoreOpenMode::Lookup);
+        const auto store = CertificateStore::openPersonal();
         QCOMPARE(store->Count(), 5);
         CTO_COMPARE_FAILURE(EOleException, store->Item(Cliente).exportClientCertificate(), badPassword);
         QVERIFY(!store->Item(Cliente).toClientCertificate());
@@ -348,7 +347,7 @@ private Q_SLOTS:
             cert9.write(QByteArray(8192, 'x'));
         }
         useDatabase(path);
-        CTO_COMPARE_FAILURE(EOleException, CertificateStore::openPersonal(StoreOpenMode::Listing),
+        CTO_COMPARE_FAILURE(EOleException, CertificateStore::openPersonal(),
                             "Cannot open the certificate database sql:" + path + ": " + reason);
         if (directory == "missing")
             QVERIFY(!QFileInfo::exists(path)); // never created

@@ -113,11 +113,14 @@ bool TestEndToEnd::whenFocused(const QString& title, const QStringList& xdotoolC
 }
 
 void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
-    // A copy of the program in a folder of its own: the response file lands beside it.
+    // A copy of the program and its engine in a folder of their own: the
+    // response file lands beside them.
     const QString programFolder = folder_.filePath(QStringLiteral("program"));
     QVERIFY(QDir().mkpath(programFolder));
     const QString program = programFolder + QStringLiteral("/ConexionTulvaOskel");
     QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE),
+                        programFolder + QStringLiteral("/libConexionTulvaOskelEngine.so")));
     const QString survey = QStringLiteral(CTO_SOURCE_DIR "/tools/simulated_office/encuesta-ejemplo.xml");
     const QString work = folder_.filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(work));

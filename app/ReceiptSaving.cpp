@@ -1,0 +1,19 @@
+#include "app/ReceiptSaving.h"
+
+#include "app/PlainMessageBox.h"
+#include "app/SendEngine.h"
+#include "app/TSaveDialog.h"
+#include "common/FileStream.h"
+
+#include <QFile>
+
+namespace cto {
+
+void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, const Outcome& outcome) {
+    showPlainMessage(parent, outcome.message);
+    saveDialog.FileName = outcome.proposedFileName;
+    if (saveDialog.Execute(parent))
+        writeWholeFile(QFile::encodeName(saveDialog.FileName).toStdString(), outcome.normalisedResponse);
+}
+
+} // namespace cto
