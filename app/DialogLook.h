@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QDialog>
 #include <Qt>
 
-class QDialog;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -36,5 +36,14 @@ QWidget* frontWindow();
 // Registers the dialogs' images; the library is static, so its resources are
 // not registered by themselves. Safe to call more than once.
 void initDialogResources();
+
+// Builds a prompt from its form (a header band with Label18, Aceptar and
+// Cancelar), with the prompt's look, centred over its owner.
+template <typename Form> void setUpPrompt(QDialog* dialog, Form& form, QWidget* owner) {
+    initDialogResources();
+    form.setupUi(dialog);
+    finishPromptLook(dialog, form.Label18, form.bbAceptar, form.bbCancelar);
+    centreOver(dialog, owner);
+}
 
 } // namespace cto

@@ -7,10 +7,7 @@ namespace cto {
 
 TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, QWidget* owner)
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
-    initDialogResources();
-    ui_->setupUi(this);
-    finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
-    centreOver(this, owner);
+    setUpPrompt(this, *ui_, owner);
     // NSS's own name for a database is no help to the user; a token's (a smart card's) is.
     const QString store = tokenName.isEmpty() || tokenName.startsWith(QLatin1String("NSS "))
                               ? tr("Su almacén de certificados")

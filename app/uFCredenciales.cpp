@@ -7,10 +7,7 @@ namespace cto {
 
 TFCredenciales::TFCredenciales(bool proxy, const QString& realm, QWidget* owner)
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFCredenciales>()) {
-    initDialogResources();
-    ui_->setupUi(this);
-    finishPromptLook(this, ui_->Label18, ui_->bbAceptar, ui_->bbCancelar);
-    centreOver(this, owner);
+    setUpPrompt(this, *ui_, owner);
     QString explanation =
         proxy ? tr("El servidor proxy pide un usuario y una contraseña para dejar pasar el envío.")
               : tr("El servidor de la oficina pide un usuario y una contraseña para aceptar el envío.");

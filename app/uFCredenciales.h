@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/THTTPReqResp.h"
+#include "common/Credentials.h"
 
 #include <QDialog>
 #include <QString>

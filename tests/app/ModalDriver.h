@@ -13,7 +13,8 @@ namespace cto::test {
 
 // Queues a step for the next modal window of kind W that opens, before the
 // code under test opens it: once that window is shown and active, the step
-// runs inside the window's own modal loop. When no such window shows within
+// runs inside the window's own modal loop; a step whose check fails leaves the
+// window closed. When no such window shows within
 // the time allowed, the test fails and the window in front is closed, so that
 // a stuck modal loop cannot hang the run.
 template <typename W> void onNextModal(std::function<void(W*)> step, int timeoutMs = 10000) {
@@ -27,7 +28,12 @@ template <typename W> void onNextModal(std::function<void(W*)> step, int timeout
         if (window && window->isVisible() && QApplication::activeWindow() == window) {
             poll->stop();
             poll->deleteLater();
+            const QPointer<W> answered(window);
             step(window);
+            // A check that failed inside the step returned before answering:
+            // close the window, or its loop would hold the test until the watchdog.
+            if (QTest::currentTestFailed() && answered && answered->isVisible())
+                answered->close();
             return;
         }
         if (clock->elapsed() > timeoutMs) {

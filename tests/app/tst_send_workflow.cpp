@@ -169,6 +169,10 @@ void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
     QCOMPARE(exchanges.size(), std::size_t(1));
     QCOMPARE(exchanges[0].method, std::string("POST"));
     QCOMPARE(exchanges[0].target, std::string("/TULVA/services/ServicioXmlTurismo?"));
+    // The program's own request head, as the office reads it.
+    QCOMPARE(exchanges[0].header("Content-Type"), std::string("text/xml; charset=utf-8"));
+    QCOMPARE(exchanges[0].header("SOAPAction"), std::string("\"\""));
+    QCOMPARE(exchanges[0].header("User-Agent"), std::string("Pramblex SOAP 1.3"));
     QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
 
     QVERIFY(message->has_value());
