@@ -156,9 +156,8 @@ void Request::configure(bool pieces, std::uint64_t length) {
 
     // TLS: libcurl verifies; the context hook tolerates what the security flags allow.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST,
-                     (flags_ & kFlagIgnoreCertNameInvalid) || (securityFlags_ & kIgnoreCertNameInvalid) ? 0L
-                                                                                                        : 2L);
+    const std::uint32_t tolerated = securityFlags_ | (flags_ & kSecurityFlagsAmongRequestFlags);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, tolerated & kIgnoreCertNameInvalid ? 0L : 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, tlsContextHook);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &session_.tls());
     if (!certificateBlob_.empty()) {
@@ -169,20 +168,15 @@ void Request::configure(bool pieces, std::uint64_t length) {
         curl_easy_setopt(easy, CURLOPT_SSLKEY_BLOB, &key);
         curl_easy_setopt(easy, CURLOPT_SSLKEYTYPE, "PEM");
     }
-    std::uint32_t effectiveFlags = securityFlags_;
-    if (flags_ & kFlagIgnoreCertNameInvalid)
-        effectiveFlags |= kIgnoreCertNameInvalid;
-    if (flags_ & kFlagIgnoreCertDateInvalid)
-        effectiveFlags |= kIgnoreCertDateInvalid;
-    if (effectiveFlags & kIgnoreUnknownCa) {
+    if (tolerated & kIgnoreUnknownCa) {
         // Any authority is accepted, so the system's trust store could change no
         // verdict; loading it would only cost time on every connection.
         curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     }
-    session_.tls().beginExchange(effectiveFlags, !certificateBlob_.empty());
+    session_.tls().beginExchange(tolerated, !certificateBlob_.empty());
     // A pooled connection verified under other flags must not carry this request.
-    if (!session_.pooledUnder(effectiveFlags))
+    if (!session_.pooledUnder(tolerated))
         curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     if (!(flags_ & kFlagKeepConnection))
         curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
@@ -370,8 +364,7 @@ bool Request::read(char* buffer, std::size_t count, std::size_t& read) {
     return true;
 }
 
-std::uint32_t Request::interactiveCheck(std::uint32_t,
-                                        const THTTPReqResp::TCredentialsEvent& askCredentials) {
+std::uint32_t Request::interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials) {
     if (!headersComplete_ || (status_ != 401 && status_ != 407) || !askCredentials)
         return kNoError;
     const bool proxy = status_ == 407;

@@ -3,6 +3,7 @@
 #include "transport/ClientCertificate.h"
 #include "transport/CurlOwners.h"
 #include "transport/PlatformErrors.h"
+#include "transport/RequestFlags.h"
 #include "transport/THTTPReqResp.h"
 #include "transport/TlsPolicy.h"
 #include "transport/UrlParts.h"
@@ -18,13 +19,6 @@
 // operations answer false on failure and leave an error number and libcurl's
 // text for it in the request's lastError()/lastErrorText().
 namespace cto::http {
-
-// Request flags.
-inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;
-inline constexpr std::uint32_t kFlagKeepConnection = 0x00400000;
-inline constexpr std::uint32_t kFlagSecure = 0x00800000;
-inline constexpr std::uint32_t kFlagIgnoreCertNameInvalid = 0x00001000;
-inline constexpr std::uint32_t kFlagIgnoreCertDateInvalid = 0x00002000;
 
 // Timeouts used when none is set on the request: a silent server never holds
 // the program for ever.
@@ -107,8 +101,7 @@ public:
 
     // After a send: 0 to go on, kForceRetry to send again with credentials the
     // hook gave for a 401 or 407, kCancelled when the user refused.
-    std::uint32_t interactiveCheck(std::uint32_t error,
-                                   const THTTPReqResp::TCredentialsEvent& askCredentials);
+    std::uint32_t interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials);
 
     std::uint32_t lastError() const { return lastError_; }
     const std::string& lastErrorText() const { return lastErrorText_; }

@@ -114,7 +114,7 @@ std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Re
     }
     if (raiseError)
         RaiseCheck(lastError, request.lastErrorText());
-    const std::uint32_t answer = request.interactiveCheck(lastError, OnCredentialsNeeded);
+    const std::uint32_t answer = request.interactiveCheck(OnCredentialsNeeded);
     return lastError == http::kClientCertificateNeeded ? http::kForceRetry : answer;
 }
 
@@ -123,11 +123,12 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
     std::unique_ptr<http::Request> request;
     try {
         const bool https = state_->parts.scheme == http::kSchemeHttps;
-        std::uint32_t flags = http::kFlagNoCacheWrite | http::kFlagKeepConnection;
+        // Nothing here caches responses: the request needs no flag against cache writes.
+        std::uint32_t flags = http::kFlagKeepConnection;
         if (https)
             flags |= http::kFlagSecure;
         if (https && (InvokeOptions & soIgnoreInvalidCerts))
-            flags |= http::kFlagIgnoreCertNameInvalid | http::kFlagIgnoreCertDateInvalid;
+            flags |= http::kIgnoreCertNameInvalid | http::kIgnoreCertDateInvalid;
         request = std::make_unique<http::Request>(*state_->connection, state_->parts.objectName, flags);
         state_->root->onWaiting = OnWaiting;
 

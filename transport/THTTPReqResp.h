@@ -22,7 +22,6 @@ enum TSOAPInvokeOption : std::uint8_t {
     soIgnoreInvalidCerts = 1u << 1,
     soNoSOAPActionHeader = 1u << 2,
     soAutoCheckAccessPointViaUDDI = 1u << 3,
-    soPickFirstClientCertificate = 1u << 4,
 };
 
 struct Credentials {

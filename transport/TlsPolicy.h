@@ -1,16 +1,12 @@
 #pragma once
 
+#include "transport/RequestFlags.h"
+
 #include <curl/curl.h>
 
 #include <cstdint>
 
 namespace cto::http {
-
-// Security flags of a request: which refusals of the server's certificate to tolerate.
-inline constexpr std::uint32_t kIgnoreRevocation = 0x80;
-inline constexpr std::uint32_t kIgnoreUnknownCa = 0x100;
-inline constexpr std::uint32_t kIgnoreCertNameInvalid = 0x1000;
-inline constexpr std::uint32_t kIgnoreCertDateInvalid = 0x2000;
 
 // Why OpenSSL refused the server's certificate, grouped by what a security flag can tolerate.
 enum class CertificateProblem { UnknownAuthority, RevocationUnchecked, Revoked, Date, HostName, Other };
