@@ -8,10 +8,6 @@
 
 namespace cto::http {
 
-// Why OpenSSL refused the server's certificate, grouped by what a security flag can tolerate.
-enum class CertificateProblem { UnknownAuthority, RevocationUnchecked, Revoked, Date, HostName, Other };
-CertificateProblem certificateProblem(long verifyError);
-
 // The TLS facts of the exchange in progress. libcurl makes one OpenSSL context
 // per connection; tlsContextHook() points each at this record, which the root
 // handle owns and so outlives every connection.
