@@ -1,6 +1,7 @@
 #include "transport/HttpClient.h"
 
-#include "transport/AsciiText.h"
+#include "common/AsciiText.h"
+#include "common/Trim.h"
 #include "transport/ClientCertificateCheck.h"
 
 #include <algorithm>
@@ -10,20 +11,6 @@
 namespace cto::http {
 
 namespace {
-
-std::string withoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-        line.remove_suffix(1);
-    return std::string(line);
-}
-
-std::string trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return std::string(text);
-}
 
 // The platform's proxy bypass list separates entries with ';' or blanks, libcurl with ','.
 std::string curlBypassList(const std::string& bypass) {
@@ -333,7 +320,7 @@ bool Request::queryContentType(std::string& value) {
     for (const std::string& line : responseHeaders_) {
         if (!startsWithIgnoringCase(line, "Content-Type:"))
             continue;
-        std::string found = trimmed(std::string_view(line).substr(13));
+        std::string found(trimmed(std::string_view(line).substr(13)));
         if (found.size() > kLongestContentType)
             return fail(kInsufficientBuffer,
                         "The Content-Type header of the response is longer than 511 characters");
@@ -388,18 +375,19 @@ std::size_t Request::onHeader(char* data, std::size_t size, std::size_t count, v
     if (line.starts_with("HTTP/")) {
         // A new response (after an interim 1xx one): start its headers afresh.
         request->responseHeaders_.clear();
-        const std::string statusLine = withoutLineEnd(line);
+        const std::string statusLine(trimRight(line, kLineEnds));
         const auto codeStart = statusLine.find(' ');
         const auto textStart =
             codeStart == std::string::npos ? codeStart : statusLine.find(' ', codeStart + 1);
         request->status_ = codeStart == std::string::npos ? 0 : std::atoi(statusLine.c_str() + codeStart + 1);
-        request->statusText_ =
-            textStart == std::string::npos ? std::string() : trimmed(statusLine.substr(textStart + 1));
+        request->statusText_ = textStart == std::string::npos
+                                   ? std::string()
+                                   : std::string(trimmed(std::string_view(statusLine).substr(textStart + 1)));
     } else if (line == "\r\n" || line == "\n") {
         if (request->status_ >= 200)
             request->headersComplete_ = true;
     } else {
-        request->responseHeaders_.push_back(withoutLineEnd(line));
+        request->responseHeaders_.emplace_back(trimRight(line, kLineEnds));
     }
     return line.size();
 }

@@ -1,7 +1,8 @@
 #include "transport/THTTPReqResp.h"
 
+#include "common/AsciiText.h"
 #include "common/FailureKinds.h"
-#include "transport/AsciiText.h"
+#include "common/Trim.h"
 #include "transport/HttpClient.h"
 
 #include <algorithm>
@@ -9,16 +10,6 @@
 #include <vector>
 
 namespace cto {
-
-namespace {
-
-std::string withoutTrailingLineEnds(std::string text) {
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    return text;
-}
-
-} // namespace
 
 struct THTTPReqResp::State {
     bool userSetURL = false;
@@ -96,7 +87,7 @@ std::string THTTPReqResp::soapActionValue() const {
 void THTTPReqResp::RaiseCheck(std::uint32_t error, const std::string& description) const {
     if (error == 0)
         return;
-    throw ESOAPHTTPException(withoutTrailingLineEnds(description) + " - URL:" + state_->url +
+    throw ESOAPHTTPException(std::string(trimRight(description, kLineEnds)) + " - URL:" + state_->url +
                                  " - SOAPAction:" + soapActionValue(),
                              static_cast<std::int32_t>(error));
 }
