@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ByteStream.h"
+#include "common/Credentials.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,11 +23,6 @@ enum TSOAPInvokeOption : std::uint8_t {
     soIgnoreInvalidCerts = 1u << 1,
     soNoSOAPActionHeader = 1u << 2,
     soAutoCheckAccessPointViaUDDI = 1u << 3,
-};
-
-struct Credentials {
-    std::string userName;
-    std::string password;
 };
 
 // The HTTP transport: posts one request body to URL and hands back the response body.
