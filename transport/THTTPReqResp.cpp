@@ -3,7 +3,9 @@
 #include "common/AsciiText.h"
 #include "common/FailureKinds.h"
 #include "common/Trim.h"
-#include "transport/HttpClient.h"
+#include "transport/Request.h"
+#include "transport/RequestFlags.h"
+#include "transport/UrlParts.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "transport/RequestFlags.h"
-
 #include <curl/curl.h>
 
 #include <cstdint>
