@@ -1,6 +1,8 @@
 #include "certificates/StoreFailures.h"
 
+#include "common/AsciiText.h"
 #include "common/FailureKinds.h"
+#include "common/Trim.h"
 
 #include <secport.h>
 
@@ -9,13 +11,7 @@
 namespace cto::nss {
 
 std::string trimmedDescription(std::string text) {
-    while (!text.empty()) {
-        const auto last = static_cast<unsigned char>(text.back());
-        if (last != '.' && last != ' ' && last >= 0x20 && last != 0x7f)
-            break;
-        text.pop_back();
-    }
-    return text;
+    return std::string(trimRightIf(text, [](char c) { return c == '.' || c == ' ' || isAsciiControl(c); }));
 }
 
 std::string errorText(PRErrorCode code) {

@@ -4,7 +4,7 @@
 
 namespace cto {
 
-// A user name and password for a server or proxy that asks for them.
+// A user name and password, as a server or a proxy asks for them.
 struct Credentials {
     std::string userName;
     std::string password;

@@ -1,21 +1,4 @@
 #pragma once
 
-#include <algorithm>
-#include <cctype>
-#include <string_view>
-
-namespace cto {
-
-// Header names and media types compare without regard to ASCII case.
-inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-inline bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-} // namespace cto
+// The test server still includes the case-insensitive compare from here.
+#include "common/AsciiText.h"

@@ -1,6 +1,6 @@
 #include "transport/PlatformErrors.h"
 
-#include "transport/TlsPolicy.h"
+#include "transport/CertificateProblems.h"
 
 #include <algorithm>
 #include <iterator>
@@ -41,25 +41,6 @@ constexpr CurlMapping kCurlMappings[] = {
     {CURLE_PEER_FAILED_VERIFICATION, kInvalidCertificate},
 };
 
-// Refusals of the server's certificate.
-PlatformError certificateError(long verifyError) {
-    switch (certificateProblem(verifyError)) {
-    case CertificateProblem::UnknownAuthority:
-        return kInvalidCertificateAuthority;
-    case CertificateProblem::RevocationUnchecked:
-        return kRevocationCheckFailed;
-    case CertificateProblem::Revoked:
-        return kCertificateRevoked;
-    case CertificateProblem::Date:
-        return kCertificateDateInvalid;
-    case CertificateProblem::HostName:
-        return kCertificateNameInvalid;
-    case CertificateProblem::Other:
-        break;
-    }
-    return kInvalidCertificate;
-}
-
 // How a server that wants a client certificate and got none ends the exchange:
 // a failed handshake (TLS 1.2) or an alert on the first read or write (TLS 1.3).
 bool endsRefusedHandshake(CURLcode code) {
@@ -77,7 +58,7 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
         return kClientCertificateNeeded;
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION)
         // No refusal recorded by the chain check means libcurl's own host-name check refused it.
-        return failure.verifyError ? certificateError(failure.verifyError) : kCertificateNameInvalid;
+        return failure.verifyError ? certificateProblem(failure.verifyError).error : kCertificateNameInvalid;
     const auto found = std::find_if(std::begin(kCurlMappings), std::end(kCurlMappings),
                                     [&](const CurlMapping& mapping) { return mapping.code == failure.code; });
     return found != std::end(kCurlMappings) ? found->error : kInternalError;

@@ -1,24 +1,17 @@
 #include "transport/THTTPReqResp.h"
 
+#include "common/AsciiText.h"
 #include "common/FailureKinds.h"
-#include "transport/AsciiText.h"
-#include "transport/HttpClient.h"
+#include "common/Trim.h"
+#include "transport/Request.h"
+#include "transport/RequestFlags.h"
+#include "transport/UrlParts.h"
 
 #include <algorithm>
 #include <exception>
 #include <vector>
 
 namespace cto {
-
-namespace {
-
-std::string withoutTrailingLineEnds(std::string text) {
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    return text;
-}
-
-} // namespace
 
 struct THTTPReqResp::State {
     bool userSetURL = false;
@@ -96,7 +89,7 @@ std::string THTTPReqResp::soapActionValue() const {
 void THTTPReqResp::RaiseCheck(std::uint32_t error, const std::string& description) const {
     if (error == 0)
         return;
-    throw ESOAPHTTPException(withoutTrailingLineEnds(description) + " - URL:" + state_->url +
+    throw ESOAPHTTPException(std::string(trimRight(description, kLineEnds)) + " - URL:" + state_->url +
                                  " - SOAPAction:" + soapActionValue(),
                              static_cast<std::int32_t>(error));
 }
@@ -114,7 +107,7 @@ std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Re
     }
     if (raiseError)
         RaiseCheck(lastError, request.lastErrorText());
-    const std::uint32_t answer = request.interactiveCheck(lastError, OnCredentialsNeeded);
+    const std::uint32_t answer = request.interactiveCheck(OnCredentialsNeeded);
     return lastError == http::kClientCertificateNeeded ? http::kForceRetry : answer;
 }
 
@@ -123,11 +116,12 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
     std::unique_ptr<http::Request> request;
     try {
         const bool https = state_->parts.scheme == http::kSchemeHttps;
-        std::uint32_t flags = http::kFlagNoCacheWrite | http::kFlagKeepConnection;
+        // Nothing here caches responses: the request needs no flag against cache writes.
+        std::uint32_t flags = http::kFlagKeepConnection;
         if (https)
             flags |= http::kFlagSecure;
         if (https && (InvokeOptions & soIgnoreInvalidCerts))
-            flags |= http::kFlagIgnoreCertNameInvalid | http::kFlagIgnoreCertDateInvalid;
+            flags |= http::kIgnoreCertNameInvalid | http::kIgnoreCertDateInvalid;
         request = std::make_unique<http::Request>(*state_->connection, state_->parts.objectName, flags);
         state_->root->onWaiting = OnWaiting;
 

@@ -23,7 +23,6 @@ enum TSOAPInvokeOption : std::uint8_t {
     soIgnoreInvalidCerts = 1u << 1,
     soNoSOAPActionHeader = 1u << 2,
     soAutoCheckAccessPointViaUDDI = 1u << 3,
-    soPickFirstClientCertificate = 1u << 4,
 };
 
 // The HTTP transport: posts one request body to URL and hands back the response body.

@@ -6,16 +6,6 @@
 
 namespace cto::http {
 
-// Security flags of a request: which refusals of the server's certificate to tolerate.
-inline constexpr std::uint32_t kIgnoreRevocation = 0x80;
-inline constexpr std::uint32_t kIgnoreUnknownCa = 0x100;
-inline constexpr std::uint32_t kIgnoreCertNameInvalid = 0x1000;
-inline constexpr std::uint32_t kIgnoreCertDateInvalid = 0x2000;
-
-// Why OpenSSL refused the server's certificate, grouped by what a security flag can tolerate.
-enum class CertificateProblem { UnknownAuthority, RevocationUnchecked, Revoked, Date, HostName, Other };
-CertificateProblem certificateProblem(long verifyError);
-
 // The TLS facts of the exchange in progress. libcurl makes one OpenSSL context
 // per connection; tlsContextHook() points each at this record, which the root
 // handle owns and so outlives every connection.

@@ -1,7 +1,9 @@
 #include "common/ApplicationTitle.h"
+#include "common/AsciiText.h"
 #include "common/ByteStream.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/Trim.h"
 #include "support/ExpectFailure.h"
 
 #include <QProcess>
@@ -34,6 +36,11 @@ private slots:
     void createFailsInMissingFolder();
     void lockedFileCannotBeOpenedOrCreated();
     void expandFileName();
+    void asciiCaseIsIgnored_data();
+    void asciiCaseIsIgnored();
+    void trims_data();
+    void trims();
+    void controlCharactersAreAsciiOnly();
 };
 
 void TestCommon::failureMessageNamesTheKind_data() {
@@ -170,6 +177,70 @@ void TestCommon::expandFileName() {
     QCOMPARE(cto::expandFileName("/a/./b/../c.xml"), std::string("/a/c.xml"));
     QCOMPARE(QString::fromStdString(cto::expandFileName("datos/e.xml")),
              QDir::currentPath() + "/datos/e.xml");
+}
+
+void TestCommon::asciiCaseIsIgnored_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("other");
+    QTest::addColumn<bool>("equal");
+    QTest::addColumn<bool>("startsWith");
+    QTest::newRow("header name") << QByteArray("content-TYPE") << QByteArray("Content-Type") << true << true;
+    QTest::newRow("longer text") << QByteArray("Content-Type: x") << QByteArray("content-type:") << false
+                                 << true;
+    QTest::newRow("longer prefix") << QByteArray("Content") << QByteArray("Content-Type") << false << false;
+    QTest::newRow("both empty") << QByteArray() << QByteArray() << true << true;
+    // Letters differ from their other case by 0x20; so do these, which are no letters.
+    QTest::newRow("@ and `") << QByteArray("@") << QByteArray("`") << false << false;
+    QTest::newRow("[ and {") << QByteArray("[") << QByteArray("{") << false << false;
+    QTest::newRow("non-ASCII letters keep their case")
+        << QByteArray("\xc3\x89") << QByteArray("\xc3\xa9") << false << false;
+}
+
+void TestCommon::asciiCaseIsIgnored() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, other);
+    QFETCH(bool, equal);
+    QFETCH(bool, startsWith);
+    const std::string_view a(text.constData(), text.size());
+    const std::string_view b(other.constData(), other.size());
+    QCOMPARE(equalsIgnoringCase(a, b), equal);
+    QCOMPARE(equalsIgnoringCase(b, a), equal);
+    QCOMPARE(startsWithIgnoringCase(a, b), startsWith);
+}
+
+void TestCommon::trims_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("characters");
+    QTest::addColumn<QByteArray>("right");
+    QTest::addColumn<QByteArray>("both");
+    const QByteArray blanks(kBlanks.data(), kBlanks.size());
+    const QByteArray lineEnds(kLineEnds.data(), kLineEnds.size());
+    QTest::newRow("blanks") << QByteArray(" \t text/xml; a=b \t ") << blanks
+                            << QByteArray(" \t text/xml; a=b") << QByteArray("text/xml; a=b");
+    QTest::newRow("inner blanks stay")
+        << QByteArray("Not  Found") << blanks << QByteArray("Not  Found") << QByteArray("Not  Found");
+    QTest::newRow("only blanks") << QByteArray(" \t ") << blanks << QByteArray() << QByteArray();
+    QTest::newRow("empty") << QByteArray() << blanks << QByteArray() << QByteArray();
+    QTest::newRow("line ends in any order")
+        << QByteArray("\nline\n\r\n") << lineEnds << QByteArray("\nline") << QByteArray("line");
+    QTest::newRow("other characters stay")
+        << QByteArray("a\r\n") << blanks << QByteArray("a\r\n") << QByteArray("a\r\n");
+}
+
+void TestCommon::trims() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, characters);
+    QFETCH(QByteArray, right);
+    QFETCH(QByteArray, both);
+    const std::string_view view(text.constData(), text.size());
+    const std::string_view set(characters.constData(), characters.size());
+    QCOMPARE(QByteArray::fromStdString(std::string(trimRight(view, set))), right);
+    QCOMPARE(QByteArray::fromStdString(std::string(trimmed(view, set))), both);
+}
+
+void TestCommon::controlCharactersAreAsciiOnly() {
+    // The last byte of "ü" is above 0x7f: a signed comparison would take it for a control.
+    QCOMPARE(trimRightIf("Fehler \xc3\xbc\x01\x1f\x7f", isAsciiControl), std::string_view("Fehler \xc3\xbc"));
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

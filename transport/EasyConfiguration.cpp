@@ -1,0 +1,135 @@
+#include "transport/EasyConfiguration.h"
+
+#include "common/Trim.h"
+
+namespace cto::http {
+
+namespace {
+
+std::string hostForUrl(const std::string& host) {
+    return host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
+}
+
+void setTarget(CURL* easy, const Connection& connection, const RequestSettings& settings) {
+    const bool secure = settings.flags & kFlagSecure;
+    const std::string url = std::string(secure ? "https://" : "http://") + hostForUrl(connection.host) + ":" +
+                            std::to_string(connection.port) + "/";
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    // The object name goes on the request line exactly as written.
+    const std::string& name = settings.objectName;
+    const std::string target = name.empty() || name.front() != '/' ? "/" + name : name;
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+}
+
+void setProxy(CURL* easy, const Session& session) {
+    if (!session.proxy().empty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, session.proxy().c_str());
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, session.proxyBypass().c_str());
+    }
+    // A proxy's answer to CONNECT is not the server's answer: keep it out of the response headers.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+void setAuthentication(CURL* easy, const Connection& connection, const RequestSettings& settings) {
+    const Credentials& answered = settings.answered;
+    const bool connectionOwn = answered.userName.empty() || settings.answeredForProxy;
+    const std::string& user = connectionOwn ? connection.userName : answered.userName;
+    const std::string& password = connectionOwn ? connection.password : answered.password;
+    if (!user.empty()) {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+    }
+    if (settings.answeredForProxy) {
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, answered.userName.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, answered.password.c_str());
+    }
+}
+
+// libcurl verifies; the context hook tolerates what the security flags allow.
+void setTls(CURL* easy, Session& session, const RequestSettings& settings) {
+    const std::uint32_t tolerated = settings.toleratedFlags();
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, tolerated & kIgnoreCertNameInvalid ? 0L : 2L);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, tlsContextHook);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &session.tls());
+    if (!settings.certificateChain.empty()) {
+        const std::string& chain = settings.certificateChain;
+        const std::string& key = settings.key.bytes();
+        curl_blob certificateBlob{const_cast<char*>(chain.data()), chain.size(), CURL_BLOB_NOCOPY};
+        curl_blob keyBlob{const_cast<char*>(key.data()), key.size(), CURL_BLOB_NOCOPY};
+        curl_easy_setopt(easy, CURLOPT_SSLCERT_BLOB, &certificateBlob);
+        curl_easy_setopt(easy, CURLOPT_SSLCERTTYPE, "PEM");
+        curl_easy_setopt(easy, CURLOPT_SSLKEY_BLOB, &keyBlob);
+        curl_easy_setopt(easy, CURLOPT_SSLKEYTYPE, "PEM");
+    }
+    if (tolerated & kIgnoreUnknownCa) {
+        // Any authority is accepted, so the system's trust store could change no
+        // verdict; loading it would only cost time on every connection.
+        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
+}
+
+void setConnectionUse(CURL* easy, const RequestSettings& settings, bool fresh) {
+    if (fresh)
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    if (!(settings.flags & kFlagKeepConnection))
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeout.count()));
+}
+
+// The given lines; libcurl's Accept and Expect left out; the connection kept or closed.
+HeaderList headerList(const RequestSettings& settings) {
+    HeaderList list;
+    auto append = [&](const std::string& line) {
+        if (curl_slist* grown = curl_slist_append(list.get(), line.c_str())) {
+            list.release();
+            list.reset(grown);
+        }
+    };
+    for (const std::string& line : settings.headerLines) {
+        // libcurl drops "Name:" lines; "Name;" is its way to send a header with no value.
+        const auto colon = line.find(':');
+        if (colon != std::string::npos && trimmed(std::string_view(line).substr(colon + 1)).empty())
+            append(line.substr(0, colon) + ";");
+        else
+            append(line);
+    }
+    append("Accept:");
+    append("Expect:");
+    append(settings.flags & kFlagKeepConnection ? "Connection: Keep-Alive" : "Connection: close");
+    return list;
+}
+
+void setBody(CURL* easy, const RequestSettings& settings, std::optional<std::uint64_t> piecesLength) {
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    if (piecesLength) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(*piecesLength));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, settings.body.data());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(settings.body.size()));
+    }
+}
+
+} // namespace
+
+HeaderList EasyConfiguration::apply(CURL* easy) const {
+    curl_easy_reset(easy);
+    setTarget(easy, connection, settings);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, connection.session.agent().c_str());
+    setProxy(easy, connection.session);
+    setAuthentication(easy, connection, settings);
+    setTls(easy, connection.session, settings);
+    setConnectionUse(easy, settings, freshConnection);
+    HeaderList headers = headerList(settings);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+    setBody(easy, settings, piecesLength);
+    return headers;
+}
+
+} // namespace cto::http

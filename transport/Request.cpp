@@ -1,0 +1,163 @@
+#include "transport/Request.h"
+
+#include "transport/ClientCertificateCheck.h"
+
+namespace cto::http {
+
+Request::Request(Connection& connection, std::string objectName, std::uint32_t flags)
+    : connection_(connection), session_(connection.session), easy_(curl_easy_init()) {
+    settings_.objectName = std::move(objectName);
+    settings_.flags = flags;
+}
+
+Request::~Request() {
+    detach();
+}
+
+bool Request::setClientCertificate(const ClientCertificate& certificate) {
+    if (!keyMatchesCertificate(certificate))
+        return false;
+    // The intermediates follow the certificate in one PEM blob: libcurl sends them as its chain.
+    std::string& chain = settings_.certificateChain;
+    chain = certificate.certificatePem();
+    if (!chain.empty() && chain.back() != '\n')
+        chain += '\n';
+    chain += certificate.intermediatesPem();
+    settings_.key = SecureBytes(certificate.privateKeyPem().bytes());
+    return true;
+}
+
+void Request::setTimeout(TimeoutKind kind, std::chrono::milliseconds value) {
+    switch (kind) {
+    case TimeoutKind::Connect:
+        settings_.connectTimeout = value;
+        break;
+    case TimeoutKind::Send:
+        watchdog_.sendLimit = value;
+        break;
+    case TimeoutKind::Receive:
+        watchdog_.receiveLimit = value;
+        break;
+    }
+}
+
+void Request::addHeader(const std::string& line) {
+    settings_.headerLines.push_back(line);
+}
+
+bool Request::send() {
+    return start(std::nullopt) && awaitHead();
+}
+
+bool Request::sendEx(std::uint64_t totalLength) {
+    return start(totalLength);
+}
+
+bool Request::write(const char* piece, std::size_t size) {
+    if (!attached_ && !outcome_.finished)
+        return fail(kInternalError, "The request was not started");
+    upload_.hand(piece, size);
+    resumeUpload();
+    pump(Until::PieceTaken);
+    const bool consumed = upload_.pieceTaken();
+    upload_.hand(nullptr, 0);
+    // A server may answer before the whole body is sent; then the rest is not wanted.
+    if (consumed || (outcome_.finished && outcome_.result == CURLE_OK))
+        return true;
+    return failTransfer();
+}
+
+bool Request::end() {
+    if (upload_.supplied < upload_.declaredLength && !outcome_.finished) {
+        // The body stopped short of its declared length: drop the transfer. Whoever
+        // stopped writing reports why; the end itself has no error number.
+        detach();
+        outcome_.finished = true;
+        return fail(kNoError, {});
+    }
+    return awaitHead();
+}
+
+bool Request::awaitHead() {
+    pump(Until::HeadComplete);
+    return head_.complete || proxyWantsCredentials() || failTransfer();
+}
+
+// libcurl fails a tunnel that the proxy refused with 407; to the caller that is
+// an answer like any other 407, for the interactive check to ask credentials
+// for. The proxy's headers are not kept, so its realm is unknown.
+bool Request::proxyWantsCredentials() {
+    long connectCode = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (!outcome_.finished || connectCode != 407)
+        return false;
+    head_.status = 407;
+    head_.statusText = "Proxy Authentication Required";
+    head_.lines.clear();
+    head_.complete = true;
+    return true;
+}
+
+bool Request::queryStatusCode(int& status) const {
+    if (!head_.complete)
+        return false;
+    status = head_.status;
+    return true;
+}
+
+bool Request::queryStatusText(std::string& text) const {
+    if (!head_.complete || head_.statusText.empty())
+        return false;
+    text = head_.statusText;
+    return true;
+}
+
+bool Request::queryContentType(std::string& value) {
+    // Room for 511 characters, as the platform's 1024-byte buffer of UTF-16.
+    constexpr std::size_t kLongestContentType = 511;
+    std::optional<std::string> found = head_.firstValue("Content-Type:");
+    if (!found)
+        return fail(kHeaderNotFound, "The response has no Content-Type header");
+    if (found->size() > kLongestContentType)
+        return fail(kInsufficientBuffer,
+                    "The Content-Type header of the response is longer than 511 characters");
+    value = std::move(*found);
+    return true;
+}
+
+bool Request::queryDataAvailable(std::size_t& available) {
+    if (body_.available() == 0 && !outcome_.finished) {
+        resumeBody();
+        pump(Until::BodyPending);
+    }
+    available = body_.available();
+    if (available > 0 || (outcome_.finished && outcome_.result == CURLE_OK))
+        return true;
+    return failTransfer();
+}
+
+bool Request::read(char* buffer, std::size_t count, std::size_t& read) {
+    read = body_.read(buffer, count);
+    return true;
+}
+
+std::uint32_t Request::interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials) {
+    if (!head_.complete || (head_.status != 401 && head_.status != 407) || !askCredentials)
+        return kNoError;
+    const bool proxy = head_.status == 407;
+    const std::string realm = head_.lastRealm(proxy ? "Proxy-Authenticate:" : "WWW-Authenticate:");
+    const std::optional<Credentials> credentials = askCredentials(proxy, realm);
+    if (!credentials)
+        return kCancelled;
+    settings_.answered = *credentials;
+    settings_.answeredForProxy = proxy;
+    return kForceRetry;
+}
+
+bool Request::fail(std::uint32_t error, std::string text) {
+    lastError_ = error;
+    lastErrorText_ = std::move(text);
+    return false;
+}
+
+} // namespace cto::http

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "transport/CurlOwners.h"
+#include "transport/PlatformErrors.h"
+#include "transport/RequestSettings.h"
+#include "transport/ResponseHead.h"
+#include "transport/Session.h"
+#include "transport/THTTPReqResp.h"
+#include "transport/TransferState.h"
+#include "transport/Watchdog.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cto::http {
+
+enum class TimeoutKind { Connect, Send, Receive };
+
+// The request handle. Its operations answer false on failure and leave an
+// error number and libcurl's text for it in lastError()/lastErrorText().
+class Request final : public HttpRequest {
+public:
+    Request(Connection& connection, std::string objectName, std::uint32_t flags);
+    ~Request() override;
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+
+    // Options; they take effect when the request is sent.
+    bool setClientCertificate(const ClientCertificate& certificate) override;
+    void setTimeout(TimeoutKind kind, std::chrono::milliseconds value);
+    std::uint32_t securityFlags() const { return settings_.securityFlags; }
+    void setSecurityFlags(std::uint32_t flags) { settings_.securityFlags = flags; }
+    // One "Name: value" line, sent as given ("Name:" sends the header with an empty value).
+    void addHeader(const std::string& line);
+
+    // Single shot: the whole body, held by the request for resends.
+    void setBody(std::string body) { settings_.body = std::move(body); }
+    bool send();
+    // In pieces: the declared length, then the pieces, then the end.
+    bool sendEx(std::uint64_t totalLength);
+    bool write(const char* piece, std::size_t size);
+    bool end();
+
+    bool queryStatusCode(int& status) const;
+    bool queryStatusText(std::string& text) const;
+    bool queryContentType(std::string& value);
+    bool queryDataAvailable(std::size_t& available);
+    bool read(char* buffer, std::size_t count, std::size_t& read);
+
+    // After a send: 0 to go on, kForceRetry to send again with credentials the
+    // hook gave for a 401 or 407, kCancelled when the user refused.
+    std::uint32_t interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials);
+
+    std::uint32_t lastError() const { return lastError_; }
+    const std::string& lastErrorText() const { return lastErrorText_; }
+
+private:
+    // What the transfer is driven until, unless it ends first.
+    enum class Until { HeadComplete, PieceTaken, BodyPending };
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onUpload(char* buffer, std::size_t size, std::size_t count, void* self);
+
+    bool start(std::optional<std::uint64_t> piecesLength);
+    void watch(bool inPieces);
+    void detach();
+    void resumeUpload();
+    void resumeBody();
+    void pump(Until until);
+    bool reached(Until until) const;
+    void collectResult();
+    bool watchdogExpired();
+    bool awaitHead();
+    bool proxyWantsCredentials();
+    bool failTransfer();
+    bool fail(std::uint32_t error, std::string text);
+
+    Connection& connection_;
+    Session& session_;
+    RequestSettings settings_; // before easy_: libcurl reads the body and the certificate in place
+
+    char errorBuffer_[CURL_ERROR_SIZE] = {}; // outlives easy_: libcurl writes into it
+    HeaderList headers_;
+    EasyHandle easy_;
+    bool attached_ = false;
+
+    TransferOutcome outcome_;
+    Watchdog watchdog_;
+    UploadState upload_;
+    ResponseHead head_;
+    ResponseBody body_;
+
+    std::uint32_t lastError_ = 0;
+    std::string lastErrorText_;
+};
+
+} // namespace cto::http

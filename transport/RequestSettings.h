@@ -1,0 +1,36 @@
+#pragma once
+
+#include "common/Credentials.h"
+#include "transport/ClientCertificate.h"
+#include "transport/RequestFlags.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cto::http {
+
+// Used when none is set on the request: a server that never answers the
+// connection does not hold the program for ever.
+inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{60'000};
+
+// What a request asks for, as its owner set it; each send of it turns this into libcurl's options.
+struct RequestSettings {
+    std::string objectName;
+    std::uint32_t flags = 0; // kFlag*, and security flags to tolerate from the first attempt
+    std::uint32_t securityFlags = 0;
+    std::chrono::milliseconds connectTimeout = kDefaultConnectTimeout;
+    std::vector<std::string> headerLines; // "Name: value", sent as given
+    std::string certificateChain;         // PEM: the client certificate, then its intermediates
+    SecureBytes key;                      // PEM
+    // Credentials the hook gave for a 401 (in place of the connection's) or a 407.
+    Credentials answered;
+    bool answeredForProxy = false;
+    std::string body; // the whole body, when it is sent in one go; kept for resends
+
+    // The security flags in force.
+    std::uint32_t toleratedFlags() const { return securityFlags | (flags & kSecurityFlagsAmongRequestFlags); }
+};
+
+} // namespace cto::http

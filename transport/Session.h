@@ -1,0 +1,58 @@
+#pragma once
+
+#include "transport/CurlOwners.h"
+#include "transport/TlsPolicy.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The HTTP client layer under THTTPReqResp: root, connection and request
+// handles on libcurl's multi interface, driven on the calling thread.
+namespace cto::http {
+
+// How long the transfer waits on the network between two calls of the waiting hook.
+inline constexpr std::chrono::milliseconds kWaitingInterval{50};
+
+// The root handle: the connection pool and the TLS record of the exchange in progress.
+class Session {
+public:
+    Session(std::string agent, std::string proxy, std::string proxyBypass);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    CURLM* multi() const { return multi_.get(); }
+    TlsPolicy& tls() { return tls_; }
+    const std::string& agent() const { return agent_; }
+    const std::string& proxy() const { return proxy_; }
+    const std::string& proxyBypass() const { return proxyBypass_; }
+
+    // Pooled connections were made under these security flags; others need a fresh one.
+    bool pooledUnder(std::uint32_t securityFlags);
+
+    std::function<void()> onWaiting;
+    // Calls onWaiting at most once per interval, however fast the transfer spins.
+    void wait();
+
+private:
+    TlsPolicy tls_; // before multi_: the pool's connections point at it until they close
+    MultiHandle multi_;
+    std::string agent_, proxy_, proxyBypass_;
+    std::chrono::steady_clock::time_point lastWaiting_{};
+    bool pooled_ = false;
+    std::uint32_t pooledFlags_ = 0;
+};
+
+// The connection handle: where requests go and with which credentials.
+struct Connection {
+    Session& session;
+    bool secure = false;
+    std::string host;
+    int port = 0;
+    std::string userName;
+    std::string password;
+};
+
+} // namespace cto::http

@@ -1,0 +1,29 @@
+#include "transport/Watchdog.h"
+
+namespace cto::http {
+
+void Watchdog::restart() {
+    received = 0;
+    lastUploaded_ = 0;
+    lastReceived_ = 0;
+}
+
+std::optional<std::string> Watchdog::expired(curl_off_t connectedAt, curl_off_t uploaded,
+                                             std::uint64_t toSend) {
+    const auto now = std::chrono::steady_clock::now();
+    if (connectedAt == 0 || uploaded != lastUploaded_ || received != lastReceived_) {
+        lastUploaded_ = uploaded;
+        lastReceived_ = received;
+        lastProgress_ = now;
+        return std::nullopt;
+    }
+    const bool sending = static_cast<std::uint64_t>(uploaded) < toSend && received == 0;
+    const auto limit = sending ? sendLimit : receiveLimit;
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastProgress_);
+    if (silent < limit)
+        return std::nullopt;
+    return "Operation timed out after " + std::to_string(silent.count()) + " milliseconds with no data " +
+           (sending ? "sent" : "received");
+}
+
+} // namespace cto::http

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cto::http {
+
+// Used when none is set on the request: a silent server never holds the program for ever.
+inline constexpr std::chrono::milliseconds kDefaultSendTimeout{60'000};
+inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{300'000};
+
+// libcurl bounds the connection; this bounds silence afterwards: a send that
+// makes no progress, and an answer of which no byte arrives.
+class Watchdog {
+public:
+    std::chrono::milliseconds sendLimit = kDefaultSendTimeout;
+    std::chrono::milliseconds receiveLimit = kDefaultReceiveTimeout;
+    std::uint64_t received = 0; // bytes of the answer so far, head included
+
+    // A new transfer: nothing sent or received yet.
+    void restart();
+    // The caller waits from now on.
+    void wake() { lastProgress_ = std::chrono::steady_clock::now(); }
+    // Called as the transfer turns: the failure's text once the silence lasts too long.
+    std::optional<std::string> expired(curl_off_t connectedAt, curl_off_t uploaded, std::uint64_t toSend);
+
+private:
+    std::chrono::steady_clock::time_point lastProgress_;
+    curl_off_t lastUploaded_ = 0;
+    std::uint64_t lastReceived_ = 0;
+};
+
+} // namespace cto::http
