@@ -2,6 +2,7 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/Trim.h"
 #include "response/RespuestaSolicitudBinding.h"
 #include "response/XmlNode.h"
 
@@ -12,10 +13,6 @@
 namespace cto {
 
 namespace {
-
-bool isBlank(char c) noexcept {
-    return c == ' ' || c == '\t';
-}
 
 std::string conversionFailure(const char* from) {
     return std::string("Could not convert variant of type (") + from + ") into type (Integer)";
@@ -34,26 +31,20 @@ std::shared_ptr<IXMLRespuestaSolicitudEncuesta> bindRoot(XmlDocument parsed) {
 std::int32_t numeroFromText(std::string_view text) {
     if (text.empty())
         throw EVariantTypeCastError(conversionFailure("Null"));
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    std::size_t digits = begin;
-    if (digits < end && (text[digits] == '+' || text[digits] == '-'))
-        ++digits;
-    if (digits == end)
+    const std::string_view number = trimmed(text);
+    const bool negative = !number.empty() && number.front() == '-';
+    const std::string_view digits =
+        !number.empty() && (number.front() == '+' || negative) ? number.substr(1) : number;
+    if (digits.empty())
         throw EVariantTypeCastError(conversionFailure("OleStr"));
-    for (std::size_t i = digits; i < end; ++i)
-        if (text[i] < '0' || text[i] > '9')
+    for (const char c : digits)
+        if (c < '0' || c > '9')
             throw EVariantTypeCastError(conversionFailure("OleStr"));
 
-    const bool negative = text[begin] == '-';
     // Accumulate towards the sign so that the most negative value fits.
     std::int64_t value = 0;
-    for (std::size_t i = digits; i < end; ++i) {
-        value = value * 10 + (text[i] - '0');
+    for (const char c : digits) {
+        value = value * 10 + (c - '0');
         if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
             break;
     }

@@ -1,5 +1,6 @@
 #include "response/SoapFault.h"
 
+#include "common/Trim.h"
 #include "response/XmlNode.h"
 
 #include <memory>
@@ -25,11 +26,7 @@ xmlNodePtr childElement(xmlNodePtr parent, std::string_view localName) {
 
 std::string textContent(xmlNodePtr node) {
     std::unique_ptr<xmlChar, XmlCharDeleter> content(xmlNodeGetContent(node));
-    std::string value(xml::text(content.get()));
-    const auto first = value.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::string();
-    return value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+    return std::string(trimmed(xml::text(content.get()), " \t\r\n"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "response/XmlDocument.h"
 
 #include "common/FailureKinds.h"
+#include "common/Trim.h"
 #include "response/ExternalEntityGuard.h"
 #include "response/SourceLine.h"
 
@@ -40,9 +41,7 @@ void recordError(void* userData, xmlErrorPtr error) {
     first->undeclaredEntity = first->undeclaredEntity || undeclared;
     if (error->level < XML_ERR_ERROR && !undeclared)
         return;
-    std::string reason = error->message != nullptr ? error->message : "";
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-        reason.pop_back();
+    std::string reason(trimRight(error->message != nullptr ? error->message : "", kLineEnds));
     auto& slot = error->level == XML_ERR_FATAL ? first->fatal : first->error;
     if (!slot)
         slot.emplace(std::move(reason), error->line);
