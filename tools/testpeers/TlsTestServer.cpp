@@ -1,6 +1,6 @@
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TlsTestServer.h"
 
-#include "support/TestPki.h"
+#include "tools/testpeers/TestPki.h"
 #include "transport/AsciiText.h"
 #include "transport/OpenSslOwners.h"
 
