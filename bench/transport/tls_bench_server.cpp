@@ -1,8 +1,8 @@
 // A standing HTTPS server for the transport benchmark: answers every POST with
 // a small SOAP-like body, keeps only body sizes. Prints its port and the CA
 // file on stdout, then serves until stdin closes.
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include <iostream>
 #include <string>

@@ -8,8 +8,8 @@
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 #include "certificates/CertificateStore.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include <QDir>
 #include <QFile>

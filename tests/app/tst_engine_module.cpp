@@ -7,8 +7,8 @@
 #include "app/SendEngineLoader.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include <QDir>
 #include <QFile>

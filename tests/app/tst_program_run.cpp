@@ -2,8 +2,8 @@
 // with no window manager (nothing activates a window unless the program asks),
 // its message boxes answered from the keyboard. Every run exits with status 0.
 #include "certificates/TestNssDatabase.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include "support/PrivateXServer.h"
 #include <QDir>

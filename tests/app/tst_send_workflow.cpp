@@ -5,8 +5,8 @@
 #include "app/ResponseFile.h"
 #include "common/ApplicationTitle.h"
 #include "response/ResponseExtraction.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "certificates/TlsClientHandshake.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 #include "transport/ClientCertificate.h"
 #include "transport/OpenSslOwners.h"
 

@@ -1,7 +1,7 @@
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
 
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 
 #include "OfficeAnswer.h"
 #include "SurveyCheck.h"
-#include "support/TestPki.h"
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -56,6 +56,8 @@ public:
 
     // The certificate, key and intermediates of an issued certificate, held in
     // memory; the test CA is not part of the chain (it is the trust anchor).
+    // Inline, so that only its callers (tests of the client) link cto_transport:
+    // the peers themselves, and the simulated office, need nothing of it.
     static ClientCertificate clientCertificate(const IssuedCertificate& issued);
 
 private:
@@ -70,5 +72,11 @@ private:
 
 // The whole content of a file; throws EFOpenError when unreadable.
 std::string readWholeFile(const std::string& path);
+
+inline ClientCertificate TestPki::clientCertificate(const IssuedCertificate& issued) {
+    return ClientCertificate(
+        readWholeFile(issued.certificatePath), SecureBytes(readWholeFile(issued.keyPath)),
+        issued.intermediatesPath.empty() ? std::string() : readWholeFile(issued.intermediatesPath));
+}
 
 } // namespace cto::test

@@ -1,4 +1,4 @@
-#include "support/TestPki.h"
+#include "tools/testpeers/TestPki.h"
 
 #include "common/FileStream.h"
 #include "transport/OpenSslOwners.h"
@@ -259,12 +259,6 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
                         "PKCS12_create"));
     writeFile(issued.pkcs12Path, toBytes([&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); }));
     return issued;
-}
-
-ClientCertificate TestPki::clientCertificate(const IssuedCertificate& issued) {
-    return ClientCertificate(
-        readWholeFile(issued.certificatePath), SecureBytes(readWholeFile(issued.keyPath)),
-        issued.intermediatesPath.empty() ? std::string() : readWholeFile(issued.intermediatesPath));
 }
 
 } // namespace cto::test

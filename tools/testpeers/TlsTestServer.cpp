@@ -1,6 +1,6 @@
-#include "support/TlsTestServer.h"
+#include "tools/testpeers/TlsTestServer.h"
 
-#include "support/TestPki.h"
+#include "tools/testpeers/TestPki.h"
 #include "transport/AsciiText.h"
 #include "transport/OpenSslOwners.h"
 
@@ -126,7 +126,7 @@ struct TlsTestServer::Shared {
     Options options;
     openssl::SslContext context;
     FileDescriptor listener;
-    int wakeRead = -1, wakeWrite = -1;
+    FileDescriptor wakeRead, wakeWrite; // a byte on this pipe ends the accept loop
     std::thread acceptor;
 
     mutable std::mutex mutex;
@@ -190,8 +190,8 @@ TlsTestServer::TlsTestServer(const TestPki& pki, Options options) : shared_(std:
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC) != 0)
         throw std::runtime_error("TLS test server: pipe");
-    shared_->wakeRead = wake[0];
-    shared_->wakeWrite = wake[1];
+    shared_->wakeRead = FileDescriptor(wake[0]);
+    shared_->wakeWrite = FileDescriptor(wake[1]);
     shared_->acceptor = std::thread([this] { acceptLoop(); });
 }
 
@@ -204,13 +204,11 @@ TlsTestServer::~TlsTestServer() {
     }
     shared_->changed.notify_all();
     const char byte = 0;
-    [[maybe_unused]] const auto written = ::write(shared_->wakeWrite, &byte, 1);
+    [[maybe_unused]] const auto written = ::write(shared_->wakeWrite.get(), &byte, 1);
     shared_->acceptor.join();
     // No new workers start once the acceptor has ended.
     for (auto& worker : shared_->workers)
         worker.join();
-    ::close(shared_->wakeRead);
-    ::close(shared_->wakeWrite);
 }
 
 std::string TlsTestServer::hostAndPort() const {
@@ -288,7 +286,7 @@ int TlsTestServer::failedHandshakeCount() const {
 
 void TlsTestServer::acceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{shared_->listener.get(), POLLIN, 0}, {shared_->wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{shared_->listener.get(), POLLIN, 0}, {shared_->wakeRead.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
         if (fds[1].revents)
