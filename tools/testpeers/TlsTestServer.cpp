@@ -1,7 +1,8 @@
 #include "tools/testpeers/TlsTestServer.h"
 
+#include "common/AsciiText.h"
+#include "common/Trim.h"
 #include "tools/testpeers/TestPki.h"
-#include "transport/AsciiText.h"
 #include "transport/OpenSslOwners.h"
 
 #include <openssl/err.h>
@@ -24,13 +25,6 @@
 namespace cto::test {
 
 namespace {
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 [[noreturn]] void fail(const std::string& what) {
     char text[256] = {};
@@ -382,9 +376,11 @@ private:
             lineEnd = head.find("\r\n", start);
             const std::string line = head.substr(start, lineEnd - start);
             const auto colon = line.find(':');
-            exchange.headers.emplace_back(line.substr(0, colon), colon == std::string::npos
-                                                                     ? std::string()
-                                                                     : trim(line.substr(colon + 1)));
+            exchange.headers.emplace_back(
+                line.substr(0, colon),
+                colon == std::string::npos
+                    ? std::string()
+                    : std::string(cto::trimmed(std::string_view(line).substr(colon + 1))));
         }
     }
 
