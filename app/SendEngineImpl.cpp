@@ -12,6 +12,7 @@
 #include "response/ResponseExtraction.h"
 #include "response/RespuestaSolicitud.h"
 #include "transport/ClientCertificate.h"
+#include "transport/ServiceDeployment.h"
 #include "transport/THTTPRIO.h"
 
 namespace cto {
@@ -51,7 +52,10 @@ public:
     explicit WindowSendSession(SendHost& host) {
         THTTPReqResp& transport = client_.HTTPWebNode();
         transport.UseUTF8InHeader = true;
-        transport.InvokeOptions = soIgnoreInvalidCerts | soAutoCheckAccessPointViaUDDI;
+        // Only a server whose certificate a trusted authority vouches for, for
+        // the office's own name and within its dates, sees the survey.
+        transport.InvokeOptions = soAutoCheckAccessPointViaUDDI;
+        transport.TrustedAuthorities = serviceAuthoritiesFile();
         transport.OnWaiting = [&host] { host.waiting(); };
         transport.OnBeforePost = [&host](THTTPReqResp&, HttpRequest& request) {
             const std::optional<QString> name = host.chooseCertificate();

@@ -1,5 +1,6 @@
 #include "app/ServiceEndpoint.h"
 
+#include "transport/ServiceDeployment.h"
 #include "transport/THTTPRIO.h"
 
 #include <string>

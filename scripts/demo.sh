@@ -75,7 +75,8 @@ survey=$(basename "$survey_source")
 cp "$survey_source" "$demo/work/$survey"
 
 run_program() {
-    (cd "$demo/work" && CTO_SERVICE_HOST="127.0.0.1:$port" CTO_NSS_DATABASE="$demo/nssdb" \
+    (cd "$demo/work" && CTO_SERVICE_HOST="127.0.0.1:$port" CTO_SERVICE_CA_FILE="$demo/office/ca.pem" \
+        CTO_NSS_DATABASE="$demo/nssdb" \
         "$demo/program/ConexionTulvaOskel" "$survey")
 }
 

@@ -1,5 +1,7 @@
 #include "transport/PlatformErrors.h"
 
+#include <openssl/x509.h>
+
 #include "transport/CertificateProblems.h"
 
 #include <algorithm>
@@ -64,15 +66,40 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
     return found != std::end(kCurlMappings) ? found->error : kInternalError;
 }
 
-std::string describeFailure(std::uint32_t error, CURLcode code, const char* errorBuffer) {
+std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer) {
     // A refused client authentication surfaces in libcurl as whatever the socket
     // did next (under TLS 1.3 often "getpeername() failed"), which would tell the
     // user nothing; the number is certain, so its text is ours.
     if (error == kClientCertificateNeeded)
         return kClientCertificateNeededText;
+    if (failure.code == CURLE_PEER_FAILED_VERIFICATION) {
+        const std::string reason = failure.verifyError ? X509_verify_cert_error_string(failure.verifyError)
+                                                       : std::string(errorBuffer);
+        const std::string certificate =
+            failure.refusedCertificate.empty() ? std::string() : ": " + failure.refusedCertificate;
+        switch (error) {
+        case kInvalidCertificateAuthority:
+            return "The server's certificate is not vouched for by a trusted certification authority (" +
+                   reason + ")" + certificate;
+        case kCertificateNameInvalid:
+            return "The server's certificate is not issued for " + failure.host + " (" + reason + ")" +
+                   certificate;
+        case kCertificateDateInvalid:
+            return "The server's certificate is outside its validity dates (" + reason + ")" + certificate;
+        case kCertificateRevoked:
+            return "The server's certificate has been revoked" + certificate;
+        case kRevocationCheckFailed:
+            return "The revocation of the server's certificate could not be checked (" + reason + ")" +
+                   certificate;
+        default:
+            return "The server's certificate was refused (" + reason + ")" + certificate;
+        }
+    }
+    if (failure.code == CURLE_SSL_CACERT_BADFILE)
+        return "The trusted certification authorities could not be loaded";
     if (errorBuffer && *errorBuffer)
         return errorBuffer;
-    return curl_easy_strerror(code);
+    return curl_easy_strerror(failure.code);
 }
 
 } // namespace cto::http

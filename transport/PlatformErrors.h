@@ -43,6 +43,8 @@ struct TransferFailure {
     long verifyError = 0; // the server-certificate check's X509_V_ERR_*, 0 when none was refused
     bool clientCertificateAsked = false;
     bool clientCertificateAttached = false;
+    std::string refusedCertificate; // what the refused server certificate says of itself
+    std::string host;               // the server's name or address as the request named it
 };
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);
@@ -51,7 +53,9 @@ inline constexpr const char* kClientCertificateNeededText =
     "The server requires a client certificate to complete the authentication and none was sent";
 
 // The description of a failure: libcurl's detailed text (its error buffer, else
-// its text for the code), except where the error number says more than libcurl can.
-std::string describeFailure(std::uint32_t error, CURLcode code, const char* errorBuffer);
+// its text for the code), except where the error number says more than libcurl
+// can: a refused client authentication, and a refused server certificate,
+// which is told in words a user can repeat to the server's help desk.
+std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer);
 
 } // namespace cto::http

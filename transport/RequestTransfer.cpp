@@ -17,7 +17,7 @@ bool Request::start(std::optional<std::uint64_t> piecesLength) {
     head_ = {};
     body_ = {};
     const std::uint32_t tolerated = settings_.toleratedFlags();
-    session_.tls().beginExchange(tolerated, !settings_.certificateChain.empty());
+    session_.tls().beginExchange(tolerated, !settings_.certificateChain.empty(), connection_.host);
     const bool fresh = !session_.pooledUnder(tolerated);
     headers_ = EasyConfiguration{connection_, settings_, piecesLength, fresh}.apply(easy_.get());
     watch(piecesLength.has_value());
@@ -151,8 +151,10 @@ bool Request::failTransfer() {
     failure.verifyError = session_.tls().refusedVerifyError;
     failure.clientCertificateAsked = session_.tls().clientCertificateAsked;
     failure.clientCertificateAttached = session_.tls().clientCertificateAttached;
+    failure.refusedCertificate = session_.tls().refusedCertificate;
+    failure.host = connection_.host;
     const std::uint32_t error = platformErrorFor(failure);
-    return fail(error, describeFailure(error, failure.code, errorBuffer_));
+    return fail(error, describeFailure(error, failure, errorBuffer_));
 }
 
 } // namespace cto::http

@@ -18,7 +18,8 @@ inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 // The root handle: the connection pool and the TLS record of the exchange in progress.
 class Session {
 public:
-    Session(std::string agent, std::string proxy, std::string proxyBypass);
+    // trustedAuthorities: a PEM file of authorities trusted besides the system's, or empty.
+    Session(std::string agent, std::string proxy, std::string proxyBypass, std::string trustedAuthorities);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -69,10 +69,4 @@ THTTPReqResp& THTTPRIO::HTTPWebNode() {
     return state_->transport;
 }
 
-std::string serviceHost() {
-    if (const char* host = std::getenv("CTO_SERVICE_HOST"); host && *host)
-        return host;
-    return CTO_SERVICE_HOST_DEFAULT;
-}
-
 } // namespace cto

@@ -30,8 +30,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The office's service host: CTO_SERVICE_HOST from the environment when set,
-// else the host this build was configured with.
-std::string serviceHost();
-
 } // namespace cto

@@ -69,8 +69,11 @@ void THTTPReqResp::Connect(bool value) {
     }
     if (state_->connection)
         return;
+    if (!TrustedAuthorities.empty() && !http::readableAuthorities(TrustedAuthorities))
+        RaiseCheck(http::kSecurityChannelError, "The file of trusted certification authorities \"" +
+                                                    TrustedAuthorities + "\" cannot be read");
     // An empty Proxy leaves libcurl to the system's proxy settings (the proxy environment variables).
-    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass);
+    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, TrustedAuthorities);
     if (!state_->root->multi()) {
         state_->root.reset();
         RaiseCheck(http::kNotEnoughMemory, "Cannot open the HTTP client");

@@ -58,7 +58,12 @@ public:
     std::string Proxy;
     std::string ProxyByPass;
     bool UseUTF8InHeader = true;
-    std::uint8_t InvokeOptions = soIgnoreInvalidCerts | soAutoCheckAccessPointViaUDDI;
+    // soIgnoreInvalidCerts would let any server that can reach the connection
+    // take the survey and answer with a receipt of its own: off, and nothing turns it on.
+    std::uint8_t InvokeOptions = soAutoCheckAccessPointViaUDDI;
+    // A PEM file of certification authorities trusted besides the system's (the
+    // deployment's own authority for the office's server); empty for none.
+    std::string TrustedAuthorities;
     std::int32_t ConnectTimeout = 0;
     std::int32_t SendTimeout = 0;
     std::int32_t ReceiveTimeout = 0;

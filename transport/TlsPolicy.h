@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <string>
 
 namespace cto::http {
 
@@ -10,19 +11,31 @@ namespace cto::http {
 // per connection; tlsContextHook() points each at this record, which the root
 // handle owns and so outlives every connection.
 struct TlsPolicy {
+    // A PEM file of certification authorities trusted besides the system's; empty for none.
+    std::string extraAuthorities;
+
     std::uint32_t securityFlags = 0;
     bool clientCertificateAttached = false;
+    // The server's name or address, checked against its certificate while the
+    // chain is verified, before anything of ours (a client certificate) is sent.
+    std::string expectedHost;
     // Set during the handshake:
     bool clientCertificateAsked = false;
     long refusedVerifyError = 0;
+    std::string refusedCertificate; // what the refused certificate says of itself
 
-    void beginExchange(std::uint32_t flags, bool certificateAttached) {
+    void beginExchange(std::uint32_t flags, bool certificateAttached, std::string host) {
         securityFlags = flags;
         clientCertificateAttached = certificateAttached;
+        expectedHost = std::move(host);
         clientCertificateAsked = false;
         refusedVerifyError = 0;
+        refusedCertificate.clear();
     }
 };
+
+// Whether the file holds at least one certificate OpenSSL can read.
+bool readableAuthorities(const std::string& path);
 
 // CURLOPT_SSL_CTX_FUNCTION; its pointer argument is the TlsPolicy.
 CURLcode tlsContextHook(CURL* handle, void* sslContext, void* policy);

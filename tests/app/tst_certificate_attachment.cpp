@@ -181,6 +181,7 @@ void TestCertificateAttachment::initTestCase() {
     options.clientCertificates = ClientCertificateMode::Require;
     server_ = std::make_unique<TlsTestServer>(*pki_, options);
     qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
+    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki_->caCertificatePath()));
     previousFolder_ = QDir::currentPath();
     QVERIFY(QDir::setCurrent(folder_.path()));
     QFile survey(folder_.filePath(QStringLiteral("encuesta.xml")));

@@ -42,6 +42,7 @@ void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
     cto::test::TestPki pki;
     cto::test::TlsTestServer server(pki);
     qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server.hostAndPort()));
+    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki.caCertificatePath()));
     server.enqueue(Reply::status("HTTP/1.1 404 Not Found", "<h1>gone</h1>", "text/html"));
     QTemporaryDir folder;
     QFile survey(folder.filePath(QStringLiteral("encuesta.xml")));

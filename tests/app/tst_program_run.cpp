@@ -109,6 +109,8 @@ void TestProgramRun::startProgram(const QStringList& arguments, const QString& p
     environment.insert(QStringLiteral("DISPLAY"), display_);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("CTO_SERVICE_HOST"), QString::fromStdString(server_->hostAndPort()));
+    environment.insert(QStringLiteral("CTO_SERVICE_CA_FILE"),
+                       QString::fromStdString(pki_->caCertificatePath()));
     environment.remove(QStringLiteral("CTO_EXIT_WHEN_SHOWN"));
     environment.insert(QStringLiteral("HOME"),
                        folder_->path()); // the user's certificate store lives below it

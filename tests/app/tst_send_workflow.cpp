@@ -135,6 +135,7 @@ void TestSendWorkflow::initTestCase() {
     pki_ = std::make_unique<cto::test::TestPki>();
     server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
     qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
+    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki_->caCertificatePath()));
     previousFolder_ = QDir::currentPath();
 }
 

@@ -130,6 +130,8 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     QProcess run;
     QProcessEnvironment environment = desktop_;
     environment.insert(QStringLiteral("CTO_SERVICE_HOST"), QStringLiteral("127.0.0.1:") + servicePort_);
+    environment.insert(QStringLiteral("CTO_SERVICE_CA_FILE"),
+                       folder_.filePath(QStringLiteral("office/ca.pem")));
     environment.insert(QStringLiteral("CTO_NSS_DATABASE"), folder_.filePath(QStringLiteral("nssdb")));
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::ForwardedChannels);

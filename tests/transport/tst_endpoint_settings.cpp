@@ -1,5 +1,6 @@
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
+#include "transport/ServiceDeployment.h"
 #include "transport/THTTPRIO.h"
 #include "transport/UrlParts.h"
 
@@ -16,7 +17,7 @@ private slots:
     void setterInterplay_data();
     void setterInterplay();
     void failedUrlWriteKeepsEarlierSettings();
-    void serviceHostComesFromEnvironmentFirst();
+    void deploymentComesFromEnvironmentFirst();
     void urlSplitting_data();
     void urlSplitting();
 };
@@ -101,11 +102,21 @@ void TestEndpointSettings::failedUrlWriteKeepsEarlierSettings() {
     QCOMPARE(client.URL(), std::string());
 }
 
-void TestEndpointSettings::serviceHostComesFromEnvironmentFirst() {
+void TestEndpointSettings::deploymentComesFromEnvironmentFirst() {
     ::setenv("CTO_SERVICE_HOST", "127.0.0.1:8443", 1);
+    ::setenv("CTO_SERVICE_CA_FILE", "/etc/oficina/ca.pem", 1);
+    ::setenv("CTO_OFFICE_TEST_SERVICE", CTO_OFFICE_TEST_SERVICE_DEFAULT ? "0" : "1", 1);
     QCOMPARE(serviceHost(), std::string("127.0.0.1:8443"));
-    ::unsetenv("CTO_SERVICE_HOST");
+    QCOMPARE(serviceAuthoritiesFile(), std::string("/etc/oficina/ca.pem"));
+    QCOMPARE(officeTestService(), !CTO_OFFICE_TEST_SERVICE_DEFAULT);
+    // Set but empty counts as not set.
+    for (const char* name : {"CTO_SERVICE_HOST", "CTO_SERVICE_CA_FILE", "CTO_OFFICE_TEST_SERVICE"})
+        ::setenv(name, "", 1);
     QCOMPARE(serviceHost(), std::string(CTO_SERVICE_HOST_DEFAULT));
+    QCOMPARE(serviceAuthoritiesFile(), std::string(CTO_SERVICE_CA_FILE_DEFAULT));
+    QCOMPARE(officeTestService(), bool(CTO_OFFICE_TEST_SERVICE_DEFAULT));
+    for (const char* name : {"CTO_SERVICE_HOST", "CTO_SERVICE_CA_FILE", "CTO_OFFICE_TEST_SERVICE"})
+        ::unsetenv(name);
 }
 
 void TestEndpointSettings::urlSplitting_data() {

@@ -196,7 +196,9 @@ private slots:
     void intermediatesTravelWithTheCertificate();
     void unusableClientCertificateIsRefused();
     void requestedButOptionalCertificateIsNoError();
-    void untrustedServerFailsWithoutIgnoreOption();
+    void refusedServerCertificateSendsNothing_data();
+    void refusedServerCertificateSendsNothing();
+    void unreadableAuthoritiesFileSendsNothing();
     void invalidUrlKeepsThePreviousOne_data();
     void invalidUrlKeepsThePreviousOne();
     void connectionIsReused();
@@ -237,6 +239,8 @@ std::unique_ptr<TlsTestServer> TestHttpExchange::startServer(TlsTestServer::Opti
 std::unique_ptr<THTTPReqResp> TestHttpExchange::transportFor(const TlsTestServer& server) {
     auto transport = std::make_unique<THTTPReqResp>();
     transport->setURL(server.url(kTarget));
+    // The test authority stands for the deployment's own.
+    transport->TrustedAuthorities = pki_->caCertificatePath();
     return transport;
 }
 
@@ -265,7 +269,7 @@ void TestHttpExchange::soapActionAndContentTypeLines_data() {
     QTest::addColumn<int>("options");
     QTest::addColumn<bool>("utf8");
     QTest::addColumn<QString>("expectedLines");
-    const int defaults = soIgnoreInvalidCerts | soAutoCheckAccessPointViaUDDI;
+    const int defaults = soAutoCheckAccessPointViaUDDI;
     QTest::newRow("empty action") << "" << defaults << true
                                   << "SOAPAction: \"\"\r\nContent-Type: text/xml; charset=utf-8\r\n";
     QTest::newRow("empty action without value") << "" << (defaults | soNoValueForEmptySOAPAction) << true
@@ -554,16 +558,105 @@ void TestHttpExchange::requestedButOptionalCertificateIsNoError() {
     QCOMPARE(post(*transport, "<q/>"), std::string("<ok/>"));
 }
 
-void TestHttpExchange::untrustedServerFailsWithoutIgnoreOption() {
+enum class ServerIdentity { SelfSigned, UnknownAuthority, OtherName, Expired, NotYetValid };
+Q_DECLARE_METATYPE(ServerIdentity)
+
+// A server that cannot prove it is the one named gets no byte of the
+// request, no client certificate and no credentials, and the refusal says why.
+void TestHttpExchange::refusedServerCertificateSendsNothing_data() {
+    QTest::addColumn<ServerIdentity>("identity");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("self-signed")
+        << ServerIdentity::SelfSigned << 12045
+        << "The server's certificate is not vouched for by a trusted certification "
+           "authority (self-signed certificate): subject \"CN=127.0.0.1\", issued by "
+           "\"CN=127.0.0.1\"";
+    QTest::newRow("unknown authority") << ServerIdentity::UnknownAuthority << 12045
+                                       << "The server's certificate is not vouched for by a trusted "
+                                          "certification authority (unable to get local issuer certificate): "
+                                          "subject \"CN=127.0.0.1\", issued by \"CN=CTO Test CA,O=CTO Test\"";
+    QTest::newRow("another server's name") << ServerIdentity::OtherName << 12038
+                                           << "The server's certificate is not issued for 127.0.0.1 (IP "
+                                              "address mismatch): subject \"CN=127.0.0.1\"";
+    QTest::newRow("expired") << ServerIdentity::Expired << 12037
+                             << "The server's certificate is outside its validity dates (certificate has "
+                                "expired): subject \"CN=127.0.0.1\"";
+    QTest::newRow("not yet valid")
+        << ServerIdentity::NotYetValid << 12037
+        << "The server's certificate is outside its validity dates (certificate is "
+           "not yet valid): subject \"CN=127.0.0.1\"";
+}
+
+void TestHttpExchange::refusedServerCertificateSendsNothing() {
+    QFETCH(ServerIdentity, identity);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    TestPki otherPki;
+    ServerCertificateRequest request;
+    switch (identity) {
+    case ServerIdentity::SelfSigned:
+        request.selfSigned = true;
+        break;
+    case ServerIdentity::UnknownAuthority:
+        break;
+    case ServerIdentity::OtherName:
+        request.subjectAltNames = "DNS:otro.example,IP:127.0.0.2";
+        break;
+    case ServerIdentity::Expired:
+        request.notBeforeOffset = -30 * 24 * 3600;
+        request.notAfterOffset = -24 * 3600;
+        break;
+    case ServerIdentity::NotYetValid:
+        request.notBeforeOffset = 24 * 3600;
+        break;
+    }
+    TlsTestServer::Options options;
+    options.clientCertificates = ClientCertificateMode::Request;
+    TestPki& issuer = identity == ServerIdentity::UnknownAuthority ? otherPki : *pki_;
+    options.serverCertificate = issuer.issueServerCertificate(request);
+    auto server = startServer(options);
+    server->enqueue(Reply::status("HTTP/1.1 401 Unauthorized", "", "text/html"));
+    auto transport = transportFor(*server);
+    transport->UserName = "usuario";
+    transport->Password = "secreto";
+    int credentialsAsked = 0;
+    transport->OnCredentialsNeeded = [&](bool, const std::string&) {
+        ++credentialsAsked;
+        return std::optional<Credentials>(Credentials{"usuario", "secreto"});
+    };
+    bool certificateAttached = false;
+    transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest& pending) {
+        certificateAttached =
+            pending.setClientCertificate(TestPki::clientCertificate(pki_->issueClientCertificate("Cliente")));
+    };
+    const auto failure = transportFailureOf([&] { post(*transport, "<encuesta/>"); });
+    QVERIFY(certificateAttached);
+    QVERIFY(failure);
+    QCOMPARE(failure->statusCode, error);
+    QVERIFY2(failure->message.startsWith(text), qPrintable(failure->message));
+    QVERIFY2(failure->message.contains(QStringLiteral(" - URL:https://127.0.0.1:")),
+             qPrintable(failure->message));
+    QCOMPARE(credentialsAsked, 0);
+    QCOMPARE(server->exchanges().size(), std::size_t(0));
+    QCOMPARE(server->handshakeCount(), 0);
+}
+
+void TestHttpExchange::unreadableAuthoritiesFileSendsNothing() {
     auto server = startServer();
     auto transport = transportFor(*server);
-    transport->InvokeOptions = soAutoCheckAccessPointViaUDDI;
+    transport->TrustedAuthorities = pki_->directory() + "/ninguna.pem";
+    bool asked = false;
+    transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest&) { asked = true; };
     const auto failure = transportFailureOf([&] { post(*transport, "<q/>"); });
     QVERIFY(failure);
-    QCOMPARE(failure->statusCode, 12045);
-    QVERIFY2(failure->message.startsWith(
-                 "SSL certificate problem: self-signed certificate in certificate chain - URL:"),
-             qPrintable(failure->message));
+    QCOMPARE(failure->statusCode, 12157);
+    QVERIFY2(
+        failure->message.startsWith(QStringLiteral("The file of trusted certification authorities \"%1\" "
+                                                   "cannot be read - URL:")
+                                        .arg(QString::fromStdString(transport->TrustedAuthorities))),
+        qPrintable(failure->message));
+    QVERIFY(!asked);
     QCOMPARE(server->exchanges().size(), std::size_t(0));
 }
 

@@ -149,8 +149,6 @@ TestPki::TestPki() {
     directory_ = folder_.path().toStdString();
     caCertificatePath_ = directory_ + "/ca.pem";
     caKeyPath_ = directory_ + "/ca-key.pem";
-    serverCertificatePath_ = directory_ + "/server.pem";
-    serverKeyPath_ = directory_ + "/server-key.pem";
 
     Key caKey = newKey();
     Certificate ca = newCertificate({"CTO Test CA", "CTO Test", {}}, caKey.get(), nullptr, -2 * 24 * 3600,
@@ -160,20 +158,34 @@ TestPki::TestPki() {
     addExtension(ca.get(), ca.get(), NID_subject_key_identifier, "hash");
     sign(ca.get(), caKey.get());
 
-    Key serverKey = newKey();
-    Certificate server =
-        newCertificate({"127.0.0.1", {}, {}}, serverKey.get(), ca.get(), -24 * 3600, 365 * 24 * 3600);
-    addExtension(server.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(server.get(), ca.get(), NID_key_usage, "critical,digitalSignature,keyEncipherment");
-    addExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-    addExtension(server.get(), ca.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
-    addExtension(server.get(), ca.get(), NID_authority_key_identifier, "keyid");
-    sign(server.get(), caKey.get());
-
     writeFile(caCertificatePath_, certificatePem(ca.get()));
     writeFile(caKeyPath_, keyPem(caKey.get()));
-    writeFile(serverCertificatePath_, certificatePem(server.get()));
-    writeFile(serverKeyPath_, keyPem(serverKey.get()));
+    const ServerCertificateFiles server = issueServerCertificate({});
+    serverCertificatePath_ = server.certificatePath;
+    serverKeyPath_ = server.keyPath;
+}
+
+ServerCertificateFiles TestPki::issueServerCertificate(const ServerCertificateRequest& request) {
+    const Certificate ca = readCertificate(caCertificatePath_);
+    const Key caKey = readKey(caKeyPath_);
+    Key serverKey = newKey();
+    Certificate server =
+        newCertificate({"127.0.0.1", {}, {}}, serverKey.get(), request.selfSigned ? nullptr : ca.get(),
+                       request.notBeforeOffset, request.notAfterOffset);
+    X509* issuer = request.selfSigned ? server.get() : ca.get();
+    addExtension(server.get(), issuer, NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(server.get(), issuer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
+    addExtension(server.get(), issuer, NID_ext_key_usage, "serverAuth");
+    addExtension(server.get(), issuer, NID_subject_alt_name, request.subjectAltNames.c_str());
+    if (!request.selfSigned)
+        addExtension(server.get(), issuer, NID_authority_key_identifier, "keyid");
+    sign(server.get(), request.selfSigned ? serverKey.get() : caKey.get());
+
+    const std::string stem = directory_ + "/server-" + std::to_string(nextSerial_++);
+    ServerCertificateFiles files{stem + ".pem", stem + "-key.pem"};
+    writeFile(files.certificatePath, certificatePem(server.get()));
+    writeFile(files.keyPath, keyPem(serverKey.get()));
+    return files;
 }
 
 TestPki::~TestPki() = default;

@@ -21,6 +21,20 @@ struct ClientCertificateRequest {
     bool viaIntermediate = false;      // issued by an intermediate CA (made on first use) under the test CA
 };
 
+// What a further server certificate should look like, to try a client's
+// verification of the server. Offsets are seconds from now.
+struct ServerCertificateRequest {
+    std::string subjectAltNames = "IP:127.0.0.1,DNS:localhost";
+    std::int64_t notBeforeOffset = -24 * 3600;
+    std::int64_t notAfterOffset = 365 * 24 * 3600;
+    bool selfSigned = false; // signed by its own key instead of the test CA
+};
+
+struct ServerCertificateFiles {
+    std::string certificatePath; // PEM
+    std::string keyPath;         // PEM
+};
+
 // Files of one issued certificate, all inside the PKI's folder.
 struct IssuedCertificate {
     std::string commonName;
@@ -49,6 +63,7 @@ public:
     const std::string& serverKeyPath() const { return serverKeyPath_; }
 
     IssuedCertificate issueClientCertificate(const ClientCertificateRequest& request);
+    ServerCertificateFiles issueServerCertificate(const ServerCertificateRequest& request);
     IssuedCertificate issueClientCertificate(const std::string& commonName,
                                              std::int64_t notBeforeOffset = -24 * 3600,
                                              std::int64_t notAfterOffset = 365 * 24 * 3600,

@@ -157,8 +157,12 @@ TlsTestServer::TlsTestServer(const TestPki& pki, Options options) : shared_(std:
     SSL_CTX* context = shared_->context.get();
     if (!context)
         fail("SSL_CTX_new");
-    if (SSL_CTX_use_certificate_chain_file(context, pki.serverCertificatePath().c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(context, pki.serverKeyPath().c_str(), SSL_FILETYPE_PEM) != 1)
+    const bool ownCertificate = !options.serverCertificate.certificatePath.empty();
+    const std::string& certificate =
+        ownCertificate ? options.serverCertificate.certificatePath : pki.serverCertificatePath();
+    const std::string& key = ownCertificate ? options.serverCertificate.keyPath : pki.serverKeyPath();
+    if (SSL_CTX_use_certificate_chain_file(context, certificate.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1)
         fail("server certificate");
     if (SSL_CTX_load_verify_locations(context, pki.caCertificatePath().c_str(), nullptr) != 1)
         fail("CA");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/testpeers/TestPki.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -78,6 +80,7 @@ public:
         std::uint16_t port = 0;                    // 0: any free port
         bool recordBodies = true;                  // false keeps only sizes (large bodies)
         bool ignoreClientCertificateDates = false; // Require accepts expired / not yet valid ones
+        ServerCertificateFiles serverCertificate;  // empty: the PKI's own server certificate
     };
     using Responder = std::function<Reply(const Exchange&)>;
 
