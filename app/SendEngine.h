@@ -38,8 +38,8 @@ struct Failure {
 // What the engine asks of a main window during a run.
 class SendHost {
 public:
-    // Called repeatedly while the exchange waits on the network.
-    virtual void waiting() noexcept = 0;
+    // Called repeatedly while the exchange waits on the network; false stops it.
+    virtual bool waiting() noexcept = 0;
     // The before-send hook: asks the user for a certificate and answers the
     // name to look it up by, or nothing to send the request without one.
     virtual std::optional<QString> chooseCertificate() noexcept = 0;

@@ -8,7 +8,9 @@
 #include "app/SeamFailure.h"
 #include "app/ServiceEndpoint.h"
 #include "certificates/CertificateStore.h"
+#include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/ReplacementFile.h"
 #include "response/ResponseExtraction.h"
 #include "response/RespuestaSolicitud.h"
 #include "transport/ClientCertificate.h"
@@ -17,6 +19,15 @@
 
 namespace cto {
 namespace {
+
+// The office's test service accepts a test survey with an empty answer; from
+// any other service, or with a failure status, an empty answer is no receipt.
+std::string receiptForEmptyAnswer(int status) {
+    if (officeTestService() && status < 300)
+        return std::string(kTestReceipt);
+    throw EXMLDocError("La respuesta del servicio está vacía (estado HTTP " + std::to_string(status) +
+                       "): no contiene el elemento RespuestaSolicitudEncuesta");
+}
 
 // Finds the certificate by the name the dialog handed over and attaches it.
 // False when one was found but it could not go with the request. A store that
@@ -56,7 +67,7 @@ public:
         // the office's own name and within its dates, sees the survey.
         transport.InvokeOptions = soAutoCheckAccessPointViaUDDI;
         transport.TrustedAuthorities = serviceAuthoritiesFile();
-        transport.OnWaiting = [&host] { host.waiting(); };
+        transport.OnWaiting = [&host] { return host.waiting(); };
         transport.OnBeforePost = [&host](THTTPReqResp&, HttpRequest& request) {
             const std::optional<QString> name = host.chooseCertificate();
             if (!name)
@@ -77,7 +88,10 @@ public:
     Failure execute(std::string request, std::string& response) noexcept override {
         return failureOf([&] {
             MemoryStream body(std::move(request));
-            response = client_.HTTPWebNode().Execute(body)->takeBytes();
+            THTTPReqResp& transport = client_.HTTPWebNode();
+            response = transport.Execute(body)->takeBytes();
+            if (response.empty())
+                response = receiptForEmptyAnswer(transport.StatusCode());
         });
     }
 
@@ -109,9 +123,19 @@ public:
     Failure storeResponse(const std::string& responsePath, const std::string& response,
                           Outcome& outcome) noexcept override {
         return failureOf([&] {
-            writeWholeFile(responsePath, response.empty() ? std::string(kTestReceipt) : response);
-            std::string normalised = extraerRespuesta(responsePath);
-            writeWholeFile(responsePath, normalised);
+            // The response file is replaced once, by the final bytes: a run that
+            // fails or is killed before that leaves an earlier receipt as it was.
+            ReplacementFile answer(responsePath);
+            answer.write(response);
+            std::string normalised;
+            try {
+                normalised = extraerRespuesta(answer.temporaryPath());
+            } catch (const Exception&) {
+                // What the office said, for whoever reads the file after this failure.
+                answer.commit();
+                throw;
+            }
+            replaceWholeFile(responsePath, normalised);
             const auto document = cargarRespuesta(responsePath);
             outcome = readOutcome(*document, std::move(normalised));
         });

@@ -31,10 +31,11 @@ std::string SoapClientHandle::execute(std::string request) {
 // The engine's calls below must not see an exception; the windows raise none
 // but for memory, and then the safe answer is the user's "no".
 
-void SoapClientHandle::waiting() noexcept {
+bool SoapClientHandle::waiting() noexcept {
     try {
-        window_.keepPaintingWhileWaiting();
+        return window_.keepPaintingWhileWaiting();
     } catch (...) {
+        return true;
     }
 }
 

@@ -27,7 +27,7 @@ public:
 private:
     SendSession& session();
 
-    void waiting() noexcept override;
+    bool waiting() noexcept override;
     std::optional<QString> chooseCertificate() noexcept override;
     void showMessage(const QString& text) noexcept override;
     std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;

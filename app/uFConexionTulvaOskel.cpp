@@ -10,16 +10,22 @@
 #include "app/SendEngine.h"
 #include "app/WindowFonts.h"
 #include "common/Exception.h"
+#include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/RunLock.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 
 #include <exception>
+#include <optional>
 
 TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     : QWidget(parent), SoapClient(*this), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
@@ -89,8 +95,9 @@ void TFConexionTulvaOskel::showEvent(QShowEvent* event) {
 }
 
 void TFConexionTulvaOskel::closeEvent(QCloseEvent* event) {
-    // While the exchange waits, paint events are processed but the run must
-    // not lose its window; it ends by itself.
+    if (exchangeRunning_)
+        offerToStop();
+    // The run keeps its window until it ends; during the exchange the user may stop it.
     if (workflowRunning_)
         event->ignore();
     else
@@ -106,12 +113,37 @@ void TFConexionTulvaOskel::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void TFConexionTulvaOskel::keepPaintingWhileWaiting() {
-    // Paint and expose only: user input waits until the exchange is over.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void TFConexionTulvaOskel::offerToStop() {
+    if (stopQuestion_ || stopRequested_)
+        return;
+    auto* question =
+        new QMessageBox(QMessageBox::Question, cto::plainMessageCaption(),
+                        QStringLiteral("¿Desea detener el envío?\n\n"
+                                       "La oficina puede haber recibido ya la encuesta aunque el "
+                                       "envío se detenga."),
+                        QMessageBox::NoButton, this);
+    QPushButton* stop = question->addButton(QStringLiteral("&Detener el envío"), QMessageBox::YesRole);
+    question->setDefaultButton(question->addButton(QStringLiteral("&Seguir esperando"), QMessageBox::NoRole));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::buttonClicked, this, [this, stop](QAbstractButton* button) {
+        if (button == stop)
+            stopRequested_ = true;
+    });
+    stopQuestion_ = question;
+    question->open(); // the exchange goes on while the user decides
+}
+
+bool TFConexionTulvaOskel::keepPaintingWhileWaiting() {
+    // The window answers: Cerrar and the close box offer to stop the send.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return !stopRequested_;
 }
 
 void TFConexionTulvaOskel::bFinClick() {
+    if (exchangeRunning_) {
+        offerToStop();
+        return;
+    }
     requestTermination();
 }
 
@@ -153,18 +185,37 @@ void TFConexionTulvaOskel::runWorkflow() {
 
     appendLog(QStringLiteral("Cargando fichero XML generado..."));
     const QString argument = arguments_.value(0);
-    std::string request = cto::readWholeFile(QFile::encodeName(argument).toStdString());
+    const std::string surveyPath = QFile::encodeName(argument).toStdString();
+    std::string request = cto::readWholeFile(surveyPath);
+    if (request.empty())
+        throw cto::EFOpenError(cto::fileFailureMessage("open", surveyPath, std::string("The file is empty")));
     appendLog(QStringLiteral("Ok"));
 
-    // Before anything leaves: a receipt that cannot be stored would be lost.
+    // Before anything leaves: a receipt that cannot be stored would be lost,
+    // and a second run of the same survey would send it twice.
     const std::string responsePath = cto::responsePath(executableFolder_, argument);
     cto::checkResponseFileCanBeCreated(responsePath, argument);
+    std::optional<cto::RunLock> oneRun(std::in_place, responsePath);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
-    const std::string response = SoapClient.execute(std::move(request));
+    const std::string response = exchange(std::move(request));
     appendLog(QStringLiteral("Ok"));
 
     cto::Outcome outcome;
     cto::raiseIfFailed(cto::sendEngine().storeResponse(responsePath, response, outcome));
+    oneRun.reset();
     cto::reportOutcome(this, SaveDialog1, outcome);
+}
+
+std::string TFConexionTulvaOskel::exchange(std::string request) {
+    exchangeRunning_ = true;
+    setCursor(Qt::BusyCursor);
+    const auto done = qScopeGuard([this] {
+        exchangeRunning_ = false;
+        unsetCursor();
+        // Answered by the exchange's own end.
+        if (stopQuestion_)
+            stopQuestion_->close();
+    });
+    return SoapClient.execute(std::move(request));
 }

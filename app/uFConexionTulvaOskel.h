@@ -3,6 +3,7 @@
 #include "app/SoapClientHandle.h"
 #include "app/TSaveDialog.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -10,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QMessageBox;
 
 namespace Ui {
 class TFConexionTulvaOskel;
@@ -34,15 +37,16 @@ public:
     // The activation handler: the whole send workflow. It runs at most once
     // per window, whatever activates the window afterwards.
     void enviarXML(QObject* sender);
-    // The close button: requests termination.
+    // The close button: requests termination; while the exchange runs, offers to stop it.
     void bFinClick();
     // From now on no activation of the window starts anything.
     void detachActivationHandler();
     // The transport's before-send hook: asks for the certificate; answers the
     // name the engine attaches it by, or nothing to send without one.
     std::optional<QString> SoapClientHTTPWebNode1BeforePost();
-    // The transport's waiting hook.
-    void keepPaintingWhileWaiting();
+    // The transport's waiting hook: keeps the window painted and answering;
+    // false once the user chose to stop the send.
+    bool keepPaintingWhileWaiting();
 
     // The workflow's input: the command-line arguments without the program
     // name, and the folder the response file is stored in. Both default to
@@ -68,6 +72,9 @@ protected:
 
 private:
     void runWorkflow();
+    std::string exchange(std::string request);
+    // Asks, without stopping the exchange meanwhile, whether to stop it.
+    void offerToStop();
     void requestTermination();
 
     std::unique_ptr<Ui::TFConexionTulvaOskel> ui;
@@ -76,5 +83,8 @@ private:
     QString executableFolder_;
     bool workflowStarted_ = false;
     bool workflowRunning_ = false;
+    bool exchangeRunning_ = false;
+    bool stopRequested_ = false;
+    QPointer<QMessageBox> stopQuestion_;
     bool shownBefore_ = false;
 };

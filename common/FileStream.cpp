@@ -15,9 +15,12 @@
 namespace cto {
 namespace {
 
-// Opens and locks; answers the errno of the first step that failed, or 0.
-int openLocked(const std::string& fileName, int flags, int& fd) {
-    fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+// Opens and locks (lock is LOCK_SH for reading, LOCK_EX for writing); answers
+// the errno of the first step that failed, or 0. Nothing here waits: a FIFO or
+// a device opens without blocking and, to be read, is refused by its type; a
+// held lock fails at once.
+int openLocked(const std::string& fileName, int flags, int lock, int& fd) {
+    fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return errno;
     struct stat info {};
@@ -26,7 +29,12 @@ int openLocked(const std::string& fileName, int flags, int& fd) {
         error = errno;
     else if (S_ISDIR(info.st_mode))
         error = EISDIR;
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    else if (lock == LOCK_SH && !S_ISREG(info.st_mode))
+        error = kNotRegularFile;
+    else if (::flock(fd, lock | LOCK_NB) != 0)
+        error = errno;
+    else if (const int modes = ::fcntl(fd, F_GETFL);
+             modes < 0 || ::fcntl(fd, F_SETFL, modes & ~O_NONBLOCK) != 0)
         error = errno;
     if (error != 0) {
         ::close(fd);
@@ -35,11 +43,18 @@ int openLocked(const std::string& fileName, int flags, int& fd) {
     return error;
 }
 
+std::string errorText(int error) {
+    return error == kNotRegularFile ? "Not a regular file" : std::strerror(error);
+}
+
 } // namespace
 
 std::string fileFailureMessage(const char* verb, const std::string& fileName, int error) {
-    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " +
-           std::strerror(error);
+    return fileFailureMessage(verb, fileName, errorText(error));
+}
+
+std::string fileFailureMessage(const char* verb, const std::string& fileName, const std::string& reason) {
+    return std::string("Cannot ") + verb + " file \"" + expandFileName(fileName) + "\". " + reason;
 }
 
 std::string expandFileName(const std::string& fileName) {
@@ -51,14 +66,15 @@ std::string expandFileName(const std::string& fileName) {
 
 FileStream FileStream::openForReading(const std::string& fileName) {
     int fd = -1;
-    if (const int error = openLocked(fileName, O_RDONLY, fd); error != 0)
+    // Shared: another reader (the program that wrote the survey) does not stop the run.
+    if (const int error = openLocked(fileName, O_RDONLY, LOCK_SH, fd); error != 0)
         throw EFOpenError(fileFailureMessage("open", fileName, error));
     return FileStream(fd);
 }
 
 FileStream FileStream::create(const std::string& fileName) {
     int fd = -1;
-    int error = openLocked(fileName, O_WRONLY | O_CREAT, fd);
+    int error = openLocked(fileName, O_WRONLY | O_CREAT, LOCK_EX, fd);
     // Truncate only once the lock is ours, so a concurrent writer is never cut short.
     struct stat info {};
     if (error == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {

@@ -6,9 +6,11 @@
 
 namespace cto {
 
-// A file opened without sharing: the stream holds an exclusive, non-blocking
-// advisory lock (flock) for as long as it is open, so a program that still
-// holds the survey makes the open fail, and two runs never write one file at once.
+// A regular file (never a FIFO, device or folder, which could block the run or
+// feed it endless bytes), held with a non-blocking advisory lock (flock) for as
+// long as it is open: shared for reading, so that readers do not stop each
+// other but a writer still in the file does; exclusive for writing, so that
+// two runs never write one file at once.
 class FileStream final : public ByteStream {
 public:
     // An existing regular file, read only. Throws EFOpenError.
@@ -41,6 +43,11 @@ private:
 // "Cannot <verb> file "<full path>". <system text for error>": the message of
 // EFOpenError ("open") and EFCreateError ("create").
 std::string fileFailureMessage(const char* verb, const std::string& fileName, int error);
+// The same with a reason of our own.
+std::string fileFailureMessage(const char* verb, const std::string& fileName, const std::string& reason);
+
+// The error number openForReading reports for a path that is not a regular file.
+inline constexpr int kNotRegularFile = -1;
 
 // The name resolved to a full path against the working directory; empty stays empty.
 std::string expandFileName(const std::string& fileName);

@@ -38,6 +38,9 @@ void Request::setTimeout(TimeoutKind kind, std::chrono::milliseconds value) {
     case TimeoutKind::Receive:
         watchdog_.receiveLimit = value;
         break;
+    case TimeoutKind::Whole:
+        watchdog_.wholeLimit = value;
+        break;
     }
 }
 

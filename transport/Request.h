@@ -16,7 +16,9 @@
 
 namespace cto::http {
 
-enum class TimeoutKind { Connect, Send, Receive };
+// Connect, Send and Receive bound silence; Whole bounds the entire exchange,
+// so that an answer trickling in byte by byte cannot hold the program for ever.
+enum class TimeoutKind { Connect, Send, Receive, Whole };
 
 // The request handle. Its operations answer false on failure and leave an
 // error number and libcurl's text for it in lastError()/lastErrorText().

@@ -115,7 +115,11 @@ void Request::pump(Until until) {
         if (watchdogExpired())
             return;
         curl_multi_poll(session_.multi(), nullptr, 0, static_cast<int>(kWaitingInterval.count()), nullptr);
-        session_.wait();
+        if (!session_.wait()) {
+            detach();
+            outcome_ = {true, CURLE_ABORTED_BY_CALLBACK, std::nullopt, true};
+            return;
+        }
     }
 }
 
@@ -146,6 +150,8 @@ bool Request::failTransfer() {
         return fail(kInternalError, "The transfer stopped unexpectedly");
     if (outcome_.timeout)
         return fail(kTimeout, *outcome_.timeout);
+    if (outcome_.cancelled)
+        return fail(kCancelled, "Operation aborted");
     TransferFailure failure;
     failure.code = outcome_.result == CURLE_OK ? CURLE_GOT_NOTHING : outcome_.result;
     failure.verifyError = session_.tls().refusedVerifyError;

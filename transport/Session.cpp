@@ -34,12 +34,12 @@ Session::Session(std::string agent, std::string proxy, std::string proxyBypass,
 
 Session::~Session() = default;
 
-void Session::wait() {
+bool Session::wait() {
     const auto now = std::chrono::steady_clock::now();
     if (!onWaiting || now - lastWaiting_ < kWaitingInterval)
-        return;
+        return true;
     lastWaiting_ = now;
-    onWaiting();
+    return onWaiting();
 }
 
 bool Session::pooledUnder(std::uint32_t securityFlags) {

@@ -33,9 +33,11 @@ public:
     // Pooled connections were made under these security flags; others need a fresh one.
     bool pooledUnder(std::uint32_t securityFlags);
 
-    std::function<void()> onWaiting;
-    // Calls onWaiting at most once per interval, however fast the transfer spins.
-    void wait();
+    // Answers false to stop the transfer.
+    std::function<bool()> onWaiting;
+    // Calls onWaiting at most once per interval, however fast the transfer
+    // spins; false when it asked to stop.
+    bool wait();
 
 private:
     TlsPolicy tls_; // before multi_: the pool's connections point at it until they close

@@ -18,6 +18,7 @@ struct THTTPReqResp::State {
     std::string url;
     http::UrlParts parts;
     std::string contentType;
+    std::int32_t statusCode = 0;
     // The connection before the root: it refers to it.
     std::unique_ptr<http::Session> root;
     std::unique_ptr<http::Connection> connection;
@@ -40,6 +41,10 @@ const std::string& THTTPReqResp::URL() const noexcept {
 
 const std::string& THTTPReqResp::ContentType() const noexcept {
     return state_->contentType;
+}
+
+std::int32_t THTTPReqResp::StatusCode() const noexcept {
+    return state_->statusCode;
 }
 
 bool THTTPReqResp::Connected() const noexcept {
@@ -92,6 +97,8 @@ std::string THTTPReqResp::soapActionValue() const {
 void THTTPReqResp::RaiseCheck(std::uint32_t error, const std::string& description) const {
     if (error == 0)
         return;
+    if (error == http::kCancelled)
+        throw EAbort();
     throw ESOAPHTTPException(std::string(trimRight(description, kLineEnds)) + " - URL:" + state_->url +
                                  " - SOAPAction:" + soapActionValue(),
                              static_cast<std::int32_t>(error));
@@ -132,7 +139,8 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
         const std::pair<std::int32_t, http::TimeoutKind> timeouts[] = {
             {ConnectTimeout, http::TimeoutKind::Connect},
             {SendTimeout, http::TimeoutKind::Send},
-            {ReceiveTimeout, http::TimeoutKind::Receive}};
+            {ReceiveTimeout, http::TimeoutKind::Receive},
+            {ExchangeTimeout, http::TimeoutKind::Whole}};
         for (const auto& [value, kind] : timeouts)
             if (value > 0)
                 request->setTimeout(kind, std::chrono::milliseconds(value));
@@ -231,7 +239,9 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
         request.queryStatusText(text);
         throw ESOAPHTTPException(text + " (" + std::to_string(status) + ") - '" + state_->url + "'", status);
     }
+    state_->statusCode = status;
     std::string contentType;
+    std::int32_t statusCode = 0;
     if (!request.queryContentType(contentType))
         RaiseCheck(request.lastError(), request.lastErrorText());
     state_->contentType = contentType;
@@ -248,8 +258,12 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
         std::size_t read = 0;
         if (!request.read(piece.data(), available, read))
             RaiseCheck(request.lastError(), request.lastErrorText());
-        response.writeBuffer(piece.data(), read);
         total += static_cast<std::int64_t>(read);
+        if (total > MaxResponseSize)
+            throw ESOAPHTTPException("The answer is larger than the " + std::to_string(MaxResponseSize) +
+                                         " bytes this program accepts - URL:" + state_->url,
+                                     0);
+        response.writeBuffer(piece.data(), read);
         if (OnReceivingData)
             OnReceivingData(static_cast<std::int64_t>(read), total);
     }

@@ -36,8 +36,8 @@ public:
     // credentials to send again with, or nothing when the user cancels.
     using TCredentialsEvent = std::function<std::optional<Credentials>(bool proxy, const std::string& realm)>;
     // Called repeatedly while the exchange waits on the network, so that the
-    // caller can keep its windows painted.
-    using TWaitingEvent = std::function<void()>;
+    // caller can keep its windows painted; false stops the exchange (EAbort).
+    using TWaitingEvent = std::function<bool()>;
     // Progress of the request body (bytes handed over so far, total) and of the
     // response body (bytes of this piece, bytes read). No effect on the exchange.
     using TPostingDataEvent = std::function<void(std::int64_t sent, std::int64_t total)>;
@@ -68,6 +68,11 @@ public:
     std::int32_t SendTimeout = 0;
     std::int32_t ReceiveTimeout = 0;
     std::int32_t MaxSinglePostSize = 32768;
+    // Bounds on the answer: its size, checked as it arrives, and the whole
+    // exchange's time in milliseconds (0: 15 minutes), besides the silence
+    // bounds above. A server that never stops sending is cut off.
+    std::int64_t MaxResponseSize = std::int64_t(256) * 1024 * 1024;
+    std::int32_t ExchangeTimeout = 0;
 
     TBeforePostEvent OnBeforePost;
     TCredentialsEvent OnCredentialsNeeded;
@@ -83,8 +88,9 @@ public:
 
     void Connect(bool value);
     bool Connected() const noexcept;
-    // Content-Type of the last response.
+    // Content-Type and status of the last response.
     const std::string& ContentType() const noexcept;
+    std::int32_t StatusCode() const noexcept;
 
 private:
     std::unique_ptr<http::Request> Send(ByteStream& request);

@@ -15,6 +15,7 @@ struct TransferOutcome {
     bool finished = false;
     CURLcode result = CURLE_OK;
     std::optional<std::string> timeout; // the watchdog's text, when it stopped the transfer
+    bool cancelled = false;             // the waiting hook asked to stop
 };
 
 // The request body as the caller hands it over in pieces.

@@ -4,6 +4,7 @@ namespace cto::http {
 
 void Watchdog::restart() {
     received = 0;
+    started_ = std::chrono::steady_clock::now();
     lastUploaded_ = 0;
     lastReceived_ = 0;
 }
@@ -11,6 +12,10 @@ void Watchdog::restart() {
 std::optional<std::string> Watchdog::expired(curl_off_t connectedAt, curl_off_t uploaded,
                                              std::uint64_t toSend) {
     const auto now = std::chrono::steady_clock::now();
+    if (const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(now - started_);
+        spent >= wholeLimit)
+        return "Operation timed out after " + std::to_string(spent.count()) +
+               " milliseconds: the exchange took longer than the most allowed";
     if (connectedAt == 0 || uploaded != lastUploaded_ || received != lastReceived_) {
         lastUploaded_ = uploaded;
         lastReceived_ = received;

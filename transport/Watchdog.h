@@ -12,13 +12,17 @@ namespace cto::http {
 // Used when none is set on the request: a silent server never holds the program for ever.
 inline constexpr std::chrono::milliseconds kDefaultSendTimeout{60'000};
 inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{300'000};
+// Long enough for a large answer on a slow line.
+inline constexpr std::chrono::milliseconds kDefaultWholeTimeout{900'000};
 
-// libcurl bounds the connection; this bounds silence afterwards: a send that
-// makes no progress, and an answer of which no byte arrives.
+// libcurl bounds the connection; this bounds silence afterwards (a send that
+// makes no progress, an answer of which no byte arrives) and the whole
+// transfer, however steadily the bytes trickle.
 class Watchdog {
 public:
     std::chrono::milliseconds sendLimit = kDefaultSendTimeout;
     std::chrono::milliseconds receiveLimit = kDefaultReceiveTimeout;
+    std::chrono::milliseconds wholeLimit = kDefaultWholeTimeout;
     std::uint64_t received = 0; // bytes of the answer so far, head included
 
     // A new transfer: nothing sent or received yet.
@@ -29,6 +33,7 @@ public:
     std::optional<std::string> expired(curl_off_t connectedAt, curl_off_t uploaded, std::uint64_t toSend);
 
 private:
+    std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastProgress_;
     curl_off_t lastUploaded_ = 0;
     std::uint64_t lastReceived_ = 0;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,6 +108,8 @@ private slots:
     void acceptedSurveyIsReportedAndSaved();
     void rejectedSurveyIsReportedAndSaved();
     void emptyBodyGivesTheTestReceipt();
+    void emptyBodyIsNoReceipt_data();
+    void emptyBodyIsNoReceipt();
     void copyThatCannotBeCreatedFailsAfterTheOutcome();
     void failureBeforeSendingSendsNothing_data();
     void failureBeforeSendingSendsNothing();
@@ -220,7 +223,10 @@ void TestSendWorkflow::rejectedSurveyIsReportedAndSaved() {
     QCOMPARE(run.terminations.count(), 1);
 }
 
+// Only the office's test service answers an accepted test survey with nothing.
 void TestSendWorkflow::emptyBodyGivesTheTestReceipt() {
+    qputenv("CTO_OFFICE_TEST_SERVICE", "1");
+    const auto testService = qScopeGuard([] { qunsetenv("CTO_OFFICE_TEST_SERVICE"); });
     server_->enqueue(Reply::ok(""));
     auto message = answerNextMessage();
     auto saved = answerNextSaveDialog(QString()); // cancelled
@@ -242,6 +248,39 @@ void TestSendWorkflow::emptyBodyGivesTheTestReceipt() {
     QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files),
              QStringList{QStringLiteral("encuesta-response.xml")});
     QCOMPARE(run.terminations.count(), 1);
+}
+
+// Nothing from the office is never reported as an accepted survey.
+void TestSendWorkflow::emptyBodyIsNoReceipt_data() {
+    QTest::addColumn<QString>("testService");
+    QTest::addColumn<QString>("statusLine");
+    QTest::newRow("office's service, 200") << "0"
+                                           << "HTTP/1.1 200 OK";
+    QTest::newRow("office's service, 500") << "0"
+                                           << "HTTP/1.1 500 Internal Server Error";
+    QTest::newRow("test service, 500") << "1"
+                                       << "HTTP/1.1 500 Internal Server Error";
+}
+
+void TestSendWorkflow::emptyBodyIsNoReceipt() {
+    QFETCH(QString, testService);
+    QFETCH(QString, statusLine);
+    qputenv("CTO_OFFICE_TEST_SERVICE", testService.toUtf8());
+    const auto restore = qScopeGuard([] { qunsetenv("CTO_OFFICE_TEST_SERVICE"); });
+    writeFile(responseFile("encuesta.xml"), "earlier receipt");
+    server_->enqueue(Reply::status(statusLine.toStdString(), ""));
+    auto message = answerNextMessage();
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QVERIFY(message->has_value());
+    QCOMPARE((*message)->text,
+             failure("EXMLDocError", QStringLiteral("La respuesta del servicio está vacía (estado "
+                                                    "HTTP %1): no contiene el elemento "
+                                                    "RespuestaSolicitudEncuesta")
+                                         .arg(statusLine.section(QLatin1Char(' '), 1, 1))));
+    QCOMPARE(contentOf(responseFile("encuesta.xml")), QByteArray("earlier receipt"));
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("encuesta-response.xml")});
 }
 
 void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {

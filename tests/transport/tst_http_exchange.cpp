@@ -946,7 +946,10 @@ void TestHttpExchange::waitingHookRunsWhileTheServerThinks() {
     server->enqueue(reply);
     auto transport = transportFor(*server);
     int waits = 0;
-    transport->OnWaiting = [&] { ++waits; };
+    transport->OnWaiting = [&] {
+        ++waits;
+        return true;
+    };
     post(*transport, "<q/>");
     QVERIFY2(waits >= 4, qPrintable(QString::number(waits)));
 }

@@ -1,0 +1,60 @@
+#include "common/RunLock.h"
+
+#include "common/FailureKinds.h"
+#include "common/FileStream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cto {
+namespace {
+
+std::string lockPathFor(const std::string& guardedPath) {
+    const std::filesystem::path path(guardedPath);
+    return (path.parent_path() / ("." + path.filename().string() + ".envio")).string();
+}
+
+// Whether fd is still the file at path: a run that gave the lock back removed
+// it, and one that took the old file's lock just then holds nothing.
+bool stillAt(int fd, const std::string& path) {
+    struct stat held {
+    }, current{};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &current) == 0 && held.st_dev == current.st_dev &&
+           held.st_ino == current.st_ino;
+}
+
+} // namespace
+
+RunLock::RunLock(const std::string& guardedPath) : lockPath_(lockPathFor(guardedPath)) {
+    for (;;) {
+        fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0)
+            throw EFCreateError(fileFailureMessage("create", guardedPath, errno));
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            fd_ = -1;
+            throw EFCreateError(fileFailureMessage(
+                "create", guardedPath,
+                error == EWOULDBLOCK ? std::string("Another run of the program is sending the same survey")
+                                     : std::string(std::strerror(error))));
+        }
+        if (stillAt(fd_, lockPath_))
+            return;
+        ::close(fd_);
+    }
+}
+
+RunLock::~RunLock() {
+    // Removed while still held, so nobody can take a lock on a file about to go.
+    ::unlink(lockPath_.c_str());
+    ::close(fd_);
+}
+
+} // namespace cto
