@@ -1,16 +1,16 @@
 // The main window's before-send hook: the user picks a certificate in the
-// certificate dialog; the engine finds it again by that name and attaches it
-// to the pending request before its first byte leaves.
+// certificate dialog, and the engine attaches exactly that one to the pending
+// request before its first byte leaves.
 #include "app/uFConexionTulvaOskel.h"
 
 #include "app/uFSeleccionCertificado.h"
 
-std::optional<QString> TFConexionTulvaOskel::SoapClientHTTPWebNode1BeforePost() {
+std::optional<QByteArray> TFConexionTulvaOskel::SoapClientHTTPWebNode1BeforePost() {
     // The dialog's closing activates this window again; the run must not start twice.
     detachActivationHandler();
 
     // Without a certificate dialog (a main window built on its own) there is no one to ask.
     if (!cto::FSeleccionCertificado || cto::FSeleccionCertificado->ShowModal() != cto::mrOk)
         return std::nullopt; // the request leaves without a certificate
-    return cto::FSeleccionCertificado->usNombreCertificadoSeleccionado;
+    return cto::FSeleccionCertificado->usCertificadoSeleccionado;
 }

@@ -12,6 +12,7 @@
 
 #include "common/Credentials.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -41,8 +42,8 @@ public:
     // Called repeatedly while the exchange waits on the network; false stops it.
     virtual bool waiting() noexcept = 0;
     // The before-send hook: asks the user for a certificate and answers the
-    // name to look it up by, or nothing to send the request without one.
-    virtual std::optional<QString> chooseCertificate() noexcept = 0;
+    // chosen certificate's DER encoding, or nothing to send the request without one.
+    virtual std::optional<QByteArray> chooseCertificate() noexcept = 0;
     // A message in the program's plain message box.
     virtual void showMessage(const QString& text) noexcept = 0;
     // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
@@ -67,6 +68,7 @@ public:
 struct CertificateRow {
     QString name;
     QDateTime validTo;
+    QByteArray der; // the certificate's identity: two certificates may share a name
 };
 
 // The personal store's certificates, certificate authorities left out, in the

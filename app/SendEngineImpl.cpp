@@ -29,19 +29,16 @@ std::string receiptForEmptyAnswer(int status) {
                        "): no contiene el elemento RespuestaSolicitudEncuesta");
 }
 
-// Finds the certificate by the name the dialog handed over and attaches it.
-// False when one was found but it could not go with the request. A store that
-// cannot be opened or read fails the whole run.
-bool attachCertificate(const QString& name, HttpRequest& request) {
+// Attaches the very certificate the user picked, whatever others share its
+// name (after a renewal the old and the new one do). False when it cannot go
+// with the request: gone from the store since it was listed, no key, the
+// password not given. A store that cannot be opened or read fails the whole run.
+bool attachCertificate(const QByteArray& der, HttpRequest& request) {
     const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
-    // The dialog hands over a name, not a certificate: of several certificates
-    // that answer to it, the first in the store's order goes.
-    const std::vector<StoredCertificate> found = store->findBySubjectName(name);
-    if (found.empty())
-        return true;
-    // Nothing when the key cannot be had (none in the store, the password not
-    // given): the transport cannot use that, and the user hears it the same way.
-    const std::shared_ptr<const ClientCertificate> certificate = found.front().toClientCertificate();
+    const std::optional<StoredCertificate> found = store->findByDer(der);
+    if (!found)
+        return false;
+    const std::shared_ptr<const ClientCertificate> certificate = found->toClientCertificate();
     return certificate && request.setClientCertificate(*certificate);
 }
 
@@ -69,11 +66,11 @@ public:
         transport.TrustedAuthorities = serviceAuthoritiesFile();
         transport.OnWaiting = [&host] { return host.waiting(); };
         transport.OnBeforePost = [&host](THTTPReqResp&, HttpRequest& request) {
-            const std::optional<QString> name = host.chooseCertificate();
-            if (!name)
+            const std::optional<QByteArray> chosen = host.chooseCertificate();
+            if (!chosen)
                 return; // the request leaves without a certificate
             const PasswordPromptScope prompt(host);
-            if (!attachCertificate(*name, request))
+            if (!attachCertificate(*chosen, request))
                 host.showMessage(QStringLiteral("Internet SSL certificate. Something went wrong"));
         };
         transport.OnCredentialsNeeded = [&host](bool proxy, const std::string& realm) {
@@ -114,7 +111,8 @@ public:
             for (int index = 1; index <= count; ++index) {
                 const StoredCertificate certificate = store->Item(index);
                 if (!certificate.isCertificateAuthority())
-                    listing.rows.push_back({certificate.simpleName(), certificate.validTo()});
+                    listing.rows.push_back(
+                        {certificate.simpleName(), certificate.validTo(), certificate.der()});
             }
         });
         return listing;

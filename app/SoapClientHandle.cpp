@@ -39,7 +39,7 @@ bool SoapClientHandle::waiting() noexcept {
     }
 }
 
-std::optional<QString> SoapClientHandle::chooseCertificate() noexcept {
+std::optional<QByteArray> SoapClientHandle::chooseCertificate() noexcept {
     try {
         return window_.SoapClientHTTPWebNode1BeforePost();
     } catch (...) {

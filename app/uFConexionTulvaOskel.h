@@ -42,8 +42,9 @@ public:
     // From now on no activation of the window starts anything.
     void detachActivationHandler();
     // The transport's before-send hook: asks for the certificate; answers the
-    // name the engine attaches it by, or nothing to send without one.
-    std::optional<QString> SoapClientHTTPWebNode1BeforePost();
+    // chosen certificate (its DER encoding) for the engine to attach, or
+    // nothing to send without one.
+    std::optional<QByteArray> SoapClientHTTPWebNode1BeforePost();
     // The transport's waiting hook: keeps the window painted and answering;
     // false once the user chose to stop the send.
     bool keepPaintingWhileWaiting();

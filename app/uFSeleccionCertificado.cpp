@@ -82,6 +82,8 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
         done(mrOk);
     });
     connect(ui_->bbCancelar, &QPushButton::clicked, this, [this] { done(mrAbort); });
+    connect(list, &QTreeWidget::itemSelectionChanged, this, &TFSeleccionCertificado::updateAceptar);
+    updateAceptar();
 }
 
 TFSeleccionCertificado::~TFSeleccionCertificado() = default;
@@ -109,12 +111,18 @@ void TFSeleccionCertificado::FormShow() {
         for (const CertificateRow& certificate : listing.rows) {
             auto* row = new QTreeWidgetItem(list);
             row->setText(ColumnNombre, certificate.name);
+            row->setData(ColumnNombre, Qt::UserRole, certificate.der);
             row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
         }
     }
+    updateAceptar();
     if (listing.failure)
         showDefaultErrorBox(parentWidget(), QString::fromStdString(listing.failure.message));
+}
+
+void TFSeleccionCertificado::updateAceptar() {
+    ui_->bbAceptar->setEnabled(ui_->lvCertificados->selectedItems().size() == 1);
 }
 
 void TFSeleccionCertificado::bbAceptarClick() {
@@ -122,6 +130,7 @@ void TFSeleccionCertificado::bbAceptarClick() {
     if (selected.size() != 1)
         return;
     usNombreCertificadoSeleccionado = selected.front()->text(ColumnNombre);
+    usCertificadoSeleccionado = selected.front()->data(ColumnNombre, Qt::UserRole).toByteArray();
 }
 
 void TFSeleccionCertificado::lvCertificadosDblClick() {

@@ -22,8 +22,8 @@ enum TModalResult : int {
 };
 
 // The certificate dialog: lists the personal store's certificates (without
-// certificate authorities) and hands back, by name only, the one the user
-// accepted. The before-send hook finds the certificate again by that name.
+// certificate authorities) and hands back the one the user accepted. Aceptar
+// is available only while exactly one row is selected.
 class TFSeleccionCertificado : public QDialog {
     Q_OBJECT
 
@@ -34,8 +34,11 @@ public:
     // Fills the list, runs the modal loop and answers the modal result.
     int ShowModal();
 
-    // The "Nombre" of the row accepted last; kept from one showing to the next.
+    // The "Nombre" of the row accepted last, and that row's certificate (its
+    // DER encoding), which is what goes with the request; kept from one
+    // showing to the next.
     QString usNombreCertificadoSeleccionado;
+    QByteArray usCertificadoSeleccionado;
 
     // Rebuilds the list from the store; runs whenever the dialog becomes visible.
     void FormShow();
@@ -44,6 +47,9 @@ public:
     void lvCertificadosDblClick();
 
     void setVisible(bool visible) override;
+
+private slots:
+    void updateAceptar();
 
 public slots:
     // Every way of closing other than the two buttons ends here.

@@ -1,5 +1,7 @@
 #include "certificates/CertificateStore.h"
 
+#include <algorithm>
+
 #include "certificates/KeyHandOver.h"
 #include "certificates/NssDatabase.h"
 #include "certificates/NssLibrary.h"
@@ -113,6 +115,15 @@ StoredCertificate CertificateStore::Item(int index) const {
     if (index < 1 || index > Count())
         nss::throwStoreFailure(SEC_ERROR_INVALID_ARGS);
     return certificates_[std::size_t(index - 1)];
+}
+
+std::optional<StoredCertificate> CertificateStore::findByDer(const QByteArray& der) const {
+    const auto found =
+        std::find_if(certificates_.begin(), certificates_.end(),
+                     [&der](const StoredCertificate& certificate) { return certificate.der() == der; });
+    if (found == certificates_.end())
+        return std::nullopt;
+    return *found;
 }
 
 std::vector<StoredCertificate> CertificateStore::findBySubjectName(const QString& text) const {

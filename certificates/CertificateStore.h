@@ -76,6 +76,8 @@ public:
     // without regard to letter case (Unicode-aware), regardless of validity, in
     // the store's order. An empty text finds every certificate.
     std::vector<StoredCertificate> findBySubjectName(const QString& text) const;
+    // The certificate with exactly this DER encoding, if the store holds it.
+    std::optional<StoredCertificate> findByDer(const QByteArray& der) const;
 
 private:
     explicit CertificateStore(std::vector<StoredCertificate> certificates);

@@ -215,11 +215,14 @@ void TestCertificateDialog::keyboardAndModalResults_data() {
     QTest::newRow("Enter at once presses Cancelar") << QStringList{"Enter"} << int(mrAbort);
     QTest::newRow("Enter on a selected row presses Cancelar") << QStringList{"Down", "Enter"} << int(mrAbort);
     QTest::newRow("Enter on Cancelar") << QStringList{"Tab", "Enter"} << int(mrAbort);
-    QTest::newRow("Enter on Aceptar") << QStringList{"Tab", "Tab", "Enter"} << int(mrOk);
+    QTest::newRow("Enter on Aceptar") << QStringList{"Down", "Tab", "Tab", "Enter"} << int(mrOk);
     QTest::newRow("Escape does nothing, close box") << QStringList{"Escape", "Close"} << int(mrCancel);
-    QTest::newRow("access key A") << QStringList{"Alt+A"} << int(mrOk);
+    QTest::newRow("access key A") << QStringList{"Down", "Alt+A"} << int(mrOk);
     QTest::newRow("access key C") << QStringList{"Alt+C"} << int(mrAbort);
-    QTest::newRow("click Aceptar") << QStringList{"ClickAceptar"} << int(mrOk);
+    QTest::newRow("click Aceptar") << QStringList{"Down", "ClickAceptar"} << int(mrOk);
+    // With no row selected there is nothing to accept.
+    QTest::newRow("Aceptar without a row does nothing")
+        << QStringList{"Alt+A", "ClickAceptar", "Close"} << int(mrCancel);
     QTest::newRow("click Cancelar") << QStringList{"ClickCancelar"} << int(mrAbort);
 }
 
@@ -257,13 +260,16 @@ void TestCertificateDialog::keyboardAndModalResults() {
 void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
     TFSeleccionCertificado dialog;
 
-    // Aceptar with nothing selected: result 1, the name stays empty.
+    // Aceptar with nothing selected cannot be pressed; the name stays empty.
     onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
         QVERIFY(listOf(d)->selectedItems().isEmpty());
+        QVERIFY(!button(d, "bbAceptar")->isEnabled());
         button(d, "bbAceptar")->click();
+        d->close();
     });
-    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QCOMPARE(dialog.ShowModal(), int(mrCancel));
     QCOMPARE(dialog.usNombreCertificadoSeleccionado, QString());
+    QVERIFY(dialog.usCertificadoSeleccionado.isEmpty());
 
     // A double-click records the row's name and leaves the dialog open;
     // Cancelar then closes it with 3 and the name stays.
@@ -291,6 +297,7 @@ void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
     });
     QCOMPARE(dialog.ShowModal(), int(mrOk));
     QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Organismo Sin Clave"));
+    QVERIFY(!dialog.usCertificadoSeleccionado.isEmpty());
 }
 
 void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
@@ -298,7 +305,7 @@ void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
     const QString missing = folder_.filePath(QStringLiteral("no-such-database"));
     qputenv("CTO_NSS_DATABASE", missing.toUtf8());
 
-    // First showing: the error box, then the dialog with an empty list, which still accepts.
+    // First showing: the error box, then the dialog with an empty list, with nothing to accept.
     QString boxText;
     onNextModal<QMessageBox>([&](QMessageBox* box) {
         QCOMPARE(box->icon(), QMessageBox::Critical);
@@ -308,11 +315,12 @@ void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
         boxText = box->text();
         onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
             QCOMPARE(listOf(d)->topLevelItemCount(), 0);
-            button(d, "bbAceptar")->click();
+            QVERIFY(!button(d, "bbAceptar")->isEnabled());
+            d->close();
         });
         box->button(QMessageBox::Ok)->click();
     });
-    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QCOMPARE(dialog.ShowModal(), int(mrCancel));
     QVERIFY2(boxText.contains(missing) && boxText.endsWith(QLatin1Char('.')), qPrintable(boxText));
 
     // A showing that fails before the list is cleared keeps the previous rows.
