@@ -12,6 +12,8 @@ packages=(
     libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
+    # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
+    clang-format clang-tidy
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(time curl python3 clang libclang-rt-14-dev)

@@ -15,6 +15,7 @@ set -euo pipefail
 "$(dirname "$0")/../../scripts/install-deps.sh" --bench
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../summary.sh"
 build=$(cd "${1:-$here/../../build}" && pwd)
 runs=${2:-40}
 program=$build/app/ConexionTulvaOskel
@@ -27,10 +28,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 printf '<Encuesta/>' > "$work/encuesta.xml"
 
-exec nice -n 19 python3 - "$program" "$bare" "$runs" "$work" <<'PY'
+nice -n 19 python3 - "$program" "$bare" "$runs" "$work" "$work/figures" <<'PY'
 import os, statistics, subprocess, sys, time
 
-program, bare, runs, work = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+program, bare, runs, work, figures = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5]
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen", CTO_EXIT_WHEN_SHOWN="1", HOME=work,
            CTO_SERVICE_HOST="127.0.0.1:9")
 
@@ -64,4 +65,8 @@ for name in ("bare", "program"):
 pt, _, _, pr, _ = summary("program")
 bt, _, _, br, _ = summary("bare")
 print(f"ratio time {pt / bt:.2f} x (target <= 1.30), peak RSS {pr / br:.2f} x (target <= 1.30)")
+with open(figures, "w") as out:
+    print(f"{pt:.3f} {bt:.3f} {pr * 1024:.0f} {br * 1024:.0f}", file=out)
 PY
+read -r program_ms bare_ms program_rss bare_rss <"$work/figures"
+bench_summary "program start-up to window shown" "bare Qt window" ms "$program_ms" "$bare_ms" "$program_rss" "$bare_rss"

@@ -7,6 +7,7 @@ set -eu
 "$(dirname "$0")/../../scripts/install-deps.sh" --bench
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$here/../summary.sh"
 build="${1:-$root/build}"
 rounds="${2:-30}"
 bench="$build/bench/certificates/bench_certificates"
@@ -47,3 +48,5 @@ echo "rounds: $rounds, certificates: 200 (median wall time, ms)"
 echo "certutil -L:                      $c"
 echo "open + list 200:                  $l  ($(awk "BEGIN { printf \"%.2f\", $l / $c }") x certutil)"
 echo "open + find + hand over:          $h  ($(awk "BEGIN { printf \"%.2f\", $h / $c }") x certutil)"
+bench_summary "certificate store, open + list 200" "certutil -L" ms "$l" "$c"
+bench_summary "certificate store, open + find + hand over" "certutil -L" ms "$h" "$c"

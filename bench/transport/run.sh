@@ -8,6 +8,7 @@
 set -eu
 "$(dirname "$0")/../../scripts/install-deps.sh" --bench
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../summary.sh"
 build=${1:-$here/../../build-transport}
 runs=${2:-5}
 ninja -C "$build" tls_bench_server bench_post >/dev/null
@@ -67,4 +68,9 @@ for mb in 1 100; do
         printf "our peak RSS %.1f MB = body + %.1f MB (target <= body + 40 MB; curl %.1f MB)\n", r / 1024, over, cr / 1024
         printf "           transfer alone (Execute vs curl time_total): ours %.4f s, curl %.4f s, ratio %.2f\n", ot, ct, (ct > 0) ? ot / ct : 0
     }'
+    bench_summary "POST of $mb MB, whole process" curl s "$(awk "BEGIN { printf \"%.4f\", $ours / 1e6 }")" \
+        "$(awk "BEGIN { printf \"%.4f\", $theirs / 1e6 }")" "$rss" "$curlRss" >>"$work/summary"
+    bench_summary "POST of $mb MB, transfer alone" "curl time_total" s "$oursTransfer" "$curlTransfer" \
+        >>"$work/summary"
 done
+cat "$work/summary"

@@ -36,8 +36,7 @@ public:
             (void)QTest::qWaitFor(
                 [&] { return process_.canReadLine() || process_.state() != QProcess::Running; }, 30000);
             if (process_.state() == QProcess::Running && process_.canReadLine()) {
-                const QString display =
-                    QStringLiteral(":") + QString::fromLatin1(process_.readLine()).trimmed();
+                QString display = QStringLiteral(":") + QString::fromLatin1(process_.readLine()).trimmed();
                 if (QTest::qWaitFor([&] { return answers(xdpyinfo, display); }, 10000))
                     return display;
             }

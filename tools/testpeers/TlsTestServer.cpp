@@ -439,7 +439,7 @@ private:
 std::string replyHead(const Reply& reply) {
     std::string head = reply.statusLine + "\r\n";
     for (const auto& [name, value] : reply.headers)
-        head += name + ": " + value + "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
     if (reply.addContentLength)
         head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
     if (reply.ending == Reply::Ending::Close)
@@ -449,7 +449,7 @@ std::string replyHead(const Reply& reply) {
 
 } // namespace
 
-void TlsTestServer::serve(std::shared_ptr<Connection> connection) {
+void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
     openssl::Ssl ssl(SSL_new(shared_->context.get()));
     Options options;
     {

@@ -119,7 +119,7 @@ private:
     struct Shared;
     struct Connection;
     void acceptLoop();
-    void serve(std::shared_ptr<Connection> connection);
+    void serve(const std::shared_ptr<Connection>& connection);
     void forget(const std::shared_ptr<Connection>& connection);
     Reply nextReply(const Exchange& exchange);
 
