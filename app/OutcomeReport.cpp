@@ -35,7 +35,18 @@ QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response) {
 }
 
 QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
-    return QStringLiteral("Envio") + text(response.NumeroOrden()) + QStringLiteral(".xml");
+    // The order number comes from the server: a plain name of it, never a
+    // path into another folder or a name the file system refuses.
+    QString order = text(response.NumeroOrden());
+    order.removeIf([](QChar c) {
+        return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control;
+    });
+    const QString name = QStringLiteral("Envio") + order + QStringLiteral(".xml");
+    // The longest name a Linux file system takes, in bytes.
+    constexpr qsizetype kLongestName = 255;
+    if (name.toUtf8().size() <= kLongestName)
+        return name;
+    return QStringLiteral("Envio.xml");
 }
 
 Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse) {

@@ -1,13 +1,51 @@
 #include "TSaveDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+// Qt's save dialog, asking in Spanish before it replaces a file: a user must
+// not lose their own survey to a careless Enter.
+class ConfirmingFileDialog : public QFileDialog {
+public:
+    ConfirmingFileDialog(QWidget* parent, bool confirmOverwrite)
+        : QFileDialog(parent), confirmOverwrite_(confirmOverwrite) {}
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (confirmOverwrite_ && !chosen.isEmpty() && QFileInfo::exists(chosen.first()) &&
+            !replaceConfirmed(chosen.first()))
+            return; // back to the dialog to choose another name
+        QFileDialog::accept();
+    }
+
+private:
+    bool replaceConfirmed(const QString& path) {
+        QMessageBox question(QMessageBox::Question, windowTitle(),
+                             QStringLiteral("El fichero «%1» ya existe.\n¿Desea reemplazarlo?")
+                                 .arg(QFileInfo(path).fileName()),
+                             QMessageBox::NoButton, this);
+        question.setObjectName(QStringLiteral("ReplaceQuestion"));
+        QPushButton* replace = question.addButton(QStringLiteral("&Reemplazar"), QMessageBox::YesRole);
+        question.setDefaultButton(question.addButton(QStringLiteral("&No"), QMessageBox::NoRole));
+        question.exec();
+        return question.clickedButton() == replace;
+    }
+
+    bool confirmOverwrite_;
+};
+
+} // namespace
 
 void TSaveDialog::configure(QFileDialog& dialog) const {
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     // Qt's own dialog, so that title, filter and default extension behave the
-    // same on every desktop.
+    // same on every desktop; the question before replacing a file is ours.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !OverwritePrompt);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setWindowTitle(Title);
@@ -17,7 +55,7 @@ void TSaveDialog::configure(QFileDialog& dialog) const {
 }
 
 bool TSaveDialog::Execute(QWidget* parent) {
-    QFileDialog dialog(parent);
+    ConfirmingFileDialog dialog(parent, OverwritePrompt);
     configure(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;

@@ -13,7 +13,7 @@ public:
     QString DefaultExt;
     QString Filter;
     QString FileName;
-    // Replace an existing file without asking.
+    // Ask, in Spanish, before replacing an existing file.
     bool OverwritePrompt = false;
 
     // Runs the dialog modally over parent. True when the user confirmed; then

@@ -42,7 +42,7 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     SaveDialog1.DefaultExt = QStringLiteral("txt");
     SaveDialog1.Filter = QStringLiteral("*.xml");
     SaveDialog1.FileName = QStringLiteral("ResultadoEnvio.txt");
-    SaveDialog1.OverwritePrompt = false;
+    SaveDialog1.OverwritePrompt = true;
 
     OnActivate = [this](QObject* sender) { enviarXML(sender); };
 }

@@ -4,6 +4,7 @@
 #include "app/uFConexionTulvaOskel.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -29,7 +30,9 @@ inline std::shared_ptr<std::optional<ShownMessage>> answerNextMessage() {
     auto shown = std::make_shared<std::optional<ShownMessage>>();
     onNextModal<QMessageBox>([shown](QMessageBox* box) {
         *shown = ShownMessage{box->text(), box->windowTitle(), box->icon(), box->buttons().size()};
-        box->button(QMessageBox::Ok)->click();
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        QVERIFY2(ok, qPrintable(QStringLiteral("not a message but a question: ") + box->text()));
+        ok->click();
     });
     return shown;
 }
@@ -39,22 +42,37 @@ struct SaveAnswer {
     QString title;
     QString proposedName;
     QStringList filters;
+    QString replaceQuestion; // the question asked before replacing a file; empty when none was
 };
 
 // Answers the next save dialog: sets fileName on its name field and confirms,
-// or cancels when fileName is empty.
-inline std::shared_ptr<std::optional<SaveAnswer>> answerNextSaveDialog(const QString& fileName) {
+// or cancels when fileName is empty. When the file exists, the question before
+// replacing it is answered with replace; a "no" leaves the dialog open, and
+// it is then cancelled.
+inline std::shared_ptr<std::optional<SaveAnswer>> answerNextSaveDialog(const QString& fileName,
+                                                                       bool replace = true) {
     auto answer = std::make_shared<std::optional<SaveAnswer>>();
-    onNextModal<QFileDialog>([answer, fileName](QFileDialog* dialog) {
+    onNextModal<QFileDialog>([answer, fileName, replace](QFileDialog* dialog) {
         auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         *answer = SaveAnswer{dialog->windowTitle(), nameField ? nameField->text() : QString(),
-                             dialog->nameFilters()};
+                             dialog->nameFilters(), QString()};
         if (fileName.isEmpty()) {
             dialog->reject();
             return;
         }
         nameField->setText(fileName);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept reads the name field
+        if (QFileInfo::exists(fileName)) {
+            onNextModal<QMessageBox>([answer, replace](QMessageBox* question) {
+                (*answer)->replaceQuestion = question->text();
+                const QString wanted = replace ? QStringLiteral("&Reemplazar") : QStringLiteral("&No");
+                for (QAbstractButton* button : question->buttons())
+                    if (button->text() == wanted)
+                        button->click();
+            });
+        }
+        static_cast<QDialog*>(dialog)->accept(); // virtual: reads the name field, and asks before replacing
+        if (dialog->isVisible())
+            dialog->reject();
     });
     return answer;
 }

@@ -213,7 +213,25 @@ void TestAppParts::outcomeMessage_data() {
                close
         << QStringLiteral("La encuesta con Numero de Orden: 2026/77 y Código de Control: ÑX-1") + accepted +
                QStringLiteral("Recibida el 1 de julio") + saveReceipt
-        << "2026/77.xml";
+        << "202677.xml";
+    // The order number is the server's word: it names no other folder and
+    // holds no control characters.
+    QTest::newRow("order number with a path and control characters")
+        << open +
+               "<NumeroOrden>../../.bashrc\t\\x&#x7F;</NumeroOrden><CodigoControl>C</CodigoControl>"
+               "<AcuseEnvio/>" +
+               close
+        << QStringLiteral(
+               "La encuesta con Numero de Orden: ../../.bashrc\t\\x\u007F y Código de Control: C") +
+               accepted + saveReceipt
+        << ".....bashrcx.xml";
+    const QByteArray longOrder(300, '7');
+    QTest::newRow("order number too long for a file name")
+        << open + "<NumeroOrden>" + longOrder +
+               "</NumeroOrden><CodigoControl>C</CodigoControl><AcuseEnvio/>" + close
+        << QStringLiteral("La encuesta con Numero de Orden: ") + QString::fromLatin1(longOrder) +
+               QStringLiteral(" y Código de Control: C") + accepted + saveReceipt
+        << ".xml";
     QTest::newRow("empty acknowledgement adds nothing")
         << open + "<NumeroOrden>7</NumeroOrden><CodigoControl>C</CodigoControl><AcuseEnvio/>" + close
         << QStringLiteral("La encuesta con Numero de Orden: 7 y Código de Control: C") + accepted +

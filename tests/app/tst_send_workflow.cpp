@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using cto::test::answerNextMessage;
@@ -157,7 +158,7 @@ void TestSendWorkflow::cleanup() {
 
 void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
     server_->enqueue(Reply::ok(kReceipt));
-    // An earlier copy is replaced without a question.
+    // An earlier copy is replaced once the user says so.
     const QString copy = workFolder_->filePath(QStringLiteral("guardado.xml"));
     writeFile(copy, "old copy");
     writeFile(responseFile("encuesta.xml"), "earlier run");
@@ -192,6 +193,8 @@ void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
     QCOMPARE((*saved)->title, QStringLiteral("Guardar resultados del envio"));
     QCOMPARE((*saved)->proposedName, QStringLiteral("Envio2026-000123.xml"));
     QCOMPARE((*saved)->filters, QStringList{QStringLiteral("*.xml")});
+    QCOMPARE((*saved)->replaceQuestion,
+             QStringLiteral("El fichero «guardado.xml» ya existe.\n¿Desea reemplazarlo?"));
 
     // The response file and the copy hold the element alone, in the binding's namespace.
     const QByteArray normalised = QByteArray::fromStdString(cto::extraerRespuestaDeMemoria(kReceipt));
@@ -293,7 +296,13 @@ void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
     auto outcome = answerNextMessage();
     std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
     cto::test::onNextModal<QFileDialog>([&](QFileDialog* dialog) {
-        failureShown = answerNextMessage(); // queued now: the outcome box is gone
+        // The file exists: replacing it is confirmed, then its creation fails.
+        cto::test::onNextModal<QMessageBox>([&](QMessageBox* question) {
+            failureShown = answerNextMessage(); // queued now: the outcome box is gone
+            for (QAbstractButton* button : question->buttons())
+                if (button->text() == QStringLiteral("&Reemplazar"))
+                    button->click();
+        });
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(copy);
         static_cast<QDialog*>(dialog)->accept();
     });
@@ -330,6 +339,16 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
     QTest::newRow("held by another process")
         << QStringList{"encuesta.xml"} << "lock" << kLogUpToLoading
         << failure("EFOpenError", "Cannot open file \"%1/encuesta.xml\". Resource temporarily unavailable");
+    // Nothing that could hang the run or send a survey that is not one.
+    for (const char* kind : {"fifo", "device", "folder"})
+        QTest::newRow(kind) << QStringList{"encuesta.xml"} << kind << kLogUpToLoading
+                            << failure("EFOpenError",
+                                       kind == std::string("folder")
+                                           ? "Cannot open file \"%1/encuesta.xml\". Is a directory"
+                                           : "Cannot open file \"%1/encuesta.xml\". Not a regular file");
+    QTest::newRow("empty survey") << QStringList{"encuesta.xml"} << "empty" << kLogUpToLoading
+                                  << failure("EFOpenError",
+                                             "Cannot open file \"%1/encuesta.xml\". The file is empty");
     // Found before anything leaves, so that an accepted survey's receipt is never lost.
     QTest::newRow("response folder missing")
         << QStringList{"datos/encuesta.xml"} << "datos" << kLogUpToLoading + QStringList{"Ok"}
@@ -356,6 +375,17 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing() {
         writeFile(work + QStringLiteral("/datos/encuesta.xml"), kSurvey);
     } else if (setUp == QLatin1String("lock")) {
         QVERIFY(holdOpenInAnotherProcess(holder, work + QStringLiteral("/encuesta.xml")));
+    } else if (!setUp.isEmpty()) {
+        const QByteArray survey = QFile::encodeName(work + QStringLiteral("/encuesta.xml"));
+        QVERIFY(::unlink(survey.constData()) == 0);
+        if (setUp == QLatin1String("fifo"))
+            QVERIFY(::mkfifo(survey.constData(), 0600) == 0);
+        else if (setUp == QLatin1String("device"))
+            QVERIFY(::symlink("/dev/zero", survey.constData()) == 0);
+        else if (setUp == QLatin1String("folder"))
+            QVERIFY(::mkdir(survey.constData(), 0700) == 0);
+        else if (setUp == QLatin1String("empty"))
+            writeFile(QFile::decodeName(survey), QByteArray());
     }
 
     const int connectionsBefore = server_->connectionCount();

@@ -523,6 +523,14 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
             keepOpen = false;
             break;
         }
+        case Reply::Ending::Drip: {
+            bool open = RequestReader::writeAll(ssl.get(), replyHead(reply));
+            for (std::size_t sent = 0; open && sent < reply.body.size(); ++sent)
+                open = shared_->waitUnlessStopping(reply.dripInterval) &&
+                       RequestReader::writeAll(ssl.get(), std::string_view(reply.body).substr(sent, 1));
+            keepOpen = false;
+            break;
+        }
         case Reply::Ending::AbortMidBody:
             RequestReader::writeAll(ssl.get(),
                                     replyHead(reply) + reply.body.substr(0, reply.body.size() / 2));

@@ -34,6 +34,7 @@ struct Reply {
         Close,        // answer whole with "Connection: close", then close
         AbortMidBody, // send the head and half the body, then drop the connection without TLS close
         NeverAnswer,  // read the request and send nothing until the client gives up or the server stops
+        Drip, // send the head, then the body a byte each dripInterval, until done or the client hangs up
     };
 
     std::string statusLine = "HTTP/1.1 200 OK";
@@ -41,6 +42,7 @@ struct Reply {
     std::string body;
     bool addContentLength = true; // a Content-Length header for the whole body
     std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds dripInterval{50};
     Ending ending = Ending::KeepAlive;
 
     static Reply ok(std::string body, std::string contentType = "text/xml; charset=utf-8");

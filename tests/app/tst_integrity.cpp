@@ -1,0 +1,383 @@
+// What a receipt and a survey must survive: a write cut short, a link where
+// the response file should be, two runs of one survey, a user who stops the
+// send, a server that never stops answering, a folder the user cannot write,
+// and a copy that would replace a file without asking.
+#include "WorkflowRun.h"
+
+#include "app/ResponseFile.h"
+#include "common/FailureKinds.h"
+#include "common/FileStream.h"
+#include "common/ReplacementFile.h"
+#include "common/RunLock.h"
+#include "support/ExpectFailure.h"
+#include "tools/testpeers/TestPki.h"
+#include "tools/testpeers/TlsTestServer.h"
+#include "transport/THTTPReqResp.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <functional>
+
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using cto::test::answerNextMessage;
+using cto::test::answerNextSaveDialog;
+using cto::test::Reply;
+using cto::test::WorkflowRun;
+
+namespace {
+
+const QByteArray kSurvey = "<Encuesta><Mes>11</Mes></Encuesta>";
+const std::string kReceipt = "<RespuestaSolicitudEncuesta><NumeroOrden>2026-9</NumeroOrden>"
+                             "<CodigoControl>K</CodigoControl><AcuseEnvio>Recibida</AcuseEnvio>"
+                             "</RespuestaSolicitudEncuesta>";
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Runs work in a child process and answers its exit status (a signal's number
+// plus 128 when one ended it). The child runs no event loop and exits at once.
+int inChild(const std::function<int()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+constexpr uid_t kNobody = 65534;
+
+// In the child: from here on the process is an ordinary user, for whom a
+// folder's permissions mean something (root may write anywhere).
+bool becomeOrdinaryUser() {
+    if (::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+}
+
+} // namespace
+
+class TestIntegrity : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void earlierReceiptSurvivesAFailedWrite_data();
+    void earlierReceiptSurvivesAFailedWrite();
+    void linkAtTheResponsePathIsReplacedNotFollowed();
+    void oneRunPerResponseFile();
+    void secondRunOfTheSameSurveySendsNothing();
+    void permissionChecksHoldForAnOrdinaryUser_data();
+    void permissionChecksHoldForAnOrdinaryUser();
+    void surveyReadWhileAnotherReaderHoldsIt();
+    void userStopsTheSend();
+    void answerBounds_data();
+    void answerBounds();
+    void copyIsNotReplacedWithoutConsent();
+
+private:
+    QString responseFile() const {
+        return QString::fromStdString(
+            cto::responsePath(executableFolder_->path(), QStringLiteral("encuesta.xml")));
+    }
+
+    std::unique_ptr<cto::test::TestPki> pki_;
+    std::unique_ptr<cto::test::TlsTestServer> server_;
+    std::unique_ptr<QTemporaryDir> executableFolder_;
+    std::unique_ptr<QTemporaryDir> workFolder_;
+    QString previousFolder_;
+};
+
+void TestIntegrity::initTestCase() {
+    pki_ = std::make_unique<cto::test::TestPki>();
+    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
+    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
+    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki_->caCertificatePath()));
+    previousFolder_ = QDir::currentPath();
+}
+
+void TestIntegrity::init() {
+    server_->clearExchanges();
+    server_->setResponder(nullptr);
+    executableFolder_ = std::make_unique<QTemporaryDir>();
+    workFolder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(workFolder_->path()));
+    writeFile(workFolder_->filePath(QStringLiteral("encuesta.xml")), kSurvey);
+}
+
+void TestIntegrity::cleanup() {
+    cto::test::cancelPendingModalSteps();
+    QDir::setCurrent(previousFolder_);
+}
+
+// A size limit stands in for a full disk and for a kill part way: the write
+// fails, or the process dies, with most of the new receipt written.
+void TestIntegrity::earlierReceiptSurvivesAFailedWrite_data() {
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("write fails, the failure is told") << false;
+    QTest::newRow("process killed mid-write") << true;
+}
+
+void TestIntegrity::earlierReceiptSurvivesAFailedWrite() {
+    QFETCH(bool, killed);
+    const QString path = responseFile();
+    writeFile(path, "earlier receipt");
+    const std::string target = path.toStdString();
+    const int status = inChild([&] {
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (!killed)
+            std::signal(SIGXFSZ, SIG_IGN);
+        try {
+            cto::replaceWholeFile(target, std::string(64 * 1024, 'x'));
+        } catch (const cto::EWriteError& failure) {
+            const std::string expected = "Cannot write file \"" + target + "\". File too large";
+            return failure.message() == expected ? 3 : 4;
+        }
+        return 5;
+    });
+    QCOMPARE(status, killed ? 128 + SIGXFSZ : 3);
+    QCOMPARE(contentOf(path), QByteArray("earlier receipt"));
+    if (!killed) // a told failure leaves nothing behind
+        QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("encuesta-response.xml")});
+}
+
+void TestIntegrity::linkAtTheResponsePathIsReplacedNotFollowed() {
+    const QString elsewhere = workFolder_->filePath(QStringLiteral("importante.txt"));
+    writeFile(elsewhere, "not ours");
+    QVERIFY(QFile::link(elsewhere, responseFile()));
+    server_->enqueue(Reply::ok(kReceipt));
+    answerNextMessage();
+    answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QCOMPARE(contentOf(elsewhere), QByteArray("not ours"));
+    QVERIFY(!QFileInfo(responseFile()).isSymLink());
+    QVERIFY(contentOf(responseFile()).contains("<NumeroOrden>2026-9</NumeroOrden>"));
+}
+
+void TestIntegrity::oneRunPerResponseFile() {
+    const std::string path = responseFile().toStdString();
+    const std::string other =
+        QDir(executableFolder_->path()).filePath(QStringLiteral("otra-response.xml")).toStdString();
+    {
+        const cto::RunLock first(path);
+        CTO_COMPARE_FAILURE(
+            cto::EFCreateError, cto::RunLock{path},
+            QStringLiteral("Cannot create file \"%1\". Another run of the program is sending the "
+                           "same survey")
+                .arg(QString::fromStdString(path)));
+        // Another process sees the same.
+        QCOMPARE(inChild([&] {
+                     try {
+                         const cto::RunLock second(path);
+                     } catch (const cto::EFCreateError&) {
+                         return 0;
+                     }
+                     return 1;
+                 }),
+                 0);
+        const cto::RunLock otherSurvey(other); // other surveys do not wait
+    }
+    const cto::RunLock again(path); // given back with the run
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// Two runs of one survey at once: the office gets it once. The second starts
+// while the first waits for the office's answer.
+void TestIntegrity::secondRunOfTheSameSurveySendsNothing() {
+    Reply slow = Reply::ok(kReceipt);
+    slow.delay = std::chrono::milliseconds(1500);
+    server_->enqueue(slow);
+    std::shared_ptr<std::optional<cto::test::ShownMessage>> first, second;
+    std::unique_ptr<WorkflowRun> other;
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QTimer::singleShot(500, &run.window, [&] {
+        second = answerNextMessage();
+        other = std::make_unique<WorkflowRun>(QStringList{QStringLiteral("encuesta.xml")},
+                                              executableFolder_->path());
+        QObject::connect(&other->window, &TFConexionTulvaOskel::terminationRequested, [&] {
+            first = answerNextMessage();
+            answerNextSaveDialog(QString());
+        });
+        other->window.show();
+    });
+    QVERIFY(run.showAndWait());
+
+    QVERIFY(other && other->terminations.count() == 1);
+    QVERIFY(second && second->has_value());
+    QCOMPARE(
+        (*second)->text,
+        QStringLiteral("EFCreateError error, con el mensaje : Cannot create file \"%1\". Another run of the "
+                       "program is sending the same survey")
+            .arg(responseFile()));
+    QVERIFY(first && first->has_value());
+    QVERIFY((*first)->text.startsWith(QStringLiteral("La encuesta con Numero de Orden: 2026-9")));
+    QCOMPARE(server_->exchanges().size(), std::size_t(1));
+}
+
+void TestIntegrity::permissionChecksHoldForAnOrdinaryUser_data() {
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode"); // 0: no earlier response file
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("folder not writable") << 0555 << 0 << true;
+    QTest::newRow("earlier response read-only") << 0777 << 0444 << true;
+    QTest::newRow("writable folder") << 0777 << 0 << false;
+}
+
+void TestIntegrity::permissionChecksHoldForAnOrdinaryUser() {
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
+    QFETCH(bool, refused);
+    // Reachable by the ordinary user, owned by whoever runs the tests.
+    QTemporaryDir base(QDir::tempPath() + QStringLiteral("/cto-permisos-XXXXXX"));
+    const QString folder = base.filePath(QStringLiteral("programa"));
+    QVERIFY(QDir().mkdir(folder));
+    const std::string path = cto::responsePath(folder, QStringLiteral("encuesta.xml"));
+    if (fileMode != 0) {
+        writeFile(QString::fromStdString(path), "earlier");
+        QVERIFY(::chmod(path.c_str(), fileMode) == 0);
+    }
+    QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), folderMode) == 0);
+    const int status = inChild([&] {
+        if (!becomeOrdinaryUser())
+            return 9;
+        try {
+            cto::checkResponseFileCanBeCreated(path, QStringLiteral("encuesta.xml"));
+        } catch (const cto::EFCreateError& failure) {
+            return failure.message() == "Cannot create file \"" + path + "\". Permission denied" ? 1 : 8;
+        }
+        return 0;
+    });
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    QCOMPARE(status, refused ? 1 : 0);
+}
+
+// The program that wrote the survey may still have it open for reading.
+void TestIntegrity::surveyReadWhileAnotherReaderHoldsIt() {
+    QProcess reader;
+    reader.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), QStringLiteral("-s"),
+                                           workFolder_->filePath(QStringLiteral("encuesta.xml")),
+                                           QStringLiteral("sleep"), QStringLiteral("30")});
+    QVERIFY(reader.waitForStarted());
+    QTest::qWait(200);
+    server_->enqueue(Reply::ok(kReceipt));
+    answerNextMessage();
+    answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    reader.kill();
+    reader.waitForFinished();
+    QCOMPARE(server_->exchanges().size(), std::size_t(1));
+}
+
+// Cerrar while the office is silent: asked, then stopped; no receipt is
+// claimed and the earlier one stays.
+void TestIntegrity::userStopsTheSend() {
+    writeFile(responseFile(), "earlier receipt");
+    Reply silent = Reply::ok(kReceipt);
+    silent.ending = Reply::Ending::NeverAnswer;
+    server_->enqueue(silent);
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QString question;
+    Qt::CursorShape busy = Qt::ArrowCursor;
+    std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
+    QTimer::singleShot(500, &run.window, [&] {
+        busy = run.window.cursor().shape();
+        run.window.findChild<QPushButton*>(QStringLiteral("bFin"))->click();
+        auto* box = run.window.findChild<QMessageBox*>();
+        QVERIFY(box && box->isVisible());
+        question = box->text();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QStringLiteral("&Detener el envío"))
+                button->click();
+        failureShown = answerNextMessage();
+    });
+    QVERIFY(run.showAndWait(20000));
+    QCOMPARE(busy, Qt::BusyCursor);
+    QVERIFY2(question.startsWith(QStringLiteral("¿Desea detener el envío?")), qPrintable(question));
+    QVERIFY(failureShown && failureShown->has_value());
+    QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
+    QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
+    QCOMPARE(run.window.cursor().shape(), Qt::ArrowCursor);
+}
+
+// An answer that never ends, by its size or by its time, is cut off.
+void TestIntegrity::answerBounds_data() {
+    QTest::addColumn<bool>("drip");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("larger than allowed")
+        << false << "The answer is larger than the 65536 bytes this program accepts";
+    QTest::newRow("dripping for ever") << true << "Operation timed out after";
+}
+
+void TestIntegrity::answerBounds() {
+    QFETCH(bool, drip);
+    QFETCH(QString, message);
+    Reply endless = Reply::ok(std::string(drip ? 1000 : 200 * 1024, 'x'));
+    if (drip) {
+        endless.ending = Reply::Ending::Drip;
+        endless.dripInterval =
+            std::chrono::milliseconds(20); // never silent long enough for the silence bound
+    }
+    server_->enqueue(endless);
+    cto::THTTPReqResp transport;
+    transport.setURL(server_->url("/TULVA/services/ServicioXmlTurismo?"));
+    transport.TrustedAuthorities = pki_->caCertificatePath();
+    transport.MaxResponseSize = 64 * 1024;
+    transport.ExchangeTimeout = 1000;
+    cto::MemoryStream request(kSurvey.toStdString());
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        transport.Execute(request);
+        QFAIL("the endless answer was taken");
+    } catch (const cto::ESOAPHTTPException& failure) {
+        QVERIFY2(QString::fromStdString(failure.message()).startsWith(message), failure.message().c_str());
+    }
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestIntegrity::copyIsNotReplacedWithoutConsent() {
+    const QString copy = workFolder_->filePath(QStringLiteral("encuesta.xml"));
+    server_->enqueue(Reply::ok(kReceipt));
+    answerNextMessage();
+    auto saved = answerNextSaveDialog(copy, false);
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QVERIFY(saved->has_value());
+    QCOMPARE((*saved)->replaceQuestion,
+             QStringLiteral("El fichero «encuesta.xml» ya existe.\n¿Desea reemplazarlo?"));
+    QCOMPARE(contentOf(copy), kSurvey);
+    QVERIFY(contentOf(responseFile()).contains("<NumeroOrden>2026-9</NumeroOrden>"));
+}
+
+QTEST_MAIN(TestIntegrity)
+#include "tst_integrity.moc"
