@@ -2,6 +2,7 @@
 // the response file should be, two runs of one survey, a user who stops the
 // send, a server that never stops answering, a folder the user cannot write,
 // and a copy that would replace a file without asking.
+#include "OfficeFixture.h"
 #include "WorkflowRun.h"
 
 #include "app/ResponseFile.h"
@@ -35,8 +36,10 @@
 
 using cto::test::answerNextMessage;
 using cto::test::answerNextSaveDialog;
+using cto::test::contentOf;
 using cto::test::Reply;
 using cto::test::WorkflowRun;
+using cto::test::writeFile;
 
 namespace {
 
@@ -44,17 +47,6 @@ const QByteArray kSurvey = "<Encuesta><Mes>11</Mes></Encuesta>";
 const std::string kReceipt = "<RespuestaSolicitudEncuesta><NumeroOrden>2026-9</NumeroOrden>"
                              "<CodigoControl>K</CodigoControl><AcuseEnvio>Recibida</AcuseEnvio>"
                              "</RespuestaSolicitudEncuesta>";
-
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // Runs work in a child process and answers its exit status (a signal's number
 // plus 128 when one ended it). The child runs no event loop and exits at once.
@@ -79,7 +71,7 @@ bool becomeOrdinaryUser() {
 
 } // namespace
 
-class TestIntegrity : public QObject {
+class TestIntegrity : public QObject, private cto::test::OfficeFixture {
     Q_OBJECT
 
 private slots:
@@ -99,40 +91,19 @@ private slots:
     void answerBounds_data();
     void answerBounds();
     void copyIsNotReplacedWithoutConsent();
-
-private:
-    QString responseFile() const {
-        return QString::fromStdString(
-            cto::responsePath(executableFolder_->path(), QStringLiteral("encuesta.xml")));
-    }
-
-    std::unique_ptr<cto::test::TestPki> pki_;
-    std::unique_ptr<cto::test::TlsTestServer> server_;
-    std::unique_ptr<QTemporaryDir> executableFolder_;
-    std::unique_ptr<QTemporaryDir> workFolder_;
-    QString previousFolder_;
 };
 
 void TestIntegrity::initTestCase() {
-    pki_ = std::make_unique<cto::test::TestPki>();
-    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
-    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
-    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki_->caCertificatePath()));
-    previousFolder_ = QDir::currentPath();
+    startOffice();
 }
 
 void TestIntegrity::init() {
-    server_->clearExchanges();
-    server_->setResponder(nullptr);
-    executableFolder_ = std::make_unique<QTemporaryDir>();
-    workFolder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(workFolder_->path()));
-    writeFile(workFolder_->filePath(QStringLiteral("encuesta.xml")), kSurvey);
+    startRun(kSurvey);
 }
 
 void TestIntegrity::cleanup() {
     cto::test::cancelPendingModalSteps();
-    QDir::setCurrent(previousFolder_);
+    endRun();
 }
 
 // A size limit stands in for a full disk and for a kill part way: the write

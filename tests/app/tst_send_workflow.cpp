@@ -1,5 +1,6 @@
 // The send workflow and the outcome report, run through the real main window
 // against an HTTPS server on 127.0.0.1, each modal window answered as a user would.
+#include "OfficeFixture.h"
 #include "WorkflowRun.h"
 
 #include "app/ResponseFile.h"
@@ -23,8 +24,10 @@
 
 using cto::test::answerNextMessage;
 using cto::test::answerNextSaveDialog;
+using cto::test::contentOf;
 using cto::test::Reply;
 using cto::test::WorkflowRun;
+using cto::test::writeFile;
 
 namespace {
 
@@ -69,17 +72,6 @@ QString failure(const char* kind, const QString& message) {
     return QLatin1String(kind) + QStringLiteral(" error, con el mensaje : ") + message;
 }
 
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // Another process opens the file and holds it, as the program that prepared a
 // survey may still do. Answers once the lock is in place.
 bool holdOpenInAnotherProcess(QProcess& holder, const QString& path) {
@@ -98,7 +90,7 @@ bool holdOpenInAnotherProcess(QProcess& holder, const QString& path) {
 
 } // namespace
 
-class TestSendWorkflow : public QObject {
+class TestSendWorkflow : public QObject, private cto::test::OfficeFixture {
     Q_OBJECT
 
 private slots:
@@ -121,39 +113,21 @@ private slots:
     void logKeepsPaintingWhileTheExchangeWaits();
 
 private:
-    QString responseFile(const QString& argument) const {
-        return QString::fromStdString(cto::responsePath(executableFolder_->path(), argument));
-    }
     QString expectedCaption() const {
         return cto::applicationTitle(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     }
-
-    std::unique_ptr<cto::test::TestPki> pki_;
-    std::unique_ptr<cto::test::TlsTestServer> server_;
-    std::unique_ptr<QTemporaryDir> executableFolder_;
-    std::unique_ptr<QTemporaryDir> workFolder_;
-    QString previousFolder_;
 };
 
 void TestSendWorkflow::initTestCase() {
-    pki_ = std::make_unique<cto::test::TestPki>();
-    server_ = std::make_unique<cto::test::TlsTestServer>(*pki_);
-    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort()));
-    qputenv("CTO_SERVICE_CA_FILE", QByteArray::fromStdString(pki_->caCertificatePath()));
-    previousFolder_ = QDir::currentPath();
+    startOffice();
 }
 
 void TestSendWorkflow::init() {
-    server_->clearExchanges();
-    server_->setResponder(nullptr);
-    executableFolder_ = std::make_unique<QTemporaryDir>();
-    workFolder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(workFolder_->path()));
-    writeFile(workFolder_->filePath(QStringLiteral("encuesta.xml")), kSurvey);
+    startRun(kSurvey);
 }
 
 void TestSendWorkflow::cleanup() {
-    QDir::setCurrent(previousFolder_);
+    endRun();
 }
 
 void TestSendWorkflow::acceptedSurveyIsReportedAndSaved() {
