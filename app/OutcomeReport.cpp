@@ -41,7 +41,7 @@ QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
     order.removeIf([](QChar c) {
         return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control;
     });
-    const QString name = QStringLiteral("Envio") + order + QStringLiteral(".xml");
+    QString name = QStringLiteral("Envio") + order + QStringLiteral(".xml");
     // The longest name a Linux file system takes, in bytes.
     constexpr qsizetype kLongestName = 255;
     if (name.toUtf8().size() <= kLongestName)

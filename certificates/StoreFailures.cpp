@@ -10,7 +10,7 @@
 
 namespace cto::nss {
 
-std::string trimmedDescription(std::string text) {
+std::string trimmedDescription(const std::string& text) {
     return std::string(trimRightIf(text, [](char c) { return c == '.' || c == ' ' || isAsciiControl(c); }));
 }
 

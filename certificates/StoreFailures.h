@@ -15,7 +15,7 @@ inline constexpr std::string_view storeClassId = "{78E61E52-0E57-4456-A2F2-51749
 std::string errorText(PRErrorCode code);
 
 // The text without its trailing full stops, blanks and control characters.
-std::string trimmedDescription(std::string text);
+std::string trimmedDescription(const std::string& text);
 
 // A failed store operation: EOleException with NSS's text for the current
 // error, after the context ("context: text") when one is given.

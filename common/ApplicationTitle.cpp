@@ -3,7 +3,7 @@
 namespace cto {
 
 QString applicationTitle(const QString& executableFileName) {
-    const QString stem = executableFileName.section(QLatin1Char('.'), 0, 0);
+    QString stem = executableFileName.section(QLatin1Char('.'), 0, 0);
     if (stem.isEmpty())
         return stem;
     // The first character may be a surrogate pair; keep it whole.

@@ -56,7 +56,7 @@ std::int32_t numeroFromText(std::string_view text) {
 }
 
 TXMLErrorList::TXMLErrorList(std::shared_ptr<XmlDocument> document, xmlNodePtr errores)
-    : TXMLNodeCollection(document, errores, "Error", std::string(xml::namespaceUri(errores)),
+    : TXMLNodeCollection(std::move(document), errores, "Error", std::string(xml::namespaceUri(errores)),
                          [ns = std::string(xml::namespaceUri(errores))](xmlNodePtr child) {
                              return matchesRegistration(child, "Error", ns);
                          }) {}
@@ -72,7 +72,7 @@ int TXMLErrorList::Remove(const std::shared_ptr<IXMLError>& item) {
     return removeItem(error->element());
 }
 
-TXMLErrores::TXMLErrores(std::shared_ptr<XmlDocument> document, xmlNodePtr element)
+TXMLErrores::TXMLErrores(const std::shared_ptr<XmlDocument>& document, xmlNodePtr element)
     : TXMLNode(document, element), errorList_(std::make_shared<TXMLErrorList>(document, element)) {}
 
 std::int32_t TXMLErrores::Numero() {

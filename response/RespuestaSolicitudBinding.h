@@ -34,7 +34,7 @@ private:
 
 class TXMLErrores final : public TXMLNode, public IXMLErrores {
 public:
-    TXMLErrores(std::shared_ptr<XmlDocument> document, xmlNodePtr element);
+    TXMLErrores(const std::shared_ptr<XmlDocument>& document, xmlNodePtr element);
 
     std::int32_t Numero() override;
     std::shared_ptr<IXMLErrorList> Error() override { return errorList_; }

@@ -84,8 +84,9 @@ void setConnectionUse(CURL* easy, const RequestSettings& settings, bool fresh) {
 HeaderList headerList(const RequestSettings& settings) {
     HeaderList list;
     auto append = [&](const std::string& line) {
+        // On success the grown list takes the old one's place; the owner must not free it.
         if (curl_slist* grown = curl_slist_append(list.get(), line.c_str())) {
-            list.release();
+            (void)list.release();
             list.reset(grown);
         }
     };

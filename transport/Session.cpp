@@ -25,7 +25,7 @@ std::string curlBypassList(const std::string& bypass) {
 
 } // namespace
 
-Session::Session(std::string agent, std::string proxy, std::string proxyBypass,
+Session::Session(std::string agent, std::string proxy, const std::string& proxyBypass,
                  std::string trustedAuthorities)
     : multi_(curl_multi_init()), agent_(std::move(agent)), proxy_(std::move(proxy)),
       proxyBypass_(curlBypassList(proxyBypass)) {

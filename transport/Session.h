@@ -19,7 +19,8 @@ inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 class Session {
 public:
     // trustedAuthorities: a PEM file of authorities trusted besides the system's, or empty.
-    Session(std::string agent, std::string proxy, std::string proxyBypass, std::string trustedAuthorities);
+    Session(std::string agent, std::string proxy, const std::string& proxyBypass,
+            std::string trustedAuthorities);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -199,7 +199,6 @@ void THTTPReqResp::sendInPieces(http::Request& request, ByteStream& body, std::i
     bool resend = true;
     while (resend) {
         body.seek(0);
-        resend = false;
         if (!request.sendEx(static_cast<std::uint64_t>(size)))
             RaiseCheck(request.lastError(), request.lastErrorText());
         std::exception_ptr writingFailure;

@@ -90,12 +90,12 @@ std::shared_ptr<QStringList> answerMessages(int count) {
 }
 
 // What one password dialog showed: whether it carried the wrong-password note.
-void answerPasswordsInto(const std::shared_ptr<QList<bool>>& notes, QStringList answers) {
+void answerPasswordsInto(const std::shared_ptr<QList<bool>>& notes, const QStringList& answers) {
     if (answers.isEmpty())
         return;
     onNextModal<TFContrasenaAlmacen>([notes, answers](TFContrasenaAlmacen* dialog) {
         notes->append(dialog->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible());
-        const QString answer = answers.front();
+        const QString& answer = answers.front();
         answerPasswordsInto(notes, answers.mid(1));
         if (answer.isNull()) {
             dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();

@@ -107,9 +107,9 @@ void TestResponseBinding::failures_data() {
     QTest::addColumn<std::function<void(Root)>>("read");
     QTest::addColumn<QString>("failure");
 
-    const std::function<void(Root)> load = [](Root) {};
-    const std::function<void(Root)> numeroOrden = [](Root root) { root->NumeroOrden(); };
-    const std::function<void(Root)> numero = [](Root root) { root->Errores()->Numero(); };
+    const std::function<void(Root)> load = [](const Root&) {};
+    const std::function<void(Root)> numeroOrden = [](const Root& root) { root->NumeroOrden(); };
+    const std::function<void(Root)> numero = [](const Root& root) { root->Errores()->Numero(); };
     const QString unbound = "EIntfCastError: Interface not supported";
     const QString nullNumero =
         "EVariantTypeCastError: Could not convert variant of type (Null) into type (Integer)";
@@ -135,7 +135,7 @@ void TestResponseBinding::failures_data() {
         << numeroOrden << "EXMLDocError: Element \"r:NumeroOrden\" does not contain a single text node";
     QTest::newRow("error field holding an element")
         << errores("<Error><TipoError><x/></TipoError></Error>")
-        << std::function<void(Root)>([](Root root) { root->Errores()->Error()->Item(0)->TipoError(); })
+        << std::function<void(Root)>([](const Root& root) { root->Errores()->Error()->Item(0)->TipoError(); })
         << "EXMLDocError: Element \"TipoError\" does not contain a single text node";
     QTest::newRow("Numero empty") << errores("<Numero></Numero>") << numero << nullNumero;
     QTest::newRow("Numero absent") << errores("") << numero << nullNumero;
@@ -148,12 +148,14 @@ void TestResponseBinding::failures_data() {
     QTest::newRow("Numero below 32 bits") << errores("<Numero>-2147483649</Numero>") << numero << overflow;
     QTest::newRow("Numero far above")
         << errores("<Numero>99999999999999999999999</Numero>") << numero << overflow;
-    QTest::newRow("item out of bounds") << errores("<Error/>") << std::function<void(Root)>([](Root root) {
-        root->Errores()->Error()->Item(1);
-    }) << "EXMLDocError: List index out of bounds (1)";
-    QTest::newRow("insert out of bounds") << errores("<Error/>") << std::function<void(Root)>([](Root root) {
-        root->Errores()->Error()->Insert(2);
-    }) << "EXMLDocError: List index out of bounds (2)";
+    QTest::newRow("item out of bounds")
+        << errores("<Error/>")
+        << std::function<void(Root)>([](const Root& root) { root->Errores()->Error()->Item(1); })
+        << "EXMLDocError: List index out of bounds (1)";
+    QTest::newRow("insert out of bounds")
+        << errores("<Error/>")
+        << std::function<void(Root)>([](const Root& root) { root->Errores()->Error()->Insert(2); })
+        << "EXMLDocError: List index out of bounds (2)";
 }
 
 void TestResponseBinding::failures() {

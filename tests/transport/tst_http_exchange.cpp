@@ -87,9 +87,10 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 4);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 4) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("local proxy: cannot listen on 127.0.0.1");
         port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { serve(); });
     }
@@ -218,7 +219,7 @@ private slots:
     void waitingHookRunsWhileTheServerThinks();
 
 private:
-    std::unique_ptr<TlsTestServer> startServer(TlsTestServer::Options options = {});
+    std::unique_ptr<TlsTestServer> startServer(const TlsTestServer::Options& options = {});
     std::unique_ptr<THTTPReqResp> transportFor(const TlsTestServer& server);
 
     std::unique_ptr<TestPki> pki_;
@@ -232,7 +233,7 @@ void TestHttpExchange::initTestCase() {
     pki_ = std::make_unique<TestPki>();
 }
 
-std::unique_ptr<TlsTestServer> TestHttpExchange::startServer(TlsTestServer::Options options) {
+std::unique_ptr<TlsTestServer> TestHttpExchange::startServer(const TlsTestServer::Options& options) {
     return std::make_unique<TlsTestServer>(*pki_, options);
 }
 

@@ -149,7 +149,8 @@ struct TlsTestServer::Shared {
 
 TlsTestServer::TlsTestServer(const TestPki& pki) : TlsTestServer(pki, Options{}) {}
 
-TlsTestServer::TlsTestServer(const TestPki& pki, Options options) : shared_(std::make_shared<Shared>()) {
+TlsTestServer::TlsTestServer(const TestPki& pki, const Options& options)
+    : shared_(std::make_shared<Shared>()) {
     // A client that hangs up mid-answer must not kill the test process.
     std::signal(SIGPIPE, SIG_IGN);
     shared_->options = options;

@@ -87,7 +87,7 @@ public:
     using Responder = std::function<Reply(const Exchange&)>;
 
     explicit TlsTestServer(const TestPki& pki);
-    TlsTestServer(const TestPki& pki, Options options);
+    TlsTestServer(const TestPki& pki, const Options& options);
     ~TlsTestServer();
     TlsTestServer(const TlsTestServer&) = delete;
     TlsTestServer& operator=(const TlsTestServer&) = delete;
