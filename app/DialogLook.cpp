@@ -2,7 +2,8 @@
 
 #include "app/FocusRing.h"
 #include "app/MainResources.h"
-#include "app/SharpImages.h"
+#include "app/SharpIcon.h"
+#include "app/SharpLabelImage.h"
 #include "app/WindowFonts.h"
 
 #include <QApplication>
@@ -49,8 +50,8 @@ void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPus
         button->setIconSize(QSize(22, 22));
         showKeyboardFocus(button);
     }
-    aceptar->setIcon(QIcon(QStringLiteral(":/images/tick.png")));
-    cancelar->setIcon(QIcon(QStringLiteral(":/images/cross.png")));
+    aceptar->setIcon(sharpIcon(QStringLiteral(":/images/tick.png")));
+    cancelar->setIcon(sharpIcon(QStringLiteral(":/images/cross.png")));
 }
 
 void finishPromptLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar) {

@@ -39,14 +39,16 @@ QStyleOptionFrame frameOption(const QFrame* frame) {
 } // namespace
 
 void keepFrameWhole(QAbstractScrollArea* area) {
-    const auto repaintFrame = [area](QWidget* child) {
-        QPainter painter(child);
-        painter.translate(-child->mapTo(area, QPoint(0, 0)));
+    const auto redrawFrame = [area](QWidget* painted) {
+        QPainter painter(painted);
+        painter.translate(painted->mapFromGlobal(area->mapToGlobal(QPoint(0, 0))));
         const QStyleOptionFrame option = frameOption(area);
         area->style()->drawControl(QStyle::CE_ShapedFrame, &option, &painter, area);
     };
+    if (QWidget* parent = area->parentWidget())
+        paintAfter(parent, redrawFrame);
     for (QWidget* child : area->findChildren<QWidget*>())
-        paintAfter(child, repaintFrame);
+        paintAfter(child, redrawFrame);
 }
 
 } // namespace cto

@@ -11,6 +11,7 @@
 #include "app/ScrollAreaFrame.h"
 #include "app/SeamFailure.h"
 #include "app/SendEngine.h"
+#include "app/SharpIcon.h"
 #include "app/WindowFonts.h"
 #include "common/Exception.h"
 #include "common/FailureKinds.h"
@@ -40,6 +41,7 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     setFont(cto::formFont());
     cto::decorateHeaderBand(ui->Label18, QStringLiteral(":/images/logo.png"));
     ui->bFin->setFont(cto::buttonFont());
+    ui->bFin->setIcon(cto::sharpIcon(QStringLiteral(":/images/tick.png")));
     cto::showKeyboardFocus(ui->bFin);
     cto::keepFrameWhole(ui->Memo1);
     connect(ui->bFin, &QPushButton::clicked, this, &TFConexionTulvaOskel::bFinClick);

@@ -1,9 +1,10 @@
-#include "app/SharpImages.h"
+#include "app/SharpLabelImage.h"
+
+#include "app/SharpIcon.h"
 
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
-#include <QPixmap>
 
 namespace cto {
 namespace {
@@ -11,8 +12,7 @@ namespace {
 // Lives as the label's child; sets its pixmap for the label's device pixel ratio.
 class SharpImage : public QObject {
 public:
-    SharpImage(QLabel* label, const QString& path)
-        : QObject(label), label_(label), icon_(path), size_(QPixmap(path).size()) {
+    SharpImage(QLabel* label, const QString& path) : QObject(label), label_(label), icon_(sharpIcon(path)) {
         label->installEventFilter(this);
         update();
     }
@@ -24,11 +24,12 @@ public:
     }
 
 private:
-    void update() { label_->setPixmap(icon_.pixmap(size_, label_->devicePixelRatioF())); }
+    void update() {
+        label_->setPixmap(icon_.pixmap(icon_.availableSizes().value(0), label_->devicePixelRatioF()));
+    }
 
     QLabel* label_;
-    QIcon icon_; // QIcon finds the @2x file by itself
-    QSize size_;
+    QIcon icon_;
 };
 
 } // namespace
