@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTreeWidget>
 
 namespace cto {
@@ -162,17 +161,6 @@ void TFSeleccionCertificado::keepKeyboardOnNames() {
                     list->selectionModel()->setCurrentIndex(current.siblingAtColumn(ColumnNombre),
                                                             QItemSelectionModel::NoUpdate);
             });
-}
-
-void TFSeleccionCertificado::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
-    // The dialog opens on the first row's name, without choosing it.
-    QTreeWidget* list = ui_->lvCertificados;
-    if (!list->currentIndex().isValid() && list->topLevelItemCount() > 0)
-        list->selectionModel()->setCurrentIndex(list->model()->index(0, ColumnNombre),
-                                                QItemSelectionModel::NoUpdate);
 }
 
 void TFSeleccionCertificado::hideEvent(QHideEvent* event) {

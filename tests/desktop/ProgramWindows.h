@@ -9,6 +9,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
@@ -17,6 +18,13 @@ namespace cto::test {
 
 // The windows the program shows, by name, for tables of cases.
 inline const QStringList kWindowNames = {"main", "certificates", "password", "credentials"};
+
+// A table of cases with a column "window": one row for each window.
+inline void addWindowRows() {
+    QTest::addColumn<QString>("window");
+    for (const QString& window : kWindowNames)
+        QTest::newRow(qPrintable(window)) << window;
+}
 
 // One window as the program builds it. The main window runs no workflow; the
 // password dialog shows its warning; the certificate dialog lists the store

@@ -28,6 +28,12 @@ QImage onScreen(QWidget* window) {
     return image ? image->copy() : QImage();
 }
 
+// An image's pixels alone, for comparing a drawn pixmap with a file.
+QImage pixels(QImage image) {
+    image.setDevicePixelRatio(1);
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
 // The darkest lightness in a band of device pixels across one edge of a
 // widget: a frame's line is darker than what is on either side of it.
 int darkestAcross(const QImage& shot, const QRectF& deviceRect, Qt::Edge edge) {
@@ -74,6 +80,8 @@ private slots:
     void everyImageHasItsTwiceAsLargeTwin();
     void framesStayWhole_data();
     void framesStayWhole();
+    void everyWindowCarriesTheProgramIcon_data();
+    void everyWindowCarriesTheProgramIcon();
 
 private:
     std::unique_ptr<cto::test::TestCertificateStore> store_;
@@ -104,8 +112,7 @@ void TestScaledWindows::headerImageIsDrawnForTheScreen() {
     if (kScale == 2) {
         // The 2x file itself, not the 1x one blown up.
         const QString twin = QString(image).replace(QLatin1String(".png"), QLatin1String("@2x.png"));
-        QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_ARGB32),
-                 QImage(twin).convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(pixels(pixmap.toImage()), pixels(QImage(twin)));
     } else {
         // Scaled down from the 2x file: it has more detail than the 1x one
         // scaled up would (more distinct colours).
@@ -135,8 +142,7 @@ void TestScaledWindows::buttonGlyphsComeFromTheirSharpFiles() {
         const QPixmap glyph = button->icon().pixmap(button->iconSize(), kScale);
         QCOMPARE(glyph.devicePixelRatio(), kScale);
         if (kScale == 2)
-            QCOMPARE(glyph.toImage().convertToFormat(QImage::Format_ARGB32),
-                     QImage(twin).convertToFormat(QImage::Format_ARGB32));
+            QCOMPARE(pixels(glyph.toImage()), pixels(QImage(twin)));
     }
 }
 
@@ -187,6 +193,22 @@ void TestScaledWindows::framesStayWhole() {
         if (darkestAcross(shot, device, edge) >= background - 20)
             missing << side;
     QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("no frame line on the ") + missing.join(", ")));
+}
+
+void TestScaledWindows::everyWindowCarriesTheProgramIcon_data() {
+    cto::test::addWindowRows();
+}
+
+void TestScaledWindows::everyWindowCarriesTheProgramIcon() {
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> built = buildWindow(window);
+    const QIcon icon = built->windowIcon();
+    QCOMPARE(icon.availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
+    // A title bar's 32 pixels from a drawing of as many device pixels.
+    const QPixmap titleBar = icon.pixmap(QSize(32, 32), kScale);
+    QCOMPARE(titleBar.size(), (QSizeF(32, 32) * kScale).toSize());
+    QCOMPARE(pixels(titleBar.toImage()),
+             pixels(QImage(QStringLiteral(":/images/window-icon-%1.png").arg(qRound(32 * kScale)))));
 }
 
 QTEST_MAIN(TestScaledWindows)
