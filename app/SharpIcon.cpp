@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QIconEngine>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -22,7 +23,7 @@ class SharpIconEngine : public QIconEngine {
 public:
     explicit SharpIconEngine(const QString& path)
         : path_(path), twin_(QFile::exists(twinOf(path)) ? twinOf(path) : QString()),
-          size_(QImage(path).size()) {}
+          size_(QImageReader(path).size()) {} // the header alone: nothing decoded until drawn
 
     QIconEngine* clone() const override { return new SharpIconEngine(*this); }
     QString key() const override { return QStringLiteral("cto.sharp"); }
