@@ -1,6 +1,9 @@
 #include "app/DialogLook.h"
 
+#include "app/FocusRing.h"
 #include "app/MainResources.h"
+#include "app/SharpIcon.h"
+#include "app/SharpLabelImage.h"
 #include "app/WindowFonts.h"
 
 #include <QApplication>
@@ -14,25 +17,41 @@
 
 namespace cto {
 
-void decorateHeaderTitle(QLabel* title) {
+void decorateHeaderBand(QLabel* title, const QString& imagePath) {
     title->setFont(headerTitleFont());
     QPalette palette = title->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     title->setPalette(palette);
+
+    auto* image =
+        title->parentWidget()->findChild<QLabel*>(QStringLiteral("icono"), Qt::FindDirectChildrenOnly);
+    if (!image)
+        return;
+    showSharpImage(image, imagePath);
+    // Decoration, for AT-SPI: an image with no name and no description that
+    // never takes the focus. Qt's bridge has no role that says "decoration"
+    // (nothing maps to a presentation or redundant object), and a described
+    // image would be read out, the opposite of what decoration wants; an
+    // unnamed image that is never focused is what screen readers pass over.
+    image->setFocusPolicy(Qt::NoFocus);
+    image->setAccessibleName(QString());
+    image->setAccessibleDescription(QString());
+    image->setToolTip(QString());
 }
 
 void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar) {
     dialog->setFixedSize(dialog->size());
     dialog->setFont(formFont());
-    decorateHeaderTitle(title);
+    decorateHeaderBand(title, QStringLiteral(":/certificates/certificate.png"));
 
     for (QPushButton* button : {aceptar, cancelar}) {
         button->setFont(buttonFont());
         button->setCursor(Qt::PointingHandCursor);
         button->setIconSize(QSize(22, 22));
+        showKeyboardFocus(button);
     }
-    aceptar->setIcon(QIcon(QStringLiteral(":/images/tick.png")));
-    cancelar->setIcon(QIcon(QStringLiteral(":/images/cross.png")));
+    aceptar->setIcon(sharpIcon(QStringLiteral(":/images/tick.png")));
+    cancelar->setIcon(sharpIcon(QStringLiteral(":/images/cross.png")));
 }
 
 void finishPromptLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar) {

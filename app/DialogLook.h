@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <Qt>
 
 class QLabel;
@@ -14,12 +15,16 @@ inline constexpr Qt::WindowFlags kDialogWindowFlags = Qt::Dialog | Qt::MSWindows
                                                       Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                                       Qt::WindowCloseButtonHint;
 
-// The header band's title as both windows show it: white, in the title face.
-void decorateHeaderTitle(QLabel* title);
+// The header band as every window shows it: the title white in the title
+// face, and the band's image (the label named "icono" beside the title)
+// drawn sharp for its screen from `imagePath` and left out of what a screen
+// reader speaks: it is decoration, the title says it all.
+void decorateHeaderBand(QLabel* title, const QString& imagePath);
 
 // Finishes a dialog built from its .ui file: held at its designed size, the
-// form face, the header band's title white in the title face, and Aceptar and
-// Cancelar in the buttons' face with a hand cursor, a green tick and a red cross.
+// form face, the header band with the certificate icon, and Aceptar and
+// Cancelar in the buttons' face with a hand cursor, a green tick and a red
+// cross, and a ring that shows which of them has the keyboard focus.
 void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar);
 
 // The same for a prompt, whose Aceptar accepts and Cancelar rejects.

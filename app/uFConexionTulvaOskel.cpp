@@ -1,13 +1,17 @@
 #include "app/uFConexionTulvaOskel.h"
 #include "ui_FConexionTulvaOskel.h"
 
+#include "app/AccessibleRoles.h"
 #include "app/DialogLook.h"
+#include "app/FocusRing.h"
 #include "app/MainResources.h"
 #include "app/PlainMessageBox.h"
 #include "app/ReceiptSaving.h"
 #include "app/ResponseFile.h"
+#include "app/ScrollAreaFrame.h"
 #include "app/SeamFailure.h"
 #include "app/SendEngine.h"
+#include "app/SharpIcon.h"
 #include "app/WindowFonts.h"
 #include "common/Exception.h"
 #include "common/FailureKinds.h"
@@ -32,10 +36,14 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
       arguments_(QCoreApplication::arguments().mid(1)),
       executableFolder_(QCoreApplication::applicationDirPath()) {
     cto::initMainResources();
+    cto::installAccessibleRoles();
     ui->setupUi(this);
     setFont(cto::formFont());
-    cto::decorateHeaderTitle(ui->Label18);
+    cto::decorateHeaderBand(ui->Label18, QStringLiteral(":/images/logo.png"));
     ui->bFin->setFont(cto::buttonFont());
+    ui->bFin->setIcon(cto::sharpIcon(QStringLiteral(":/images/tick.png")));
+    cto::showKeyboardFocus(ui->bFin);
+    cto::keepFrameWhole(ui->Memo1);
     connect(ui->bFin, &QPushButton::clicked, this, &TFConexionTulvaOskel::bFinClick);
 
     SaveDialog1.Title = QStringLiteral("Guardar resultados del envio");

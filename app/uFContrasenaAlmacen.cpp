@@ -1,7 +1,10 @@
 #include "app/uFContrasenaAlmacen.h"
 
+#include "app/Contrast.h"
 #include "app/DialogLook.h"
 #include "ui_FContrasenaAlmacen.h"
+
+#include <QEvent>
 
 namespace cto {
 
@@ -16,9 +19,24 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, Q
         tr("%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.")
             .arg(store));
     ui_->lAviso->setVisible(retry);
+    colourWarning();
 }
 
 TFContrasenaAlmacen::~TFContrasenaAlmacen() = default;
+
+void TFContrasenaAlmacen::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // A new palette (the desktop turned dark, say) needs the warning's colour found again.
+    if (event->type() == QEvent::PaletteChange)
+        colourWarning();
+}
+
+void TFContrasenaAlmacen::colourWarning() {
+    const QColor warningRed(0xb0, 0x1e, 0x23);
+    QPalette palette = ui_->lAviso->palette();
+    palette.setColor(QPalette::WindowText, legibleOn(warningRed, this->palette().color(backgroundRole())));
+    ui_->lAviso->setPalette(palette);
+}
 
 QString TFContrasenaAlmacen::contrasena() const {
     return ui_->eContrasena->text();

@@ -24,7 +24,14 @@ public:
 
     QString contrasena() const;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // The warning in its red, lightened or darkened as far as the dialog's
+    // background needs for the red to stay readable.
+    void colourWarning();
+
     std::unique_ptr<Ui::TFContrasenaAlmacen> ui_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
+#include "app/ScrollAreaFrame.h"
 #include "app/SendEngine.h"
 #include "ui_FSeleccionCertificado.h"
 
@@ -72,6 +73,8 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     header->resizeSection(ColumnCaption, 10);
     header->resizeSection(ColumnCaducidad, 100);
     list->viewport()->installEventFilter(this);
+    keepFrameWhole(list);
+    keepKeyboardOnNames();
 
     // Cancelar is the dialog's main default button: Enter anywhere but on
     // Aceptar presses it.
@@ -148,6 +151,34 @@ void TFSeleccionCertificado::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TFSeleccionCertificado::keepKeyboardOnNames() {
+    QTreeWidget* list = ui_->lvCertificados;
+    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [list](const QModelIndex& current) {
+                if (current.isValid() && current.column() != ColumnNombre)
+                    list->selectionModel()->setCurrentIndex(current.siblingAtColumn(ColumnNombre),
+                                                            QItemSelectionModel::NoUpdate);
+            });
+}
+
+void TFSeleccionCertificado::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    // A closed dialog keeps its platform window, and with it its place among
+    // the application's windows, where a screen reader can still walk into
+    // it. Giving the window up takes the dialog out; the next showing makes a
+    // new one. Later, not now: the hide may come from inside that window's
+    // own event handling.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!isVisible())
+                destroy();
+        },
+        Qt::QueuedConnection);
 }
 
 bool TFSeleccionCertificado::eventFilter(QObject* watched, QEvent* event) {

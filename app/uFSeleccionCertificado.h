@@ -58,8 +58,16 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // The keyboard's place in the list is always a row's name, never the
+    // empty first column: from the first row's name when the list takes the
+    // focus on opening, on through arrows, clicks and typing. A screen reader
+    // reads the name out, and typing the first letters of a name searches
+    // the names (the list searches the column it is in).
+    void keepKeyboardOnNames();
+
     std::unique_ptr<Ui::TFSeleccionCertificado> ui_;
 };
 

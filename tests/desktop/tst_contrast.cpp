@@ -1,0 +1,240 @@
+// Every text in the windows stands out from what it is drawn on by at least
+// 4.5:1 (WCAG 2), under Fusion's light palette and a dark one: labels
+// (the header titles on the band's blue included), buttons, fields, lists.
+#include "ProgramWindows.h"
+
+#include "app/Contrast.h"
+#include "app/GradientHeaderPanel.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+
+using namespace cto;
+using cto::test::buildWindow;
+
+namespace {
+
+QPalette lightPalette() {
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion->standardPalette();
+}
+
+// A dark palette as desktops set one for Fusion.
+QPalette darkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::AlternateBase, QColor(53, 53, 53));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(53, 53, 53));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    dark.setColor(QPalette::ToolTipBase, QColor(53, 53, 53));
+    dark.setColor(QPalette::ToolTipText, Qt::white);
+    return dark;
+}
+
+QPalette paletteNamed(const QString& name) {
+    return name == QLatin1String("dark") ? darkPalette() : lightPalette();
+}
+
+// One text and what it is drawn on; a text on the header band is drawn on
+// every stripe its label covers.
+struct Text {
+    QString where;
+    QColor foreground;
+    QList<QColor> backgrounds;
+};
+
+// The colour behind a widget: the nearest of it and its ancestors that
+// fills its background (a window always does).
+QColor backgroundBehind(const QWidget* widget) {
+    for (const QWidget* at = widget; at; at = at->parentWidget())
+        if (at->autoFillBackground() || at->isWindow())
+            return at->palette().color(at->backgroundRole());
+    return {};
+}
+
+QList<QColor> stripesBehind(const QWidget* label, const QWidget* band) {
+    QList<QColor> colours;
+    const QRect rows = label->geometry();
+    for (const GradientStripe& stripe : gradientStripes(band->height()))
+        if (stripe.bottom > rows.top() && stripe.top <= rows.bottom())
+            colours << stripe.color;
+    return colours;
+}
+
+QList<Text> textsOf(const QWidget* window, QPalette::ColorGroup group) {
+    QList<Text> texts;
+    for (const QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        const QPalette& palette = widget->palette();
+        const QString where = widget->objectName().isEmpty()
+                                  ? QString::fromLatin1(widget->metaObject()->className())
+                                  : widget->objectName();
+        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            if (label->text().isEmpty())
+                continue;
+            const QWidget* parent = label->parentWidget();
+            const QColor ink = palette.color(group, label->foregroundRole());
+            if (qobject_cast<const GradientHeaderPanel*>(parent))
+                texts.push_back({where, ink, stripesBehind(label, parent)});
+            else
+                texts.push_back({where, ink, {backgroundBehind(label)}});
+        } else if (qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QHeaderView*>(widget)) {
+            texts.push_back({where,
+                             palette.color(group, QPalette::ButtonText),
+                             {palette.color(group, QPalette::Button)}});
+        } else if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget) ||
+                   (qobject_cast<const QAbstractItemView*>(widget) &&
+                    !qobject_cast<const QHeaderView*>(widget))) {
+            texts.push_back(
+                {where, palette.color(group, QPalette::Text), {palette.color(group, QPalette::Base)}});
+        }
+    }
+    return texts;
+}
+
+// The texts below the least contrast, and the lowest contrast of each text,
+// for the log.
+QStringList tooFaint(const QWidget* window, QStringList* figures) {
+    QStringList faint;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (const Text& text : textsOf(window, group)) {
+            double lowest = 21;
+            for (const QColor& background : text.backgrounds)
+                lowest = std::min(lowest, contrastRatio(text.foreground, background));
+            const QString figure = QStringLiteral("%1 %2:1").arg(text.where).arg(lowest, 0, 'f', 2);
+            if (group == QPalette::Active)
+                *figures << figure;
+            if (lowest < kTextContrast)
+                faint << figure;
+        }
+    }
+    return faint;
+}
+
+} // namespace
+
+class TestContrast : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { QApplication::setPalette(lightPalette()); }
+
+    void contrastRatioAsWcagDefinesIt_data();
+    void contrastRatioAsWcagDefinesIt();
+    void legibleColourIsTheNearestThatIsEnough_data();
+    void legibleColourIsTheNearestThatIsEnough();
+
+    void everyTextStandsOut_data();
+    void everyTextStandsOut();
+    void warningFollowsAPaletteChange();
+};
+
+void TestContrast::initTestCase() {
+    QApplication::setStyle(QStringLiteral("Fusion"));
+}
+
+void TestContrast::contrastRatioAsWcagDefinesIt_data() {
+    QTest::addColumn<QColor>("a");
+    QTest::addColumn<QColor>("b");
+    QTest::addColumn<double>("ratio");
+    QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+    QTest::newRow("either order") << QColor(Qt::white) << QColor(Qt::black) << 21.0;
+    QTest::newRow("the same") << QColor(0x35, 0x35, 0x35) << QColor(0x35, 0x35, 0x35) << 1.0;
+    QTest::newRow("grey just short of 4.5") << QColor(0x77, 0x77, 0x77) << QColor(Qt::white) << 4.48;
+    QTest::newRow("the warning's red on a dark window")
+        << QColor(0xb0, 0x1e, 0x23) << QColor(53, 53, 53) << 1.79;
+    QTest::newRow("white on the band's lightest blue") << QColor(Qt::white) << QColor(17, 106, 255) << 4.64;
+}
+
+void TestContrast::contrastRatioAsWcagDefinesIt() {
+    QFETCH(QColor, a);
+    QFETCH(QColor, b);
+    QFETCH(double, ratio);
+    QVERIFY2(std::abs(contrastRatio(a, b) - ratio) < 0.01, qPrintable(QString::number(contrastRatio(a, b))));
+}
+
+void TestContrast::legibleColourIsTheNearestThatIsEnough_data() {
+    QTest::addColumn<QColor>("wanted");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<bool>("kept");
+    const QColor red(0xb0, 0x1e, 0x23);
+    QTest::newRow("enough already") << red << lightPalette().color(QPalette::Window) << true;
+    QTest::newRow("on dark: lightened") << red << QColor(53, 53, 53) << false;
+    QTest::newRow("on black") << red << QColor(Qt::black) << false;
+    QTest::newRow("light on light: darkened") << QColor(255, 200, 200) << QColor(Qt::white) << false;
+    QTest::newRow("on its own colour") << QColor(0x77, 0x77, 0x77) << QColor(0x77, 0x77, 0x77) << false;
+}
+
+void TestContrast::legibleColourIsTheNearestThatIsEnough() {
+    QFETCH(QColor, wanted);
+    QFETCH(QColor, background);
+    QFETCH(bool, kept);
+    const QColor legible = legibleOn(wanted, background);
+    QVERIFY2(
+        contrastRatio(legible, background) >= kTextContrast,
+        qPrintable(QStringLiteral("%1: %2").arg(legible.name()).arg(contrastRatio(legible, background))));
+    if (kept) {
+        QCOMPARE(legible, wanted);
+        return;
+    }
+    // The nearest that is enough: half as far from the wanted colour is not.
+    const auto halfway = [](int from, int to) { return (from + to) / 2; };
+    const QColor lessMoved(halfway(wanted.red(), legible.red()), halfway(wanted.green(), legible.green()),
+                           halfway(wanted.blue(), legible.blue()));
+    QVERIFY(contrastRatio(lessMoved, background) < kTextContrast);
+}
+
+void TestContrast::everyTextStandsOut_data() {
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("window");
+    for (const char* palette : {"light", "dark"})
+        for (const QString& window : cto::test::kWindowNames)
+            QTest::addRow("%s, %s", palette, qPrintable(window)) << palette << window;
+}
+
+void TestContrast::everyTextStandsOut() {
+    QFETCH(QString, palette);
+    QFETCH(QString, window);
+    QApplication::setPalette(paletteNamed(palette));
+    const std::unique_ptr<QWidget> built = buildWindow(window);
+    QStringList figures;
+    const QStringList faint = tooFaint(built.get(), &figures);
+    qInfo("%s", qPrintable(figures.join(QStringLiteral(", "))));
+    QVERIFY2(faint.isEmpty(), qPrintable(faint.join(QStringLiteral(", "))));
+}
+
+void TestContrast::warningFollowsAPaletteChange() {
+    // On screen, as when the desktop turns dark while the dialog asks.
+    const std::unique_ptr<QWidget> dialog = buildWindow(QStringLiteral("password"));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    auto* warning = dialog->findChild<QLabel*>(QStringLiteral("lAviso"));
+    for (const char* palette : {"dark", "light", "dark"}) {
+        const QPalette next = paletteNamed(QLatin1String(palette));
+        QApplication::setPalette(next);
+        // The window hands a new palette on to its widgets when its turn comes.
+        QTRY_COMPARE(dialog->palette().color(QPalette::Window), next.color(QPalette::Window));
+        const double ratio = contrastRatio(warning->palette().color(warning->foregroundRole()),
+                                           dialog->palette().color(dialog->backgroundRole()));
+        QVERIFY2(ratio >= kTextContrast,
+                 qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(palette)).arg(ratio)));
+    }
+}
+
+QTEST_MAIN(TestContrast)
+#include "tst_contrast.moc"

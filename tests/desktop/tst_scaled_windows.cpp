@@ -1,0 +1,215 @@
+// The windows on a screen of more than one device pixel per pixel (the
+// program is built into two tests, one at 2 and one at 1.5): images drawn
+// from their 2x files, frames whole.
+#include "ProgramWindows.h"
+
+#include <QApplication>
+#include <QBackingStore>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace cto;
+using cto::test::buildWindow;
+
+namespace {
+
+constexpr double kScale = CTO_TEST_SCALE;
+
+// What the window shows, in device pixels, as its backing store holds it
+// (the raster image the offscreen platform paints into): the children's
+// clipping at fractional scales shows only there, not in QWidget::grab().
+QImage onScreen(QWidget* window) {
+    const auto* image = dynamic_cast<const QImage*>(window->backingStore()->paintDevice());
+    return image ? image->copy() : QImage();
+}
+
+// An image's pixels alone, for comparing a drawn pixmap with a file.
+QImage pixels(QImage image) {
+    image.setDevicePixelRatio(1);
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// The darkest lightness in a band of device pixels across one edge of a
+// widget: a frame's line is darker than what is on either side of it.
+int darkestAcross(const QImage& shot, const QRectF& deviceRect, Qt::Edge edge) {
+    int darkest = 255;
+    const int middleX = qRound(deviceRect.center().x());
+    const int middleY = qRound(deviceRect.center().y());
+    for (int offset = -2; offset <= 2; ++offset) {
+        QPoint at;
+        switch (edge) {
+        case Qt::LeftEdge:
+            at = QPoint(qFloor(deviceRect.left()) + offset, middleY);
+            break;
+        case Qt::RightEdge:
+            at = QPoint(qCeil(deviceRect.right()) - 1 + offset, middleY);
+            break;
+        case Qt::TopEdge:
+            at = QPoint(middleX, qFloor(deviceRect.top()) + offset);
+            break;
+        case Qt::BottomEdge:
+            at = QPoint(middleX, qCeil(deviceRect.bottom()) - 1 + offset);
+            break;
+        }
+        if (shot.rect().contains(at))
+            darkest = std::min(darkest, QColor(shot.pixel(at)).lightness());
+    }
+    return darkest;
+}
+
+} // namespace
+
+class TestScaledWindows : public QObject {
+    Q_OBJECT
+
+public:
+    static void initMain() { qputenv("QT_SCALE_FACTOR", QByteArray::number(kScale)); }
+
+private slots:
+    void initTestCase();
+
+    void headerImageIsDrawnForTheScreen_data();
+    void headerImageIsDrawnForTheScreen();
+    void buttonGlyphsComeFromTheirSharpFiles();
+    void everyImageHasItsTwiceAsLargeTwin_data();
+    void everyImageHasItsTwiceAsLargeTwin();
+    void framesStayWhole_data();
+    void framesStayWhole();
+    void everyWindowCarriesTheProgramIcon_data();
+    void everyWindowCarriesTheProgramIcon();
+
+private:
+    std::unique_ptr<cto::test::TestCertificateStore> store_;
+};
+
+void TestScaledWindows::initTestCase() {
+    QCOMPARE(qApp->devicePixelRatio(), kScale);
+    store_ = std::make_unique<cto::test::TestCertificateStore>();
+}
+
+void TestScaledWindows::headerImageIsDrawnForTheScreen_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("image");
+    QTest::newRow("main") << "main"
+                          << ":/images/logo.png";
+    for (const char* dialog : {"certificates", "password", "credentials"})
+        QTest::newRow(dialog) << dialog << ":/certificates/certificate.png";
+}
+
+void TestScaledWindows::headerImageIsDrawnForTheScreen() {
+    QFETCH(QString, window);
+    QFETCH(QString, image);
+    const std::unique_ptr<QWidget> shown = buildWindow(window);
+    const QPixmap pixmap = shown->findChild<QLabel*>(QStringLiteral("icono"))->pixmap();
+    const QSize logical = QImage(image).size();
+    QCOMPARE(pixmap.devicePixelRatio(), kScale);
+    QCOMPARE(pixmap.deviceIndependentSize().toSize(), logical);
+    if (kScale == 2) {
+        // The 2x file itself, not the 1x one blown up.
+        const QString twin = QString(image).replace(QLatin1String(".png"), QLatin1String("@2x.png"));
+        QCOMPARE(pixels(pixmap.toImage()), pixels(QImage(twin)));
+    } else {
+        // Scaled down from the 2x file: it has more detail than the 1x one
+        // scaled up would (more distinct colours).
+        QCOMPARE(pixmap.size(), (QSizeF(logical) * kScale).toSize());
+        const auto colours = [](const QImage& picture) {
+            QSet<QRgb> seen;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    seen.insert(picture.pixel(x, y));
+            return seen.size();
+        };
+        const QImage blownUp =
+            QImage(image).scaled(pixmap.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        QVERIFY(colours(pixmap.toImage()) > colours(blownUp));
+    }
+}
+
+void TestScaledWindows::buttonGlyphsComeFromTheirSharpFiles() {
+    const std::unique_ptr<QWidget> dialog = buildWindow(QStringLiteral("certificates"));
+    const std::unique_ptr<QWidget> main = buildWindow(QStringLiteral("main"));
+    const QList<QPair<QPushButton*, QString>> buttons = {
+        {dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar")), ":/images/tick@2x.png"},
+        {dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar")), ":/images/cross@2x.png"},
+        {main->findChild<QPushButton*>(QStringLiteral("bFin")), ":/images/tick@2x.png"},
+    };
+    for (const auto& [button, twin] : buttons) {
+        const QPixmap glyph = button->icon().pixmap(button->iconSize(), kScale);
+        QCOMPARE(glyph.devicePixelRatio(), kScale);
+        if (kScale == 2)
+            QCOMPARE(pixels(glyph.toImage()), pixels(QImage(twin)));
+    }
+}
+
+void TestScaledWindows::everyImageHasItsTwiceAsLargeTwin_data() {
+    QTest::addColumn<QString>("image");
+    for (const char* image :
+         {":/images/logo.png", ":/images/tick.png", ":/images/cross.png", ":/certificates/certificate.png"})
+        QTest::newRow(image) << image;
+}
+
+void TestScaledWindows::everyImageHasItsTwiceAsLargeTwin() {
+    QFETCH(QString, image);
+    const QImage single(image);
+    const QImage twin(QString(image).replace(QLatin1String(".png"), QLatin1String("@2x.png")));
+    QVERIFY(!single.isNull());
+    QVERIFY(!twin.isNull());
+    QCOMPARE(twin.size(), single.size() * 2);
+    QCOMPARE(twin.devicePixelRatio(), 2.0); // Qt reads the scale from the name
+    QVERIFY(twin.hasAlphaChannel());
+}
+
+void TestScaledWindows::framesStayWhole_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("framed");
+    QTest::newRow("the log") << "main"
+                             << "Memo1";
+    QTest::newRow("the certificate list") << "certificates"
+                                          << "lvCertificados";
+    QTest::newRow("the password field") << "password"
+                                        << "eContrasena";
+}
+
+void TestScaledWindows::framesStayWhole() {
+    QFETCH(QString, window);
+    QFETCH(QString, framed);
+    const std::unique_ptr<QWidget> shown = buildWindow(window);
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+    auto* widget = shown->findChild<QWidget*>(framed);
+    const QImage shot = onScreen(shown.get());
+    const QRectF device(QPointF(widget->mapTo(shown.get(), QPoint(0, 0))) * kScale,
+                        QSizeF(widget->size()) * kScale);
+    const int background = shown->palette().color(QPalette::Window).lightness();
+    QStringList missing;
+    const QList<QPair<Qt::Edge, QString>> edges = {
+        {Qt::LeftEdge, "left"}, {Qt::TopEdge, "top"}, {Qt::RightEdge, "right"}, {Qt::BottomEdge, "bottom"}};
+    for (const auto& [edge, side] : edges)
+        if (darkestAcross(shot, device, edge) >= background - 20)
+            missing << side;
+    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("no frame line on the ") + missing.join(", ")));
+}
+
+void TestScaledWindows::everyWindowCarriesTheProgramIcon_data() {
+    cto::test::addWindowRows();
+}
+
+void TestScaledWindows::everyWindowCarriesTheProgramIcon() {
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> built = buildWindow(window);
+    const QIcon icon = built->windowIcon();
+    QCOMPARE(icon.availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
+    // A title bar's 32 pixels from a drawing of as many device pixels.
+    const QPixmap titleBar = icon.pixmap(QSize(32, 32), kScale);
+    QCOMPARE(titleBar.size(), (QSizeF(32, 32) * kScale).toSize());
+    QCOMPARE(pixels(titleBar.toImage()),
+             pixels(QImage(QStringLiteral(":/images/window-icon-%1.png").arg(qRound(32 * kScale)))));
+}
+
+QTEST_MAIN(TestScaledWindows)
+#include "tst_scaled_windows.moc"
