@@ -38,6 +38,7 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     cto::initMainResources();
     cto::installAccessibleRoles();
     ui->setupUi(this);
+    waitingLine_ = std::make_unique<cto::WaitingLine>(ui->Memo1);
     setFont(cto::formFont());
     cto::decorateHeaderBand(ui->Label18, QStringLiteral(":/images/logo.png"));
     ui->bFin->setFont(cto::buttonFont());
@@ -142,6 +143,8 @@ void TFConexionTulvaOskel::offerToStop() {
 }
 
 bool TFConexionTulvaOskel::keepPaintingWhileWaiting() {
+    if (exchangeRunning_)
+        waitingLine_->tick();
     // The window answers: Cerrar and the close box offer to stop the send.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     return !stopRequested_;
@@ -220,6 +223,7 @@ std::string TFConexionTulvaOskel::exchange(std::string request) {
     setCursor(Qt::BusyCursor);
     const auto done = qScopeGuard([this] {
         exchangeRunning_ = false;
+        waitingLine_->end();
         unsetCursor();
         // Answered by the exchange's own end.
         if (stopQuestion_)

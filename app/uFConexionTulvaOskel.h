@@ -2,6 +2,7 @@
 
 #include "app/SoapClientHandle.h"
 #include "app/TSaveDialog.h"
+#include "app/WaitingLine.h"
 
 #include <QPointer>
 #include <QString>
@@ -87,5 +88,6 @@ private:
     bool exchangeRunning_ = false;
     bool stopRequested_ = false;
     QPointer<QMessageBox> stopQuestion_;
+    std::unique_ptr<cto::WaitingLine> waitingLine_;
     bool shownBefore_ = false;
 };

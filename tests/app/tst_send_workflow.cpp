@@ -489,11 +489,18 @@ void TestSendWorkflow::logKeepsPaintingWhileTheExchangeWaits() {
         paints.paintedLastLines.clear();
         memo->viewport()->update();
     });
+    // After a second the wait says so below the log, and counts.
+    QStringList logAfterASecond;
+    QTimer::singleShot(1300, memo, [&] { logAfterASecond = run.log(); });
 
     QVERIFY(run.showAndWait());
     QVERIFY(askedWhileWaiting);
     QVERIFY(!paints.paintedLastLines.isEmpty());
     QCOMPARE(paints.paintedLastLines.first(), QStringLiteral("Enviando fichero XML..."));
+    QCOMPARE(logAfterASecond,
+             kLogUpToSending + QStringList{QStringLiteral("Esperando la respuesta de la oficina... 1 s")});
+    // Gone with the wait: the log holds its own lines only.
+    QCOMPARE(run.log(), kWholeLog);
     QVERIFY(message->has_value());
 }
 
