@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QString>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -34,11 +35,13 @@ struct Options {
     QString recordDir;
     std::uint16_t port = 0;
     std::string demoCertificate;
+    std::chrono::milliseconds answerDelay{0};
 };
 
 [[noreturn]] void usage() {
     std::cerr
         << "usage: simulated_office --state-dir DIR [--port N] [--demo-certificate NAME] [--record DIR]\n"
+           "                        [--answer-delay MS]\n"
            "  --state-dir DIR          where the office leaves ca.pem and ca.key (its certificate\n"
            "                           authority), demo.p12 (password \"demo\") with --demo-certificate,\n"
            "                           and, last of all, the file port with the port it listens on\n"
@@ -47,7 +50,8 @@ struct Options {
            "  --record DIR             keep every exchange: NNN-request.xml, NNN-client.txt (the\n"
            "                           client certificate's common name), NNN-response.xml\n"
            "                           and NNN-expected-response.xml (the\n"
-           "                           response element alone, in its namespace)\n";
+           "                           response element alone, in its namespace)\n"
+           "  --answer-delay MS        think for MS milliseconds before each answer (a slow office)\n";
     std::exit(2);
 }
 
@@ -68,6 +72,8 @@ Options parse(int argc, char** argv) {
             options.port = static_cast<std::uint16_t>(std::stoi(value()));
         else if (argument == "--demo-certificate")
             options.demoCertificate = value();
+        else if (argument == "--answer-delay")
+            options.answerDelay = std::chrono::milliseconds(std::stoi(value()));
         else
             usage();
     }
@@ -90,7 +96,8 @@ void copyFile(const std::string& from, const QString& to) {
 // Serves one exchange; the server calls it from its own threads.
 class Office {
 public:
-    explicit Office(QString recordDir) : recordDir_(std::move(recordDir)) {}
+    Office(QString recordDir, std::chrono::milliseconds delay)
+        : recordDir_(std::move(recordDir)), delay_(delay) {}
 
     test::Reply answer(const test::Exchange& exchange) {
         const std::lock_guard lock(mutex_);
@@ -112,7 +119,9 @@ public:
                                              " error(es), " + answer.orderNumber));
         if (!recordDir_.isEmpty())
             record(sequence, exchange, answer);
-        return test::Reply::ok(answer.envelope);
+        test::Reply reply = test::Reply::ok(answer.envelope);
+        reply.delay = delay_;
+        return reply;
     }
 
 private:
@@ -132,6 +141,7 @@ private:
     }
 
     QString recordDir_;
+    std::chrono::milliseconds delay_;
     std::mutex mutex_;
     int sequence_ = 0;
 };
@@ -170,7 +180,7 @@ int main(int argc, char** argv) {
         serverOptions.clientCertificates = test::ClientCertificateMode::Require;
         serverOptions.port = options.port;
         test::TlsTestServer server(pki, serverOptions);
-        Office office(options.recordDir);
+        Office office(options.recordDir, options.answerDelay);
         server.setResponder([&office](const test::Exchange& exchange) { return office.answer(exchange); });
 
         // The port file comes last: whoever waits for it finds everything else in place.
