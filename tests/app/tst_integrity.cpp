@@ -311,7 +311,8 @@ void TestIntegrity::answerBounds_data() {
     QTest::addColumn<QString>("message");
     QTest::newRow("larger than allowed")
         << false << "The answer is larger than the 65536 bytes this program accepts";
-    QTest::newRow("dripping for ever") << true << "Operation timed out after";
+    QTest::newRow("dripping for ever")
+        << true << "Se agotó el tiempo de espera de la operación (Operation timed out after";
 }
 
 void TestIntegrity::answerBounds() {
