@@ -11,9 +11,9 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev
-    # the C library's error texts in Spanish (libc.mo) and the es_ES.UTF-8
-    # locale through which they are read
-    libc-l10n locales
+    # Spanish throughout: Qt's own texts (qtbase_es.qm), the C library's error
+    # texts (libc.mo) and the es_ES.UTF-8 locale through which they are read
+    qt6-translations-l10n libc-l10n locales
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
