@@ -86,7 +86,7 @@ bool endsRefusedHandshake(CURLcode code) {
            code == CURLE_GOT_NOTHING;
 }
 
-std::string withDetail(std::string text, std::string_view detail) {
+std::string withDetail(const std::string& text, std::string_view detail) {
     detail = trimRight(detail, kLineEnds);
     return detail.empty() ? text : text + " (" + std::string(detail) + ")";
 }
