@@ -1,3 +1,4 @@
+#include "app/QtSpanishTexts.h"
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFSeleccionCertificado.h"
@@ -19,6 +20,7 @@ extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(v
 int main(int argc, char* argv[]) {
     cto::tuneAllocatorForLargeTrees();
     QApplication application(argc, argv);
+    cto::installQtSpanishTexts(application);
     TFConexionTulvaOskel mainWindow;
     cto::FSeleccionCertificado = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
     cto::exitWhenShownIfAsked(mainWindow);

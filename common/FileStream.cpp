@@ -1,9 +1,9 @@
 #include "FileStream.h"
 
 #include "FailureKinds.h"
+#include "SystemErrorText.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -43,8 +43,9 @@ int openLocked(const std::string& fileName, int flags, int lock, int& fd) {
     return error;
 }
 
+// The reason in the system's words, or in ours where the system has none.
 std::string errorText(int error) {
-    return error == kNotRegularFile ? "Not a regular file" : std::strerror(error);
+    return error == kNotRegularFile ? "No es un fichero normal" : systemErrorText(error);
 }
 
 } // namespace

@@ -40,7 +40,7 @@ private:
     std::int64_t position_ = 0;
 };
 
-// "Cannot <verb> file "<full path>". <system text for error>": the message of
+// "Cannot <verb> file "<full path>". <system text for error>" (systemErrorText): the message of
 // EFOpenError ("open") and EFCreateError ("create").
 std::string fileFailureMessage(const char* verb, const std::string& fileName, int error);
 // The same with a reason of our own.

@@ -2,10 +2,10 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/SystemErrorText.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -60,7 +60,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::failWrite(int error) {
-    throw EWriteError("Cannot write file \"" + expandFileName(finalPath_) + "\". " + std::strerror(error));
+    throw EWriteError("Cannot write file \"" + expandFileName(finalPath_) + "\". " + systemErrorText(error));
 }
 
 void ReplacementFile::write(std::string_view bytes) {

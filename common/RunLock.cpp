@@ -2,9 +2,9 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/SystemErrorText.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include <fcntl.h>
@@ -42,8 +42,9 @@ RunLock::RunLock(const std::string& guardedPath) : lockPath_(lockPathFor(guarded
             fd_ = -1;
             throw EFCreateError(fileFailureMessage(
                 "create", guardedPath,
-                error == EWOULDBLOCK ? std::string("Another run of the program is sending the same survey")
-                                     : std::string(std::strerror(error))));
+                error == EWOULDBLOCK
+                    ? std::string("Otra ejecución del programa está enviando la misma encuesta")
+                    : systemErrorText(error)));
         }
         if (stillAt(fd_, lockPath_))
             return;

@@ -2,6 +2,7 @@
 
 #include <openssl/x509.h>
 
+#include "common/Trim.h"
 #include "transport/CertificateProblems.h"
 
 #include <algorithm>
@@ -43,11 +44,51 @@ constexpr CurlMapping kCurlMappings[] = {
     {CURLE_PEER_FAILED_VERIFICATION, kInvalidCertificate},
 };
 
+// What the user reads for each number this transport raises. A number that
+// only steers the exchange (kForceRetry, kCancelled) has a text too, so that
+// no message ever comes out empty.
+struct ErrorText {
+    PlatformError error;
+    const char* text;
+};
+constexpr ErrorText kErrorTexts[] = {
+    {kNotEnoughMemory, "No hay memoria suficiente para completar la operación"},
+    {kInsufficientBuffer, "Un encabezado de la respuesta es más largo de lo que el programa admite"},
+    {kCancelled, "El usuario canceló la operación"},
+    {kTimeout, "Se agotó el tiempo de espera de la operación"},
+    {kInternalError, "Se produjo un error interno en el cliente HTTP"},
+    {kInvalidUrl, "La dirección URL no es válida"},
+    {kUnrecognizedScheme, "No se reconoce el protocolo de la dirección URL"},
+    {kNameNotResolved, "No se pudo resolver el nombre del servidor"},
+    {kOperationCancelled, "Se canceló la operación"},
+    {kCannotConnect, "No se puede conectar con el servidor"},
+    {kConnectionAborted, "La conexión con el servidor terminó de forma anómala"},
+    {kConnectionReset, "Se restableció la conexión con el servidor"},
+    {kForceRetry, "La solicitud debe enviarse de nuevo"},
+    {kCertificateDateInvalid, "El certificado del servidor está fuera de sus fechas de validez"},
+    {kCertificateNameInvalid, "El certificado del servidor no está emitido para el nombre del servidor"},
+    {kClientCertificateNeeded,
+     "El servidor exige un certificado de cliente para completar la autenticación y no se envió ninguno"},
+    {kInvalidCertificateAuthority,
+     "El certificado del servidor no está avalado por una entidad de certificación de confianza"},
+    {kRevocationCheckFailed, "No se pudo comprobar la revocación del certificado del servidor"},
+    {kHeaderNotFound, "No se encontró el encabezado solicitado en la respuesta"},
+    {kInvalidServerResponse, "El servidor devolvió una respuesta no válida"},
+    {kSecurityChannelError, "Se produjo un error en el canal seguro con el servidor"},
+    {kInvalidCertificate, "El certificado del servidor no es válido"},
+    {kCertificateRevoked, "El certificado del servidor ha sido revocado"},
+};
+
 // How a server that wants a client certificate and got none ends the exchange:
 // a failed handshake (TLS 1.2) or an alert on the first read or write (TLS 1.3).
 bool endsRefusedHandshake(CURLcode code) {
     return code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR ||
            code == CURLE_GOT_NOTHING;
+}
+
+std::string withDetail(const std::string& text, std::string_view detail) {
+    detail = trimRight(detail, kLineEnds);
+    return detail.empty() ? text : text + " (" + std::string(detail) + ")";
 }
 
 } // namespace
@@ -66,40 +107,40 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
     return found != std::end(kCurlMappings) ? found->error : kInternalError;
 }
 
+std::string platformErrorText(std::uint32_t error) {
+    const auto found = std::find_if(std::begin(kErrorTexts), std::end(kErrorTexts),
+                                    [&](const ErrorText& entry) { return entry.error == error; });
+    return found != std::end(kErrorTexts) ? found->text
+                                          : "Error " + std::to_string(error) + " del cliente HTTP";
+}
+
+std::string platformErrorMessage(std::uint32_t error, std::string_view detail) {
+    return error == kNoError ? std::string() : withDetail(platformErrorText(error), detail);
+}
+
 std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer) {
     // A refused client authentication surfaces in libcurl as whatever the socket
     // did next (under TLS 1.3 often "getpeername() failed"), which would tell the
-    // user nothing; the number is certain, so its text is ours.
+    // user nothing; the number is certain, so its text says it all.
     if (error == kClientCertificateNeeded)
-        return kClientCertificateNeededText;
+        return platformErrorText(error);
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION) {
         const std::string reason = failure.verifyError ? X509_verify_cert_error_string(failure.verifyError)
                                                        : std::string(errorBuffer);
         const std::string certificate =
             failure.refusedCertificate.empty() ? std::string() : ": " + failure.refusedCertificate;
-        switch (error) {
-        case kInvalidCertificateAuthority:
-            return "The server's certificate is not vouched for by a trusted certification authority (" +
-                   reason + ")" + certificate;
-        case kCertificateNameInvalid:
-            return "The server's certificate is not issued for " + failure.host + " (" + reason + ")" +
+        if (error == kCertificateRevoked)
+            return platformErrorText(error) + certificate;
+        // The name the request used tells the user more than "the server's name".
+        if (error == kCertificateNameInvalid && !failure.host.empty())
+            return withDetail("El certificado del servidor no está emitido para " + failure.host, reason) +
                    certificate;
-        case kCertificateDateInvalid:
-            return "The server's certificate is outside its validity dates (" + reason + ")" + certificate;
-        case kCertificateRevoked:
-            return "The server's certificate has been revoked" + certificate;
-        case kRevocationCheckFailed:
-            return "The revocation of the server's certificate could not be checked (" + reason + ")" +
-                   certificate;
-        default:
-            return "The server's certificate was refused (" + reason + ")" + certificate;
-        }
+        return platformErrorMessage(error, reason) + certificate;
     }
     if (failure.code == CURLE_SSL_CACERT_BADFILE)
-        return "The trusted certification authorities could not be loaded";
-    if (errorBuffer && *errorBuffer)
-        return errorBuffer;
-    return curl_easy_strerror(failure.code);
+        return platformErrorMessage(error, "The trusted certification authorities could not be loaded");
+    return platformErrorMessage(error,
+                                errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code));
 }
 
 } // namespace cto::http

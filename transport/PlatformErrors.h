@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace cto::http {
 
@@ -49,13 +50,21 @@ struct TransferFailure {
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);
 
-inline constexpr const char* kClientCertificateNeededText =
-    "The server requires a client certificate to complete the authentication and none was sent";
+// Our Spanish text for an error number: what the user reads first, as the
+// platform's own message for that number would be.
+std::string platformErrorText(std::uint32_t error);
 
-// The description of a failure: libcurl's detailed text (its error buffer, else
-// its text for the code), except where the error number says more than libcurl
-// can: a refused client authentication, and a refused server certificate,
-// which is told in words a user can repeat to the server's help desk.
+// The message of a failure: our text for its number, then the detail in
+// brackets, in English as libcurl or we wrote it ("No se puede conectar con el
+// servidor (Failed to connect to 127.0.0.1 port 9: Connection refused)"). An
+// empty detail adds nothing; no error (0) has no message.
+std::string platformErrorMessage(std::uint32_t error, std::string_view detail);
+
+// The message of a failed transfer: our text with libcurl's detail (its error
+// buffer, else its text for the code), except where the error number says more
+// than libcurl can: a refused client authentication, whose libcurl text would
+// mislead, and a refused server certificate, told with OpenSSL's reason and
+// the certificate, so that the user can repeat them to the server's help desk.
 std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer);
 
 } // namespace cto::http

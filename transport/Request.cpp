@@ -157,9 +157,13 @@ std::uint32_t Request::interactiveCheck(const THTTPReqResp::TCredentialsEvent& a
     return kForceRetry;
 }
 
-bool Request::fail(std::uint32_t error, std::string text) {
+bool Request::fail(std::uint32_t error, std::string_view detail) {
+    return failWithMessage(error, platformErrorMessage(error, detail));
+}
+
+bool Request::failWithMessage(std::uint32_t error, std::string message) {
     lastError_ = error;
-    lastErrorText_ = std::move(text);
+    lastErrorText_ = std::move(message);
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cto::http {
 
@@ -21,7 +22,8 @@ namespace cto::http {
 enum class TimeoutKind { Connect, Send, Receive, Whole };
 
 // The request handle. Its operations answer false on failure and leave an
-// error number and libcurl's text for it in lastError()/lastErrorText().
+// error number and the message for it (our text, then libcurl's or our
+// detail: platformErrorMessage) in lastError()/lastErrorText().
 class Request final : public HttpRequest {
 public:
     Request(Connection& connection, std::string objectName, std::uint32_t flags);
@@ -78,7 +80,9 @@ private:
     bool awaitHead();
     bool proxyWantsCredentials();
     bool failTransfer();
-    bool fail(std::uint32_t error, std::string text);
+    // Records the failure with our text for the number and the detail after it.
+    bool fail(std::uint32_t error, std::string_view detail);
+    bool failWithMessage(std::uint32_t error, std::string message);
 
     Connection& connection_;
     Session& session_;

@@ -8,7 +8,7 @@ namespace cto::http {
 bool Request::start(std::optional<std::uint64_t> piecesLength) {
     detach();
     if (!easy_ || !session_.multi())
-        return fail(kNotEnoughMemory, "Out of memory");
+        return fail(kNotEnoughMemory, {});
     outcome_ = {};
     errorBuffer_[0] = '\0';
     watchdog_.restart();
@@ -151,7 +151,7 @@ bool Request::failTransfer() {
     if (outcome_.timeout)
         return fail(kTimeout, *outcome_.timeout);
     if (outcome_.cancelled)
-        return fail(kCancelled, "Operation aborted");
+        return fail(kCancelled, {});
     TransferFailure failure;
     failure.code = outcome_.result == CURLE_OK ? CURLE_GOT_NOTHING : outcome_.result;
     failure.verifyError = session_.tls().refusedVerifyError;
@@ -160,7 +160,7 @@ bool Request::failTransfer() {
     failure.refusedCertificate = session_.tls().refusedCertificate;
     failure.host = connection_.host;
     const std::uint32_t error = platformErrorFor(failure);
-    return fail(error, describeFailure(error, failure, errorBuffer_));
+    return failWithMessage(error, describeFailure(error, failure, errorBuffer_));
 }
 
 } // namespace cto::http

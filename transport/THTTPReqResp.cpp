@@ -3,6 +3,7 @@
 #include "common/AsciiText.h"
 #include "common/FailureKinds.h"
 #include "common/Trim.h"
+#include "transport/PlatformErrors.h"
 #include "transport/Request.h"
 #include "transport/RequestFlags.h"
 #include "transport/UrlParts.h"
@@ -75,13 +76,16 @@ void THTTPReqResp::Connect(bool value) {
     if (state_->connection)
         return;
     if (!TrustedAuthorities.empty() && !http::readableAuthorities(TrustedAuthorities))
-        RaiseCheck(http::kSecurityChannelError, "The file of trusted certification authorities \"" +
-                                                    TrustedAuthorities + "\" cannot be read");
+        RaiseCheck(http::kSecurityChannelError,
+                   http::platformErrorMessage(http::kSecurityChannelError,
+                                              "The file of trusted certification authorities \"" +
+                                                  TrustedAuthorities + "\" cannot be read"));
     // An empty Proxy leaves libcurl to the system's proxy settings (the proxy environment variables).
     state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, TrustedAuthorities);
     if (!state_->root->multi()) {
         state_->root.reset();
-        RaiseCheck(http::kNotEnoughMemory, "Cannot open the HTTP client");
+        RaiseCheck(http::kNotEnoughMemory,
+                   http::platformErrorMessage(http::kNotEnoughMemory, "Cannot open the HTTP client"));
     }
     state_->connection = std::make_unique<http::Connection>(
         http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,

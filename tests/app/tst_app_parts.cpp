@@ -150,13 +150,13 @@ void TestAppParts::responseFileThatCannotBeCreated_data() {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing sub-folder") << "datos/encuesta.xml"
-                                        << "No such file or directory";
+                                        << "No existe el fichero o el directorio";
     QTest::newRow("absolute argument") << "/tmp/encuesta.xml"
-                                       << "Invalid argument";
+                                       << "Argumento inválido";
     QTest::newRow("name taken by a folder") << "ocupado.xml"
-                                            << "Is a directory";
+                                            << "Es un directorio";
     QTest::newRow("sub-folder is a file") << "fichero/encuesta.xml"
-                                          << "Not a directory";
+                                          << "No es un directorio";
 }
 
 void TestAppParts::responseFileThatCannotBeCreated() {

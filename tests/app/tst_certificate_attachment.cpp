@@ -253,8 +253,8 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
         // names the URL and the empty quoted action.
         QCOMPARE(exchanges.size(), std::size_t(0));
         QCOMPARE(shown->back(),
-                 QStringLiteral("ESOAPHTTPException error, con el mensaje : The server requires a client "
-                                "certificate to complete the authentication and none was sent - URL:") +
+                 QStringLiteral("ESOAPHTTPException error, con el mensaje : El servidor exige un certificado "
+                                "de cliente para completar la autenticación y no se envió ninguno - URL:") +
                      QString::fromStdString(server_->url("/TULVA/services/ServicioXmlTurismo?")) +
                      QStringLiteral(" - SOAPAction:\"\""));
         return;

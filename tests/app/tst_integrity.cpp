@@ -10,6 +10,7 @@
 #include "common/FileStream.h"
 #include "common/ReplacementFile.h"
 #include "common/RunLock.h"
+#include "common/SystemErrorText.h"
 #include "support/ExpectFailure.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
@@ -25,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 
@@ -127,7 +129,8 @@ void TestIntegrity::earlierReceiptSurvivesAFailedWrite() {
         try {
             cto::replaceWholeFile(target, std::string(64 * 1024, 'x'));
         } catch (const cto::EWriteError& failure) {
-            const std::string expected = "Cannot write file \"" + target + "\". File too large";
+            const std::string expected =
+                "Cannot write file \"" + target + "\". " + cto::systemErrorText(EFBIG);
             return failure.message() == expected ? 3 : 4;
         }
         return 5;
@@ -161,8 +164,8 @@ void TestIntegrity::oneRunPerResponseFile() {
         const cto::RunLock first(path);
         CTO_COMPARE_FAILURE(
             cto::EFCreateError, cto::RunLock{path},
-            QStringLiteral("Cannot create file \"%1\". Another run of the program is sending the "
-                           "same survey")
+            QStringLiteral("Cannot create file \"%1\". Otra ejecución del programa está enviando la "
+                           "misma encuesta")
                 .arg(QString::fromStdString(path)));
         // Another process sees the same.
         QCOMPARE(inChild([&] {
@@ -205,8 +208,8 @@ void TestIntegrity::secondRunOfTheSameSurveySendsNothing() {
     QVERIFY(second && second->has_value());
     QCOMPARE(
         (*second)->text,
-        QStringLiteral("EFCreateError error, con el mensaje : Cannot create file \"%1\". Another run of the "
-                       "program is sending the same survey")
+        QStringLiteral("EFCreateError error, con el mensaje : Cannot create file \"%1\". Otra ejecución del "
+                       "programa está enviando la misma encuesta")
             .arg(responseFile()));
     QVERIFY(first && first->has_value());
     QVERIFY((*first)->text.startsWith(QStringLiteral("La encuesta con Numero de Orden: 2026-9")));
@@ -243,7 +246,9 @@ void TestIntegrity::permissionChecksHoldForAnOrdinaryUser() {
         try {
             cto::checkResponseFileCanBeCreated(path, QStringLiteral("encuesta.xml"));
         } catch (const cto::EFCreateError& failure) {
-            return failure.message() == "Cannot create file \"" + path + "\". Permission denied" ? 1 : 8;
+            return failure.message() == "Cannot create file \"" + path + "\". " + cto::systemErrorText(EACCES)
+                       ? 1
+                       : 8;
         }
         return 0;
     });
@@ -306,7 +311,8 @@ void TestIntegrity::answerBounds_data() {
     QTest::addColumn<QString>("message");
     QTest::newRow("larger than allowed")
         << false << "The answer is larger than the 65536 bytes this program accepts";
-    QTest::newRow("dripping for ever") << true << "Operation timed out after";
+    QTest::newRow("dripping for ever")
+        << true << "Se agotó el tiempo de espera de la operación (Operation timed out after";
 }
 
 void TestIntegrity::answerBounds() {

@@ -5,6 +5,7 @@
 
 #include "app/ResponseFile.h"
 #include "common/ApplicationTitle.h"
+#include "common/SystemErrorText.h"
 #include "response/ResponseExtraction.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
@@ -21,6 +22,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 using cto::test::answerNextMessage;
 using cto::test::answerNextSaveDialog;
@@ -290,8 +293,8 @@ void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
     QVERIFY(failureShown && failureShown->has_value());
     QCOMPARE(
         (*failureShown)->text,
-        failure("EFCreateError",
-                QStringLiteral("Cannot create file \"%1\". Resource temporarily unavailable").arg(copy)));
+        failure("EFCreateError", QStringLiteral("Cannot create file \"%1\". %2")
+                                     .arg(copy, QString::fromStdString(cto::systemErrorText(EWOULDBLOCK)))));
     QCOMPARE(contentOf(copy), QByteArray("held"));
     // The receipt itself is safe beside the executable.
     QVERIFY(contentOf(responseFile("encuesta.xml")).contains("<NumeroOrden>2026-000123</NumeroOrden>"));
@@ -306,31 +309,33 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
 
     QTest::newRow("no argument") << QStringList() << "" << kLogUpToLoading
                                  << failure("EFOpenError",
-                                            "Cannot open file \"\". No such file or directory");
-    QTest::newRow("no such file") << QStringList{"falta.xml"} << "" << kLogUpToLoading
-                                  << failure("EFOpenError",
-                                             "Cannot open file \"%1/falta.xml\". No such file or directory");
+                                            "Cannot open file \"\". No existe el fichero o el directorio");
+    QTest::newRow("no such file")
+        << QStringList{"falta.xml"} << "" << kLogUpToLoading
+        << failure("EFOpenError", "Cannot open file \"%1/falta.xml\". No existe el fichero o el directorio");
     QTest::newRow("held by another process")
         << QStringList{"encuesta.xml"} << "lock" << kLogUpToLoading
-        << failure("EFOpenError", "Cannot open file \"%1/encuesta.xml\". Resource temporarily unavailable");
+        << failure("EFOpenError",
+                   "Cannot open file \"%1/encuesta.xml\". Recurso no disponible temporalmente");
     // Nothing that could hang the run or send a survey that is not one.
     for (const char* kind : {"fifo", "device", "folder"})
         QTest::newRow(kind) << QStringList{"encuesta.xml"} << kind << kLogUpToLoading
                             << failure("EFOpenError",
                                        kind == std::string("folder")
-                                           ? "Cannot open file \"%1/encuesta.xml\". Is a directory"
-                                           : "Cannot open file \"%1/encuesta.xml\". Not a regular file");
+                                           ? "Cannot open file \"%1/encuesta.xml\". Es un directorio"
+                                           : "Cannot open file \"%1/encuesta.xml\". No es un fichero normal");
     QTest::newRow("empty survey") << QStringList{"encuesta.xml"} << "empty" << kLogUpToLoading
                                   << failure("EFOpenError",
                                              "Cannot open file \"%1/encuesta.xml\". The file is empty");
     // Found before anything leaves, so that an accepted survey's receipt is never lost.
     QTest::newRow("response folder missing")
         << QStringList{"datos/encuesta.xml"} << "datos" << kLogUpToLoading + QStringList{"Ok"}
-        << failure("EFCreateError",
-                   "Cannot create file \"%2/datos/encuesta-response.xml\". No such file or directory");
+        << failure(
+               "EFCreateError",
+               "Cannot create file \"%2/datos/encuesta-response.xml\". No existe el fichero o el directorio");
     QTest::newRow("absolute argument")
         << QStringList{"%1/encuesta.xml"} << "" << kLogUpToLoading + QStringList{"Ok"}
-        << failure("EFCreateError", "Cannot create file \"%2%1/encuesta-response.xml\". Invalid argument");
+        << failure("EFCreateError", "Cannot create file \"%2%1/encuesta-response.xml\". Argumento inválido");
 }
 
 void TestSendWorkflow::failureBeforeSendingSendsNothing() {

@@ -3,6 +3,7 @@
 #include "common/ByteStream.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/SystemErrorText.h"
 #include "common/Trim.h"
 #include "support/ExpectFailure.h"
 
@@ -15,7 +16,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 using namespace cto;
@@ -118,15 +118,17 @@ void TestCommon::fileRoundTripReplacesOldContent() {
 void TestCommon::openFailures_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
+    // Our form, the system's reason in Spanish.
     QTest::newRow("no argument") << ""
-                                 << "Cannot open file \"\". No such file or directory";
-    QTest::newRow("missing") << "/nonexistent/e.xml"
-                             << "Cannot open file \"/nonexistent/e.xml\". No such file or directory";
+                                 << "Cannot open file \"\". No existe el fichero o el directorio";
+    QTest::newRow("missing")
+        << "/nonexistent/e.xml"
+        << "Cannot open file \"/nonexistent/e.xml\". No existe el fichero o el directorio";
     QTest::newRow("relative") << "missing.xml"
                               << "Cannot open file \"" + QDir::currentPath() +
-                                     "/missing.xml\". No such file or directory";
+                                     "/missing.xml\". No existe el fichero o el directorio";
     QTest::newRow("directory") << "/tmp/"
-                               << "Cannot open file \"/tmp/\". Is a directory";
+                               << "Cannot open file \"/tmp/\". Es un directorio";
 }
 
 void TestCommon::openFailures() {
@@ -139,7 +141,7 @@ void TestCommon::createFailsInMissingFolder() {
     QTemporaryDir dir;
     const QString name = dir.filePath("datos/e-response.xml");
     CTO_COMPARE_FAILURE(EFCreateError, FileStream::create(name.toStdString()),
-                        "Cannot create file \"" + name + "\". No such file or directory");
+                        "Cannot create file \"" + name + "\". No existe el fichero o el directorio");
 }
 
 void TestCommon::lockedFileCannotBeOpenedOrCreated() {
@@ -161,7 +163,7 @@ void TestCommon::lockedFileCannotBeOpenedOrCreated() {
         }(),
         5000);
 
-    const QString busy = QString::fromLocal8Bit(std::strerror(EWOULDBLOCK));
+    const QString busy = QString::fromStdString(systemErrorText(EWOULDBLOCK));
     CTO_COMPARE_FAILURE(EFOpenError, FileStream::openForReading(name.toStdString()),
                         "Cannot open file \"" + name + "\". " + busy);
     CTO_COMPARE_FAILURE(EFCreateError, FileStream::create(name.toStdString()),

@@ -7,9 +7,12 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/SystemErrorText.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 using namespace cto;
 using cto::test::failureText;
@@ -216,7 +219,7 @@ void TestResponseExtraction::fileIsOnlyRead() {
     QCOMPARE(QByteArray::fromStdString(readWholeFile(path)), body);
 
     CTO_COMPARE_FAILURE(EFOpenError, extraerRespuesta(""),
-                        "Cannot open file \"\". No such file or directory");
+                        "Cannot open file \"\". " + QString::fromStdString(systemErrorText(ENOENT)));
 }
 
 // The parser refuses documents deeper than 256 levels, which bounds every

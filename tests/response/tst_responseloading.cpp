@@ -1,6 +1,7 @@
 // Loading a response document: parse failures and their messages, white space,
 // entities, and the guarantee that nothing outside the document is ever read.
 #include "common/FailureKinds.h"
+#include "common/SystemErrorText.h"
 #include "response/ExternalEntityGuard.h"
 #include "response/FailureText.h"
 #include "response/ResponseExtraction.h"
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 using namespace cto;
 using cto::test::failureText;
@@ -167,8 +169,8 @@ void TestResponseLoading::parseFailureOfTheBindingLoad() {
     CTO_COMPARE_FAILURE(EDOMParseError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-html-error.html"),
                         "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>");
     CTO_COMPARE_FAILURE(EFOpenError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-missing.xml"),
-                        "Cannot open file \"" CTO_TEST_DATA_DIR
-                        "/response-missing.xml\". No such file or directory");
+                        "Cannot open file \"" CTO_TEST_DATA_DIR "/response-missing.xml\". " +
+                            QString::fromStdString(systemErrorText(ENOENT)));
 }
 
 void TestResponseLoading::entityBombsStayBounded_data() {

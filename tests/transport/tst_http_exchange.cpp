@@ -370,11 +370,13 @@ void TestHttpExchange::responses_data() {
                                                << " (403) - '%1'" << 403;
     QTest::newRow("302 not followed") << "HTTP/1.1 302 Found" << xml << ""
                                       << "Found (302) - '%1'" << 302;
-    QTest::newRow("no Content-Type") << "HTTP/1.1 200 OK"
-                                     << "-"
-                                     << "<r/>"
-                                     << "The response has no Content-Type header - URL:%1 - SOAPAction:\"\""
-                                     << 12150;
+    QTest::newRow("no Content-Type")
+        << "HTTP/1.1 200 OK"
+        << "-"
+        << "<r/>"
+        << "No se encontró el encabezado solicitado en la respuesta (The response "
+           "has no Content-Type header) - URL:%1 - SOAPAction:\"\""
+        << 12150;
     QTest::newRow("TEXT/HTML")
         << "HTTP/1.1 200 OK"
         << "TEXT/HTML"
@@ -388,7 +390,8 @@ void TestHttpExchange::responses_data() {
     QTest::newRow("Content-Type longer than 511 characters")
         << "HTTP/1.1 200 OK"
         << "text/xml; x=" + QString(500, 'y') << "<r/>"
-        << "The Content-Type header of the response is longer than 511 characters - URL:%1 - SOAPAction:\"\""
+        << "Un encabezado de la respuesta es más largo de lo que el programa admite (The Content-Type header "
+           "of the response is longer than 511 characters) - URL:%1 - SOAPAction:\"\""
         << 122;
     QTest::newRow("text/html with charset passes") << "HTTP/1.1 200 OK"
                                                    << "text/html; charset=utf-8"
@@ -450,8 +453,8 @@ void TestHttpExchange::clientCertificateRequiredButMissing() {
     QCOMPARE(failure->statusCode, 12044);
     // The same words under both TLS versions, then the URL and the empty quoted action.
     QCOMPARE(failure->message,
-             QString("The server requires a client certificate to complete the authentication "
-                     "and none was sent - URL:") +
+             QString("El servidor exige un certificado de cliente para completar la autenticación "
+                     "y no se envió ninguno - URL:") +
                  QString::fromStdString(server->url(kTarget)) + " - SOAPAction:\"\"");
     QCOMPARE(hookCalls, 1);
     QVERIFY(!transport->Connected());
@@ -570,23 +573,25 @@ void TestHttpExchange::refusedServerCertificateSendsNothing_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("self-signed")
         << ServerIdentity::SelfSigned << 12045
-        << "The server's certificate is not vouched for by a trusted certification "
-           "authority (self-signed certificate): subject \"CN=127.0.0.1\", issued by "
-           "\"CN=127.0.0.1\"";
-    QTest::newRow("unknown authority") << ServerIdentity::UnknownAuthority << 12045
-                                       << "The server's certificate is not vouched for by a trusted "
-                                          "certification authority (unable to get local issuer certificate): "
-                                          "subject \"CN=127.0.0.1\", issued by \"CN=CTO Test CA,O=CTO Test\"";
-    QTest::newRow("another server's name") << ServerIdentity::OtherName << 12038
-                                           << "The server's certificate is not issued for 127.0.0.1 (IP "
-                                              "address mismatch): subject \"CN=127.0.0.1\"";
-    QTest::newRow("expired") << ServerIdentity::Expired << 12037
-                             << "The server's certificate is outside its validity dates (certificate has "
-                                "expired): subject \"CN=127.0.0.1\"";
+        << "El certificado del servidor no está avalado por una entidad de certificación de confianza "
+           "(self-signed certificate): subject \"CN=127.0.0.1\", issued by \"CN=127.0.0.1\"";
+    QTest::newRow("unknown authority")
+        << ServerIdentity::UnknownAuthority << 12045
+        << "El certificado del servidor no está avalado por una entidad de certificación de confianza "
+           "(unable to get local issuer certificate): subject \"CN=127.0.0.1\", issued by \"CN=CTO Test "
+           "CA,O=CTO Test\"";
+    QTest::newRow("another server's name")
+        << ServerIdentity::OtherName << 12038
+        << "El certificado del servidor no está emitido para 127.0.0.1 (IP "
+           "address mismatch): subject \"CN=127.0.0.1\"";
+    QTest::newRow("expired")
+        << ServerIdentity::Expired << 12037
+        << "El certificado del servidor está fuera de sus fechas de validez (certificate "
+           "has expired): subject \"CN=127.0.0.1\"";
     QTest::newRow("not yet valid")
         << ServerIdentity::NotYetValid << 12037
-        << "The server's certificate is outside its validity dates (certificate is "
-           "not yet valid): subject \"CN=127.0.0.1\"";
+        << "El certificado del servidor está fuera de sus fechas de validez (certificate is not yet valid): "
+           "subject \"CN=127.0.0.1\"";
 }
 
 void TestHttpExchange::refusedServerCertificateSendsNothing() {
@@ -652,11 +657,12 @@ void TestHttpExchange::unreadableAuthoritiesFileSendsNothing() {
     const auto failure = transportFailureOf([&] { post(*transport, "<q/>"); });
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12157);
-    QVERIFY2(
-        failure->message.startsWith(QStringLiteral("The file of trusted certification authorities \"%1\" "
-                                                   "cannot be read - URL:")
-                                        .arg(QString::fromStdString(transport->TrustedAuthorities))),
-        qPrintable(failure->message));
+    QVERIFY2(failure->message.startsWith(
+                 QStringLiteral("Se produjo un error en el canal seguro con el servidor (The "
+                                "file of trusted certification authorities \"%1\" cannot "
+                                "be read) - URL:")
+                     .arg(QString::fromStdString(transport->TrustedAuthorities))),
+             qPrintable(failure->message));
     QVERIFY(!asked);
     QCOMPARE(server->exchanges().size(), std::size_t(0));
 }
@@ -722,9 +728,11 @@ void TestHttpExchange::serverClosingMidResponseFails() {
 void TestHttpExchange::silenceIsBounded_data() {
     QTest::addColumn<int>("stage"); // 0 handshake, 1 sending, 2 waiting for the answer
     QTest::addColumn<QString>("expectedStart");
-    QTest::newRow("hello never answered") << 0 << "SSL connection timeout";
-    QTest::newRow("body never taken") << 1 << "Operation timed out after";
-    QTest::newRow("answer never comes") << 2 << "Operation timed out after";
+    // Our text for the number, libcurl's or the watchdog's detail after it.
+    const QString timedOut = QStringLiteral("Se agotó el tiempo de espera de la operación (");
+    QTest::newRow("hello never answered") << 0 << timedOut + "SSL connection timeout";
+    QTest::newRow("body never taken") << 1 << timedOut + "Operation timed out after";
+    QTest::newRow("answer never comes") << 2 << timedOut + "Operation timed out after";
 }
 
 void TestHttpExchange::silenceIsBounded() {
@@ -809,9 +817,11 @@ void TestHttpExchange::proxySettings() {
     }
     qunsetenv("https_proxy");
     if (goesThroughProxy)
-        QVERIFY2(outcome.startsWith("12029 Failed to connect to 127.0.0.1 port " +
-                                    QString::fromStdString(proxy).section(':', 1)),
-                 qPrintable(outcome));
+        QVERIFY2(
+            outcome.startsWith("12029 No se puede conectar con el servidor (Failed to connect to 127.0.0.1 "
+                               "port " +
+                               QString::fromStdString(proxy).section(':', 1)),
+            qPrintable(outcome));
     else
         QCOMPARE(outcome, QString());
 }
@@ -827,7 +837,8 @@ void TestHttpExchange::refusedConnectionFails() {
     const auto failure = transportFailureOf([&] { post(transport, "<q/>"); });
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12029);
-    QVERIFY2(failure->message.startsWith("Failed to connect to 127.0.0.1 port"),
+    QVERIFY2(failure->message.startsWith(
+                 "No se puede conectar con el servidor (Failed to connect to 127.0.0.1 port"),
              qPrintable(failure->message));
 }
 

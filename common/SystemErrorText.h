@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace cto {
+
+// The locale through which the system's error texts are read. The program
+// speaks Spanish whatever the user's own language, so these texts come from
+// the C library's Spanish messages rather than the process's locale.
+inline constexpr const char* kSystemTextsLocale = "es_ES.UTF-8";
+
+// The system's text for an errno value in Spanish ("No existe el fichero o el
+// directorio"): the C library's own translation (package libc-l10n), read
+// through kSystemTextsLocale. Where that locale is not generated (see
+// scripts/install-deps.sh), the C library's text in the process's language.
+// A LANGUAGE variable in the environment still comes first: the C library
+// follows its list for every locale but C.
+std::string systemErrorText(int error);
+// The same, read through the named locale.
+std::string systemErrorText(int error, const char* localeName);
+
+} // namespace cto
