@@ -199,7 +199,8 @@ void TFConexionTulvaOskel::runWorkflow() {
     const std::string surveyPath = QFile::encodeName(argument).toStdString();
     std::string request = cto::readWholeFile(surveyPath);
     if (request.empty())
-        throw cto::EFOpenError(cto::fileFailureMessage("open", surveyPath, std::string("The file is empty")));
+        throw cto::EFOpenError(
+            cto::fileFailureMessage("open", surveyPath, std::string("El fichero está vacío")));
     appendLog(QStringLiteral("Ok"));
 
     // Before anything leaves: a receipt that cannot be stored would be lost,

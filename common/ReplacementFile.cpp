@@ -25,7 +25,11 @@ std::string temporaryNameFor(const std::string& finalPath, unsigned number) {
     const std::filesystem::path path(finalPath);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", number);
-    return (path.parent_path() / ("." + path.filename().string() + ".nuevo-" + suffix)).string();
+    std::string name = path.filename().string();
+    name.insert(0, 1, '.');
+    name += ".nuevo-";
+    name += suffix;
+    return (path.parent_path() / name).string();
 }
 
 bool flushFolder(const std::string& folder) {

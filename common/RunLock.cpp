@@ -17,7 +17,10 @@ namespace {
 
 std::string lockPathFor(const std::string& guardedPath) {
     const std::filesystem::path path(guardedPath);
-    return (path.parent_path() / ("." + path.filename().string() + ".envio")).string();
+    std::string name = path.filename().string();
+    name.insert(0, 1, '.'); // hidden beside the file it guards
+    name += ".envio";
+    return (path.parent_path() / name).string();
 }
 
 // Whether fd is still the file at path: a run that gave the lock back removed

@@ -244,7 +244,6 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
     }
     state_->statusCode = status;
     std::string contentType;
-    std::int32_t statusCode = 0;
     if (!request.queryContentType(contentType))
         RaiseCheck(request.lastError(), request.lastErrorText());
     state_->contentType = contentType;

@@ -326,7 +326,7 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing_data() {
                                            : "Cannot open file \"%1/encuesta.xml\". No es un fichero normal");
     QTest::newRow("empty survey") << QStringList{"encuesta.xml"} << "empty" << kLogUpToLoading
                                   << failure("EFOpenError",
-                                             "Cannot open file \"%1/encuesta.xml\". The file is empty");
+                                             "Cannot open file \"%1/encuesta.xml\". El fichero está vacío");
     // Found before anything leaves, so that an accepted survey's receipt is never lost.
     QTest::newRow("response folder missing")
         << QStringList{"datos/encuesta.xml"} << "datos" << kLogUpToLoading + QStringList{"Ok"}
