@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+
 using cto::test::contentOf;
 
 namespace {
