@@ -4,13 +4,16 @@
 #
 #   scripts/demo.sh            you pick the certificate and answer the windows
 #   scripts/demo.sh --errores  the same with a survey that the office rejects
-#   scripts/demo.sh --auto     the windows are answered for you (xdotool); with
-#                              ImageMagick's import, screenshots are kept too
+#   scripts/demo.sh --auto     the windows are answered for you (xdotool), and
+#                              screenshots are kept in build/demo/screenshots/
+#
+# Without a display (DISPLAY empty) it runs the --auto demo on an X server of
+# its own (Xvfb), which it stops at the end.
 #
 # Everything it makes lives in build/demo/: the office's authority and demo
 # certificate, a demo NSS database (your own ~/.pki/nssdb is never touched),
-# a copy of the program, the survey, the office's record of the exchange and
-# the program's response file.
+# the program installed as a user installs it, the survey, the office's record
+# of the exchange and the program's response file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,42 +23,87 @@ for argument in "$@"; do
     case "$argument" in
         --errores) survey_source=tools/simulated_office/encuesta-con-errores.xml ;;
         --auto) auto=true ;;
-        *) sed -n '2,14p' "$0" >&2; exit 2 ;;
+        *) sed -n '2,16p' "$0" >&2; exit 2 ;;
     esac
 done
 
+own_display=false
 if [[ -z "${DISPLAY:-}" ]]; then
-    cat >&2 <<MESSAGE
-The demo shows the program's windows, and there is no display here (DISPLAY is empty).
-
-Run it from a desktop session, or on a virtual X server, answering the windows automatically:
-
-    xvfb-run -a scripts/demo.sh --auto
-
-(scripts/install-deps.sh installs xvfb-run and xdotool.)
-MESSAGE
-    exit 1
+    echo "No display here (DISPLAY is empty): running the unattended demo (--auto) on an X server of its own (Xvfb)."
+    auto=true
+    own_display=true
 fi
 
-scripts/install-deps.sh
+if $auto; then
+    scripts/install-deps.sh --demo # ImageMagick's import takes the screenshots
+else
+    scripts/install-deps.sh
+fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target ConexionTulvaOskel simulated_office
+cmake --build build --target ConexionTulvaOskel ConexionTulvaOskelEngine simulated_office
 
 demo="$PWD/build/demo"
 rm -rf "$demo"
-mkdir -p "$demo/program" "$demo/work" "$demo/nssdb"
+mkdir -p "$demo/work" "$demo/nssdb"
+
+stop_process() { # <pid or nothing>
+    if [[ -n "$1" ]] && kill -0 "$1" 2>/dev/null; then
+        kill "$1"
+        wait "$1" 2>/dev/null || true
+    fi
+}
+office_pid=""
+x_server_pid=""
+stop_all() {
+    stop_process "$office_pid"
+    if [[ -n "$x_server_pid" ]]; then
+        stop_process "$x_server_pid"
+        echo "The demo's X server ($DISPLAY) is stopped."
+    fi
+}
+trap stop_all EXIT
+
+# An Xvfb of the demo's own, without a window manager: -displayfd lets it pick a
+# free display and tell its number; -noreset keeps it from resetting when its
+# last client leaves, which refuses whoever connects next. It is trusted once
+# xdpyinfo is served on it; one that does not answer is replaced.
+start_x_server() {
+    for _ in 1 2 3; do
+        : >"$demo/x-display"
+        Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 \
+            3>"$demo/x-display" 2>"$demo/xvfb.log" &
+        x_server_pid=$!
+        for _ in $(seq 100); do
+            [[ -s "$demo/x-display" ]] && break
+            kill -0 "$x_server_pid" 2>/dev/null || break
+            sleep 0.2
+        done
+        if [[ -s "$demo/x-display" ]]; then
+            local display
+            display=":$(head -n 1 "$demo/x-display")"
+            for _ in $(seq 50); do
+                if xdpyinfo -display "$display" >/dev/null 2>&1; then
+                    export DISPLAY="$display"
+                    echo "The demo's X server is on display $DISPLAY."
+                    return 0
+                fi
+                sleep 0.2
+            done
+        fi
+        stop_process "$x_server_pid"
+        x_server_pid=""
+    done
+    echo "Xvfb did not start (see $demo/xvfb.log)." >&2
+    return 1
+}
+if $own_display; then
+    start_x_server
+fi
 
 echo "Starting the simulated office..."
 build/tools/simulated_office/simulated_office --state-dir "$demo/office" \
     --demo-certificate "Lucía Hernández Peña" --record "$demo/office/exchanges" &
 office_pid=$!
-stop_office() {
-    if kill -0 "$office_pid" 2>/dev/null; then
-        kill "$office_pid"
-        wait "$office_pid" 2>/dev/null || true
-    fi
-}
-trap stop_office EXIT
 for _ in $(seq 100); do
     [[ -s "$demo/office/port" ]] && break
     kill -0 "$office_pid" 2>/dev/null || { echo "The simulated office did not start." >&2; exit 1; }
@@ -68,9 +116,10 @@ echo "Making the demo certificate store in $demo/nssdb..."
 certutil -N -d "sql:$demo/nssdb" --empty-password
 pk12util -i "$demo/office/demo.p12" -d "sql:$demo/nssdb" -W demo -K "" >/dev/null
 
-# A copy of the program, with the engine module it loads from its own folder:
-# its response file is stored beside it.
-cp build/app/ConexionTulvaOskel build/app/libConexionTulvaOskelEngine.so "$demo/program/"
+# The program installed as a user installs it, beside the program that calls
+# it: with the engine module it loads from its own folder, and where its
+# response file is stored.
+cmake --install build --prefix "$demo/program" >/dev/null
 survey=$(basename "$survey_source")
 cp "$survey_source" "$demo/work/$survey"
 
@@ -90,11 +139,9 @@ wait_for_focus() { # <window title>
     return 1
 }
 screenshot() { # <name>
-    if command -v import >/dev/null; then
-        mkdir -p "$demo/screenshots"
-        sleep 0.3
-        import -window root "$demo/screenshots/$1.png"
-    fi
+    mkdir -p "$demo/screenshots"
+    sleep 0.3
+    import -window root "$demo/screenshots/$1.png"
 }
 answer_windows() {
     wait_for_focus "Selección de Certificado"
@@ -123,7 +170,18 @@ else
     run_program
 fi
 
+response="$demo/program/${survey%????}-response.xml"
 echo
-echo "The program ended. Its response file, $demo/program/${survey%????}-response.xml:"
-cat "$demo/program/${survey%????}-response.xml" 2>/dev/null && echo || echo "(none)"
+echo "The program ended. Its response file, $response:"
+if [[ -f "$response" ]]; then
+    cat "$response"
+    echo
+else
+    echo "(none)"
+fi
 echo "What the office received and answered is in $demo/office/exchanges/."
+if $auto; then
+    echo "Screenshots of the windows are in $demo/screenshots/: $(cd "$demo/screenshots" && echo *.png)"
+    # Unattended, a run that stored no answer is a failed demo.
+    [[ -f "$response" ]]
+fi

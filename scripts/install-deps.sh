@@ -1,26 +1,79 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running need.
+# Installs the Debian packages that building, testing and running need.
 # Idempotent: does nothing when all of them are present and the Spanish locale
 # (es_ES.UTF-8) is generated.
-#   scripts/install-deps.sh          what building, the tests and the demo need
-#   scripts/install-deps.sh --bench  also what the benchmarks and the fuzzer need
+#   scripts/install-deps.sh            what building, the tests and the demo need
+#   scripts/install-deps.sh --bench    also what the benchmarks and the fuzzer need
+#   scripts/install-deps.sh --demo     also ImageMagick, for the unattended demo's screenshots
+#   scripts/install-deps.sh --runtime  only what the installed program needs to run
+#                                      (no compilers, no -dev packages, no test tools)
 set -euo pipefail
 
-packages=(
+usage() {
+    sed -n '2,9p' "$0" >&2
+    exit 2
+}
+
+# To run: the libraries that the program and its engine module link (readelf -d,
+# NEEDED; dpkg -S names their packages) and what those load at run time.
+runtime=(
+    # Qt 6 widgets; libqt6gui6 also holds the X11 (xcb) platform plugin and the
+    # image format plugins that Qt loads when the first window opens
+    libqt6core6 libqt6gui6 libqt6widgets6
+    # HTTPS with OpenSSL (libcurl4 is libcurl's OpenSSL flavour), and the system's
+    # certification authorities, which vouch for the office's server
+    libcurl4 libssl3 ca-certificates
+    # the user's certificate store (libnss3 also holds the softoken that opens it)
+    libnss3 libnspr4
+    # the office's answer
+    libxml2
+    # the faces that stand in for the windows' own
+    fonts-dejavu-core
+    # Spanish throughout: Qt's own texts (qtbase_es.qm), the C library's error
+    # texts (libc.mo) and the es_ES.UTF-8 locale through which they are read
+    qt6-translations-l10n libc-l10n locales
+    # the C++ run-time
+    libstdc++6 libgcc-s1
+)
+
+build_and_test=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev
-    # Spanish throughout: Qt's own texts (qtbase_es.qm), the C library's error
-    # texts (libc.mo) and the es_ES.UTF-8 locale through which they are read
-    qt6-translations-l10n libc-l10n locales
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )
-if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(time curl python3 clang libclang-rt-14-dev)
+
+only_runtime=false
+bench=false
+demo=false
+for argument in "$@"; do
+    case "$argument" in
+        --runtime) only_runtime=true ;;
+        --bench) bench=true ;;
+        --demo) demo=true ;;
+        *) usage ;;
+    esac
+done
+
+if $only_runtime; then
+    # The extras are for a build tree; a machine that only runs the program has none.
+    if $bench || $demo; then
+        usage
+    fi
+    packages=("${runtime[@]}")
+else
+    # The tests and the demo run the program, so what it needs at run time comes too.
+    packages=("${build_and_test[@]}" "${runtime[@]}")
+    if $bench; then
+        packages+=(time curl python3 clang libclang-rt-14-dev)
+    fi
+    if $demo; then
+        packages+=(imagemagick)
+    fi
 fi
 
 missing=()
