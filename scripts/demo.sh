@@ -10,6 +10,10 @@
 # Without a display (DISPLAY empty) it runs the --auto demo on an X server of
 # its own (Xvfb), which it stops at the end.
 #
+# CTO_DEMO_ANSWER_DELAY_MS=N makes the office think N milliseconds before it
+# answers; --auto then also takes a screenshot of the window while it waits
+# (scripts/screenshots.sh uses both).
+#
 # Everything it makes lives in build/demo/: the office's authority and demo
 # certificate, a demo NSS database (your own ~/.pki/nssdb is never touched),
 # the program installed as a user installs it, the survey, the office's record
@@ -101,8 +105,10 @@ if $own_display; then
 fi
 
 echo "Starting the simulated office..."
+answer_delay=${CTO_DEMO_ANSWER_DELAY_MS:-0}
 build/tools/simulated_office/simulated_office --state-dir "$demo/office" \
-    --demo-certificate "Lucía Hernández Peña" --record "$demo/office/exchanges" &
+    --demo-certificate "Lucía Hernández Peña" --record "$demo/office/exchanges" \
+    --answer-delay "$answer_delay" &
 office_pid=$!
 for _ in $(seq 100); do
     [[ -s "$demo/office/port" ]] && break
@@ -138,16 +144,23 @@ wait_for_focus() { # <window title>
     echo "The window \"$1\" did not appear." >&2
     return 1
 }
-screenshot() { # <name>
+screenshot() { # <name>: the whole screen, and the window in front alone
     mkdir -p "$demo/screenshots"
     sleep 0.3
     import -window root "$demo/screenshots/$1.png"
+    import -window "$(xdotool getwindowfocus)" "$demo/screenshots/$1-window.png"
 }
 answer_windows() {
     wait_for_focus "Selección de Certificado"
     xdotool key --delay 150 space
     screenshot 1-certificate-dialog
     xdotool key alt+a
+    if ((answer_delay >= 2500)); then
+        # The main window while the office thinks: its log, and the line counting the wait.
+        sleep 2
+        import -window "$(xdotool search --name '^Conexión y envio a OSKEL$' | head -n 1)" \
+            "$demo/screenshots/0-waiting-window.png"
+    fi
     wait_for_focus "Conexiontulvaoskel"
     screenshot 2-outcome
     xdotool key Return
