@@ -140,6 +140,8 @@ void TFConexionTulvaOskel::offerToStop() {
     });
     stopQuestion_ = question;
     question->open(); // the exchange goes on while the user decides
+    question->adjustSize();
+    cto::centreOver(question, this);
 }
 
 bool TFConexionTulvaOskel::keepPaintingWhileWaiting() {
