@@ -11,7 +11,7 @@ cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [[ "${1:-}" == "--sanitize" ]]; then
     shift
     build_dir=build-sanitize
-    cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DCTO_SANITIZE=ON)
+    cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DCTO_SANITIZE=ON -DCTO_BENCHMARKS=OFF)
     # Qt and the system libraries are not built with the sanitizers; leaks in
     # them are not ours to report.
     export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:${ASAN_OPTIONS:-}"

@@ -4,11 +4,15 @@
 # printed once (a header's finding comes back from every file that includes
 # it), then a count per check. Exits non-zero on any finding, and on any file
 # that clang-tidy could not analyse.
-#   scripts/tidy.sh [build-dir]      (default: build, as scripts/test.sh leaves it)
+#   scripts/tidy.sh [build-dir [folder...]]
+#       build-dir defaults to build, as scripts/test.sh leaves it; the folders
+#       (app, common, tests, ...) default to all of ours
 #   CTO_TIDY_JOBS=N                  clang-tidy processes at once (default 2)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+shift || true
+folders=("$@")
 jobs=${CTO_TIDY_JOBS:-2}
 [[ -f "$build/compile_commands.json" ]] ||
     { echo "no compile_commands.json in $build: configure and build it first (scripts/test.sh)" >&2; exit 2; }
@@ -19,10 +23,10 @@ trap 'rm -rf "$work"' EXIT
 
 # Our sources, once each. Qt's generated sources (moc, qrc, the autogen
 # folders) lie in the build folder and so are left out with it.
-python3 - "$root" "$build/compile_commands.json" >"$work/files" <<'PY'
+python3 - "$root" "$build/compile_commands.json" "${folders[@]}" >"$work/files" <<'PY'
 import json, os, sys
 root, database = sys.argv[1], sys.argv[2]
-ours = {"app", "bench", "certificates", "common", "response", "tests", "tools", "transport"}
+ours = set(sys.argv[3:]) or {"app", "bench", "certificates", "common", "response", "tests", "tools", "transport"}
 files = set()
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
