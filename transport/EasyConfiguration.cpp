@@ -69,7 +69,14 @@ void setTls(CURL* easy, Session& session, const RequestSettings& settings) {
         // verdict; loading it would only cost time on every connection.
         curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+        return;
     }
+    // The system's authorities are in its bundle file and, hashed, in its
+    // folder: the folder is read only for the issuers a chain needs, where the
+    // bundle (some 140 certificates) would be parsed whole on every connection.
+    char* systemFolder = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CAPATH, &systemFolder) == CURLE_OK && systemFolder && *systemFolder)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
 }
 
 void setConnectionUse(CURL* easy, const RequestSettings& settings, bool fresh) {

@@ -4,6 +4,7 @@
 // Prints the response body on stdout and the seconds that Execute took on stderr.
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "transport/ServiceDeployment.h"
 #include "transport/THTTPReqResp.h"
 
 #include <chrono>
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
         cto::MemoryStream request(cto::readWholeFile(argv[2]));
         cto::THTTPReqResp transport;
         transport.setURL(argv[1]);
+        // The server's authority, as the program's deployment names it (CTO_SERVICE_CA_FILE).
+        transport.TrustedAuthorities = cto::serviceAuthoritiesFile();
         const auto start = std::chrono::steady_clock::now();
         const auto response = transport.Execute(request);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -27,6 +27,8 @@ trap cleanup EXIT INT TERM
 exec 3>"$fifo" # the server runs until this closes
 while [ "$(wc -l <"$work/server-output")" -lt 2 ]; do sleep 0.1; done
 port=$(sed -n 1p "$work/server-output")
+# Both clients verify the server against the test authority, as the program does.
+ca=$(sed -n 2p "$work/server-output")
 url="https://127.0.0.1:$port/TULVA/services/ServicioXmlTurismo?"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -40,12 +42,12 @@ for mb in 1 100; do
         # /usr/bin/time gives the peak RSS; its %e has only 10 ms steps, so the
         # wall time comes from a nanosecond clock around the same command.
         start=$(date +%s%N)
-        /usr/bin/time -f '%e %M' -o "$work/time" "$build/bench/transport/bench_post" "$url" "$body" \
+        CTO_SERVICE_CA_FILE="$ca" /usr/bin/time -f '%e %M' -o "$work/time" "$build/bench/transport/bench_post" "$url" "$body" \
             >/dev/null 2>>"$work/ours-transfer"
         end=$(date +%s%N)
         echo "$(( (end - start) / 1000 )) $(cut -d' ' -f2 "$work/time")" >>"$work/ours"
         start=$(date +%s%N)
-        /usr/bin/time -f '%e %M' -o "$work/time" curl -k -sS -o /dev/null --http1.1 \
+        /usr/bin/time -f '%e %M' -o "$work/time" curl --cacert "$ca" -sS -o /dev/null --http1.1 \
             -A 'Pramblex SOAP 1.3' -H 'SOAPAction: ""' -H 'Content-Type: text/xml; charset=utf-8' \
             -H 'Accept:' -H 'Expect:' -H 'Connection: Keep-Alive' --data-binary "@$body" \
             -w '%{time_total}\n' "$url" >>"$work/curl-transfer"
