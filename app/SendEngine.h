@@ -25,7 +25,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 1;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 2;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -34,6 +34,19 @@ struct Failure {
     std::string message;
 
     explicit operator bool() const noexcept { return !kind.empty(); }
+};
+
+// A certificate database or token that wants its password (a token's is its PIN).
+struct StorePasswordRequest {
+    // Where the key lives, as the user knows it: "Chromium / escritorio",
+    // "Firefox, perfil default-release", "Tarjeta: <the token's label>".
+    QString storeName;
+    // A token (smart card) asks for its PIN, a database for its password.
+    bool token = false;
+    // The previous answer was wrong.
+    bool retry = false;
+    // What the token reports of the tries left before it locks itself.
+    enum class TriesLeft { Plenty, Few, Last } triesLeft = TriesLeft::Plenty;
 };
 
 // What the engine asks of a main window during a run.
@@ -49,7 +62,7 @@ public:
     // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
     virtual std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept = 0;
     // A certificate database or token wants its password; nothing when the user cancels.
-    virtual std::optional<std::string> askStorePassword(const QString& tokenName, bool retry) noexcept = 0;
+    virtual std::optional<std::string> askStorePassword(const StorePasswordRequest& request) noexcept = 0;
 
 protected:
     ~SendHost() = default;
@@ -69,10 +82,18 @@ struct CertificateRow {
     QString name;
     QDateTime validTo;
     QByteArray der; // the certificate's identity: two certificates may share a name
+    // What tells two certificates of one name apart (the row's tooltip):
+    QString subject;      // the whole distinguished name
+    QString organisation; // the subject's O, empty without one
+    QString issuer;       // the issuer's distinguished name
+    QString serialNumber; // hexadecimal, bytes separated by colons
+    QDateTime validFrom;  // UTC
+    QString location;     // the store or token it lives in, as storeName above names them
 };
 
-// The personal store's certificates, certificate authorities left out, in the
-// store's order. A failure while listing keeps the rows read before it.
+// The user's certificates that have a private key, certificate authorities
+// left out, each once, in the order of the stores and then of each store.
+// A failure while listing keeps the rows read before it.
 struct CertificateListing {
     bool opened = false;
     std::vector<CertificateRow> rows;

@@ -47,7 +47,7 @@ class PasswordPromptScope {
 public:
     explicit PasswordPromptScope(SendHost& host) {
         setPasswordPrompt([&host](const QString& tokenName, bool retry) {
-            return host.askStorePassword(tokenName, retry);
+            return host.askStorePassword({tokenName, false, retry, StorePasswordRequest::TriesLeft::Plenty});
         });
     }
     ~PasswordPromptScope() { setPasswordPrompt({}); }
@@ -110,9 +110,13 @@ public:
             const int count = store->Count();
             for (int index = 1; index <= count; ++index) {
                 const StoredCertificate certificate = store->Item(index);
-                if (!certificate.isCertificateAuthority())
-                    listing.rows.push_back(
-                        {certificate.simpleName(), certificate.validTo(), certificate.der()});
+                if (certificate.isCertificateAuthority())
+                    continue;
+                CertificateRow row;
+                row.name = certificate.simpleName();
+                row.validTo = certificate.validTo();
+                row.der = certificate.der();
+                listing.rows.push_back(std::move(row));
             }
         });
         return listing;

@@ -62,9 +62,9 @@ std::optional<Credentials> SoapClientHandle::askCredentials(bool proxy, const st
     }
 }
 
-std::optional<std::string> SoapClientHandle::askStorePassword(const QString& tokenName, bool retry) noexcept {
+std::optional<std::string> SoapClientHandle::askStorePassword(const StorePasswordRequest& request) noexcept {
     try {
-        return cto::askStorePassword(tokenName, retry);
+        return cto::askStorePassword(request);
     } catch (...) {
         return std::nullopt;
     }

@@ -8,17 +8,44 @@
 
 namespace cto {
 
-TFContrasenaAlmacen::TFContrasenaAlmacen(const QString& tokenName, bool retry, QWidget* owner)
+namespace {
+
+QString explanationFor(const StorePasswordRequest& request) {
+    const QString& name = request.storeName;
+    if (request.token)
+        return QObject::tr("La tarjeta «%1» está protegida con un PIN. Escríbalo para poder usar el "
+                           "certificado elegido.")
+            .arg(name);
+    // NSS's own name for a database is no help to the user.
+    const QString store = name.isEmpty() || name.startsWith(QLatin1String("NSS "))
+                              ? QObject::tr("Su almacén de certificados")
+                              : QObject::tr("El almacén de certificados «%1»").arg(name);
+    return QObject::tr(
+               "%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.")
+        .arg(store);
+}
+
+QString warningFor(const StorePasswordRequest& request) {
+    QStringList lines;
+    if (request.retry)
+        lines << (request.token ? QObject::tr("El PIN no es correcto. Escríbalo de nuevo.")
+                                : QObject::tr("La contraseña no es correcta. Escríbala de nuevo."));
+    if (request.triesLeft == StorePasswordRequest::TriesLeft::Few)
+        lines << QObject::tr("Quedan pocos intentos antes de que la tarjeta se bloquee.");
+    else if (request.triesLeft == StorePasswordRequest::TriesLeft::Last)
+        lines << QObject::tr("Último intento: si el PIN falla, la tarjeta se bloqueará.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+TFContrasenaAlmacen::TFContrasenaAlmacen(const StorePasswordRequest& request, QWidget* owner)
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
     setUpPrompt(this, *ui_, owner);
-    // NSS's own name for a database is no help to the user; a token's (a smart card's) is.
-    const QString store = tokenName.isEmpty() || tokenName.startsWith(QLatin1String("NSS "))
-                              ? tr("Su almacén de certificados")
-                              : tr("El almacén de certificados «%1»").arg(tokenName);
-    ui_->lExplicacion->setText(
-        tr("%1 está protegido con una contraseña. Escríbala para poder usar el certificado elegido.")
-            .arg(store));
-    ui_->lAviso->setVisible(retry);
+    ui_->lExplicacion->setText(explanationFor(request));
+    const QString warning = warningFor(request);
+    ui_->lAviso->setText(warning);
+    ui_->lAviso->setVisible(!warning.isEmpty());
     colourWarning();
 }
 
@@ -42,8 +69,8 @@ QString TFContrasenaAlmacen::contrasena() const {
     return ui_->eContrasena->text();
 }
 
-std::optional<std::string> askStorePassword(const QString& tokenName, bool retry) {
-    TFContrasenaAlmacen dialog(tokenName, retry, frontWindow());
+std::optional<std::string> askStorePassword(const StorePasswordRequest& request) {
+    TFContrasenaAlmacen dialog(request, frontWindow());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.contrasena().toStdString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SendEngine.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -13,13 +15,14 @@ namespace Ui {
 class TFContrasenaAlmacen;
 }
 
-// Asks for the password of a protected certificate database. After a wrong
-// password it says so above the buttons.
+// Asks for the password of a protected certificate database or the PIN of a
+// token. After a wrong answer, and when the token has few tries left, it says
+// so above the buttons.
 class TFContrasenaAlmacen : public QDialog {
     Q_OBJECT
 
 public:
-    TFContrasenaAlmacen(const QString& tokenName, bool retry, QWidget* owner = nullptr);
+    explicit TFContrasenaAlmacen(const StorePasswordRequest& request, QWidget* owner = nullptr);
     ~TFContrasenaAlmacen() override;
 
     QString contrasena() const;
@@ -36,6 +39,6 @@ private:
 };
 
 // The certificate store's password prompt: nothing when the user cancels.
-std::optional<std::string> askStorePassword(const QString& tokenName, bool retry);
+std::optional<std::string> askStorePassword(const StorePasswordRequest& request);
 
 } // namespace cto

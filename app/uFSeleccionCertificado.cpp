@@ -56,6 +56,24 @@ QString formatCaducidad(const QDateTime& validTo, const QLocale& locale) {
         .arg(date.year(), 4, 10, QLatin1Char('0'));
 }
 
+QString certificateDetails(const CertificateRow& certificate, const QLocale& locale) {
+    QStringList lines;
+    auto add = [&lines](const QString& label, const QString& value) {
+        if (!value.isEmpty())
+            lines << label + QStringLiteral(": ") + value;
+    };
+    add(QObject::tr("Titular"), certificate.subject);
+    add(QObject::tr("Organización"), certificate.organisation);
+    add(QObject::tr("Emisor"), certificate.issuer);
+    add(QObject::tr("Número de serie"), certificate.serialNumber);
+    if (certificate.validFrom.isValid() || certificate.validTo.isValid())
+        lines << QObject::tr("Válido desde el %1 hasta el %2")
+                     .arg(formatCaducidad(certificate.validFrom, locale),
+                          formatCaducidad(certificate.validTo, locale));
+    add(QObject::tr("Ubicación"), certificate.location);
+    return lines.join(QLatin1Char('\n'));
+}
+
 TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFSeleccionCertificado>()) {
     initDialogResources();
@@ -117,6 +135,9 @@ void TFSeleccionCertificado::FormShow() {
             row->setData(ColumnNombre, Qt::UserRole, certificate.der);
             row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+            const QString details = certificateDetails(certificate);
+            for (int column = 0; column < list->columnCount(); ++column)
+                row->setToolTip(column, details);
         }
     }
     updateAceptar();

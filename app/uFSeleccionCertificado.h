@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SendEngine.h"
+
 #include <QDateTime>
 #include <QDialog>
 #include <QLocale>
@@ -73,6 +75,8 @@ private:
 
 // "dd/mm/yyyy" with the locale's date separator in place of each "/", in local time.
 QString formatCaducidad(const QDateTime& validTo, const QLocale& locale = QLocale());
+// A row's tooltip: what tells it from another certificate of the same name.
+QString certificateDetails(const CertificateRow& certificate, const QLocale& locale = QLocale());
 // The date separator of the locale's short date format ("/" when it has none).
 QChar dateSeparator(const QLocale& locale);
 

@@ -415,7 +415,7 @@ void TestCertificateDialog::passwordDialog() {
                             QString::fromUtf8("ñ"), {});
         pressKey(d, Qt::Key_Return);
     });
-    const std::optional<std::string> answer = askStorePassword(token, retry);
+    const std::optional<std::string> answer = askStorePassword({token, false, retry});
     if (cancel)
         QVERIFY(!answer);
     else

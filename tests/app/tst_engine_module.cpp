@@ -80,8 +80,9 @@ void TestEngineModule::moduleOfAnotherVersion() {
     const QString path = QStringLiteral(CTO_OTHER_VERSION_ENGINE_MODULE);
     CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
                         QStringLiteral("Cannot load the send engine %1: the module has engine interface "
-                                       "version 999, this program needs version 1")
-                            .arg(path));
+                                       "version 999, this program needs version %2")
+                            .arg(path)
+                            .arg(cto::kSendEngineInterfaceVersion));
 }
 
 QTEST_MAIN(TestEngineModule)

@@ -40,7 +40,8 @@ inline std::unique_ptr<QWidget> buildWindow(const QString& name) {
     if (name == QLatin1String("certificates"))
         return std::make_unique<TFSeleccionCertificado>();
     if (name == QLatin1String("password"))
-        return std::make_unique<TFContrasenaAlmacen>(QStringLiteral("NSS Certificate DB"), true);
+        return std::make_unique<TFContrasenaAlmacen>(
+            StorePasswordRequest{QStringLiteral("NSS Certificate DB"), false, true});
     if (name == QLatin1String("credentials"))
         return std::make_unique<TFCredenciales>(false, QStringLiteral("Encuestas"));
     qFatal("no window %s", qPrintable(name));
