@@ -38,8 +38,8 @@ struct Failure {
 
 // A certificate database or token that wants its password (a token's is its PIN).
 struct StorePasswordRequest {
-    // Where the key lives, as the user knows it: "Chromium / escritorio",
-    // "Firefox, perfil default-release", "Tarjeta: <the token's label>".
+    // Where the key lives, as the user knows it: a database as "Chromium /
+    // escritorio" or "Firefox, perfil default-release", a token by its label.
     QString storeName;
     // A token (smart card) asks for its PIN, a database for its password.
     bool token = false;
@@ -88,7 +88,7 @@ struct CertificateRow {
     QString issuer;       // the issuer's distinguished name
     QString serialNumber; // hexadecimal, bytes separated by colons
     QDateTime validFrom;  // UTC
-    QString location;     // the store or token it lives in, as storeName above names them
+    QString location;     // where it lives: "Chromium / escritorio", "Firefox, perfil …", "Tarjeta: <label>"
 };
 
 // The user's certificates that have a private key, certificate authorities
