@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QTreeWidget>
 #include <QWidget>
 #include <QtGlobal>
 
@@ -22,8 +23,9 @@ protected:
             return false;
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        std::printf("shown %lld %s\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
-                    event->type() == QEvent::Paint ? "paint" : "activate");
+        const auto* list = parent()->findChild<QTreeWidget*>();
+        std::printf("shown %lld %s %d\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                    event->type() == QEvent::Paint ? "paint" : "activate", list ? list->topLevelItemCount() : 0);
         std::fflush(stdout);
         std::_Exit(0);
     }
@@ -31,9 +33,12 @@ protected:
 
 } // namespace
 
-void exitWhenShownIfAsked(QWidget& window) {
-    if (qEnvironmentVariableIsSet("CTO_EXIT_WHEN_SHOWN"))
-        window.installEventFilter(new ShownProbe(&window));
+void exitWhenShownIfAsked(QWidget& mainWindow, QWidget& certificateDialog) {
+    if (!qEnvironmentVariableIsSet("CTO_EXIT_WHEN_SHOWN"))
+        return;
+    QWidget& window =
+        qEnvironmentVariable("CTO_EXIT_WHEN_SHOWN") == QLatin1String("certificados") ? certificateDialog : mainWindow;
+    window.installEventFilter(new ShownProbe(&window));
 }
 
 } // namespace cto

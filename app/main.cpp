@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
     cto::installQtSpanishTexts(application);
     TFConexionTulvaOskel mainWindow;
     cto::FSeleccionCertificado = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
-    cto::exitWhenShownIfAsked(mainWindow);
+    cto::exitWhenShownIfAsked(mainWindow, *cto::FSeleccionCertificado);
     mainWindow.show();
     application.exec();
     // The response file is the run's result for the caller; the status never varies.

@@ -4,6 +4,8 @@
 #   HTTPS POST         against the curl command line (bench/transport/run.sh)
 #   program start-up   against a bare Qt window     (bench/app/run.sh)
 #   certificate store  against certutil -L          (bench/certificates/run.sh)
+#   certificate dialog with every store against ~/.pki/nssdb alone
+#                                                   (bench/certificates/sources_run.sh)
 #
 #   bench/run.sh [rounds] [build-dir]     (defaults: 5 rounds, build-release)
 #
@@ -28,10 +30,13 @@ for name in response transport app certificates; do
     echo "=== $name"
     "$root/bench/$name/run.sh" "$build" "$rounds" | tee "$build/bench-$name.log"
 done
+echo
+echo "=== certificate sources"
+"$root/bench/certificates/sources_run.sh" "$build" "$rounds" | tee "$build/bench-sources.log"
 
 echo
 echo "Summary, $rounds rounds each (ratio = ours / peer; below 1 is better than the peer):"
-cat "$build"/bench-{response,transport,app,certificates}.log | grep '^BENCH ' | python3 -c '
+cat "$build"/bench-{response,transport,app,certificates,sources}.log | grep '^BENCH ' | python3 -c '
 import shlex, sys
 
 def number(text):

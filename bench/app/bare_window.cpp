@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     window.setWindowTitle(QStringLiteral("bare"));
     QLabel label(QStringLiteral("Hola"), &window);
     label.move(8, 8);
-    cto::exitWhenShownIfAsked(window);
+    cto::exitWhenShownIfAsked(window, window);
     window.show();
     return application.exec();
 }
