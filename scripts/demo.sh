@@ -6,6 +6,10 @@
 #   scripts/demo.sh --errores  the same with a survey that the office rejects
 #   scripts/demo.sh --auto     the windows are answered for you (xdotool), and
 #                              screenshots are kept in build/demo/screenshots/
+#   scripts/demo.sh --tarjeta  the certificate is on a simulated smart card (a
+#                              SoftHSM2 token in build/demo/tarjeta, PIN 1234)
+#                              that the demo database names, as modutil adds a
+#                              card: pick "Titular Tarjeta RSA" and type the PIN
 #
 # Without a display (DISPLAY empty) it runs the --auto demo on an X server of
 # its own (Xvfb), which it stops at the end.
@@ -17,17 +21,19 @@
 # Everything it makes lives in build/demo/: the office's authority and demo
 # certificate, a demo NSS database (your own ~/.pki/nssdb is never touched),
 # the program installed as a user installs it, the survey, the office's record
-# of the exchange and the program's response file.
+# of the exchange and the program's response file; with --tarjeta, the card.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 survey_source=tools/simulated_office/encuesta-ejemplo.xml
 auto=false
+card=false
 for argument in "$@"; do
     case "$argument" in
         --errores) survey_source=tools/simulated_office/encuesta-con-errores.xml ;;
         --auto) auto=true ;;
-        *) sed -n '2,16p' "$0" >&2; exit 2 ;;
+        --tarjeta) card=true ;;
+        *) sed -n '2,20p' "$0" >&2; exit 2 ;;
     esac
 done
 
@@ -121,6 +127,13 @@ port=$(cat "$demo/office/port")
 echo "Making the demo certificate store in $demo/nssdb..."
 certutil -N -d "sql:$demo/nssdb" --empty-password
 pk12util -i "$demo/office/demo.p12" -d "sql:$demo/nssdb" -W demo -K "" >/dev/null
+card_settings=()
+if $card; then
+    echo "Making the simulated smart card in $demo/tarjeta (PIN 1234)..."
+    tests/support/make-test-token.sh --label "Tarjeta de demostracion" --register-in "$demo/nssdb" \
+        "$demo/tarjeta" "$demo/office/ca.pem" "$demo/office/ca.key" >/dev/null
+    card_settings=(SOFTHSM2_CONF="$demo/tarjeta/softhsm2.conf")
+fi
 
 # The program installed as a user installs it, beside the program that calls
 # it: with the engine module it loads from its own folder, and where its
@@ -130,8 +143,8 @@ survey=$(basename "$survey_source")
 cp "$survey_source" "$demo/work/$survey"
 
 run_program() {
-    (cd "$demo/work" && CTO_SERVICE_HOST="127.0.0.1:$port" CTO_SERVICE_CA_FILE="$demo/office/ca.pem" \
-        CTO_NSS_DATABASE="$demo/nssdb" \
+    (cd "$demo/work" && env CTO_SERVICE_HOST="127.0.0.1:$port" CTO_SERVICE_CA_FILE="$demo/office/ca.pem" \
+        CTO_NSS_DATABASE="$demo/nssdb" "${card_settings[@]}" \
         "$demo/program/ConexionTulvaOskel" "$survey")
 }
 
@@ -152,9 +165,19 @@ screenshot() { # <name>: the whole screen, and the window in front alone
 }
 answer_windows() {
     wait_for_focus "Selección de Certificado"
+    if $card; then
+        # Type-ahead on the names brings the card's certificate up.
+        xdotool type --delay 60 "Titular Tarjeta RSA"
+    fi
     xdotool key --delay 150 space
     screenshot 1-certificate-dialog
     xdotool key alt+a
+    if $card; then
+        wait_for_focus "Contraseña del almacén de certificados"
+        xdotool type --delay 60 1234
+        screenshot 1-card-pin
+        xdotool key Return
+    fi
     if ((answer_delay >= 2500)); then
         # The main window while the office thinks: its log, and the line counting the wait.
         sleep 2
@@ -179,7 +202,11 @@ if $auto; then
     answer_windows || { kill "$program_pid" 2>/dev/null || true; }
     wait "$program_pid"
 else
-    echo "Pick the certificate \"Lucía Hernández Peña\" and press Aceptar."
+    if $card; then
+        echo "Pick the certificate \"Titular Tarjeta RSA\" (on the card), press Aceptar and type the PIN 1234."
+    else
+        echo "Pick the certificate \"Lucía Hernández Peña\" and press Aceptar."
+    fi
     run_program
 fi
 
