@@ -30,24 +30,40 @@ std::string receiptForEmptyAnswer(int status) {
 }
 
 // Attaches the very certificate the user picked, whatever others share its
-// name (after a renewal the old and the new one do). False when it cannot go
-// with the request: gone from the store since it was listed, no key, the
-// password not given. A store that cannot be opened or read fails the whole run.
+// name (after a renewal the old and the new one do). Its key's database or
+// card asks for its password or PIN here, before the connection opens, so
+// that the handshake signs without asking. False when it cannot go with the
+// request: gone from the store since it was listed, no key, the password not
+// given. A store that cannot be opened or read, and a card whose PIN is
+// locked, fail the whole run.
 bool attachCertificate(const QByteArray& der, HttpRequest& request) {
     const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
     const std::optional<StoredCertificate> found = store->findByDer(der);
     if (!found)
         return false;
-    const std::shared_ptr<const ClientCertificate> certificate = found->toClientCertificate();
-    return certificate && request.setClientCertificate(*certificate);
+    std::shared_ptr<const ClientCertificate> certificate = found->toClientCertificate();
+    return certificate && request.setClientCertificate(std::move(certificate));
 }
 
-// While it lives, the store asks this host for passwords.
+StorePasswordRequest::TriesLeft triesLeftOf(PasswordRequest::TriesLeft triesLeft) {
+    switch (triesLeft) {
+    case PasswordRequest::TriesLeft::Few:
+        return StorePasswordRequest::TriesLeft::Few;
+    case PasswordRequest::TriesLeft::Last:
+        return StorePasswordRequest::TriesLeft::Last;
+    case PasswordRequest::TriesLeft::Plenty:
+        break;
+    }
+    return StorePasswordRequest::TriesLeft::Plenty;
+}
+
+// While it lives, the store asks this host for passwords and PINs.
 class PasswordPromptScope {
 public:
     explicit PasswordPromptScope(SendHost& host) {
-        setPasswordPrompt([&host](const QString& tokenName, bool retry) {
-            return host.askStorePassword({tokenName, false, retry, StorePasswordRequest::TriesLeft::Plenty});
+        setPasswordPrompt([&host](const PasswordRequest& request) {
+            return host.askStorePassword(
+                {request.storeName, request.token, request.retry, triesLeftOf(request.triesLeft)});
         });
     }
     ~PasswordPromptScope() { setPasswordPrompt({}); }
@@ -65,11 +81,13 @@ public:
         transport.InvokeOptions = soAutoCheckAccessPointViaUDDI;
         transport.TrustedAuthorities = serviceAuthoritiesFile();
         transport.OnWaiting = [&host] { return host.waiting(); };
-        transport.OnBeforePost = [&host](THTTPReqResp&, HttpRequest& request) {
+        transport.OnBeforePost = [this, &host](THTTPReqResp&, HttpRequest& request) {
             const std::optional<QByteArray> chosen = host.chooseCertificate();
             if (!chosen)
                 return; // the request leaves without a certificate
-            const PasswordPromptScope prompt(host);
+            // Until the exchange ends: a card may ask for its PIN again as the
+            // handshake signs (a key that wants it for every signature).
+            prompt_.emplace(host);
             if (!attachCertificate(*chosen, request))
                 host.showMessage(QStringLiteral("Internet SSL certificate. Something went wrong"));
         };
@@ -83,17 +101,20 @@ public:
     }
 
     Failure execute(std::string request, std::string& response) noexcept override {
-        return failureOf([&] {
+        Failure failure = failureOf([&] {
             MemoryStream body(std::move(request));
             THTTPReqResp& transport = client_.HTTPWebNode();
             response = transport.Execute(body)->takeBytes();
             if (response.empty())
                 response = receiptForEmptyAnswer(transport.StatusCode());
         });
+        prompt_.reset(); // no handshake signs once the exchange is over
+        return failure;
     }
 
 private:
-    THTTPRIO client_;
+    std::optional<PasswordPromptScope> prompt_;
+    THTTPRIO client_; // after the prompt: its connections may sign until they close
 };
 
 class LinkedSendEngine : public SendEngine {

@@ -26,8 +26,10 @@ std::string loaderError() {
 
 SendEngine& loadSendEngine(const QString& modulePath) {
     const std::string path = QFile::encodeName(modulePath).toStdString();
-    // Never unloaded: the engine's objects live until the process ends.
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded: the engine's objects live until the process ends, and
+    // OpenSSL keeps calling the key provider that the module registers in it
+    // (its keys' functions, and its own clean-up at exit).
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!module)
         throw loadFailure(path, loaderError());
     using Entry = std::uint32_t (*)(std::uint32_t, SendEngine**) noexcept;

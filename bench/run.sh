@@ -6,6 +6,8 @@
 #   certificate store  against certutil -L          (bench/certificates/run.sh)
 #   certificate dialog with every store against ~/.pki/nssdb alone
 #                                                   (bench/certificates/sources_run.sh)
+#   TLS handshake      a token's key against a database's
+#                                                   (bench/certificates/handshake_run.sh)
 #
 #   bench/run.sh [rounds] [build-dir]     (defaults: 5 rounds, build-release)
 #
@@ -23,7 +25,7 @@ build=${2:-$root/build-release}
 echo "Building the Release tree in $build..."
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 nice -n 10 cmake --build "$build" -j2 --target ConexionTulvaOskel ConexionTulvaOskelEngine bench_bare_window \
-    bench_response tls_bench_server bench_post bench_certificates >/dev/null
+    bench_response tls_bench_server bench_post bench_certificates bench_handshake >/dev/null
 
 for name in response transport app certificates; do
     echo
@@ -33,10 +35,13 @@ done
 echo
 echo "=== certificate sources"
 "$root/bench/certificates/sources_run.sh" "$build" "$rounds" | tee "$build/bench-sources.log"
+echo
+echo "=== handshakes"
+"$root/bench/certificates/handshake_run.sh" "$build" "$rounds" | tee "$build/bench-handshake.log"
 
 echo
 echo "Summary, $rounds rounds each (ratio = ours / peer; below 1 is better than the peer):"
-cat "$build"/bench-{response,transport,app,certificates,sources}.log | grep '^BENCH ' | python3 -c '
+cat "$build"/bench-{response,transport,app,certificates,sources,handshake}.log | grep '^BENCH ' | python3 -c '
 import shlex, sys
 
 def number(text):

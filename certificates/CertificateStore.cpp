@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-#include "certificates/KeyHandOver.h"
+#include "certificates/NssClientCertificate.h"
 #include "certificates/NssDatabase.h"
 #include "certificates/NssLibrary.h"
 #include "certificates/NssOwners.h"
+#include "certificates/SigningKeyLookup.h"
 #include "certificates/StoreFailures.h"
 #include "certificates/SubjectNames.h"
 #include "common/FailureKinds.h"
@@ -18,8 +19,8 @@
 
 namespace cto {
 
-// Keeps the database open while any of its certificates is in use, so the
-// private key can still be found for a hand-over after the store is gone.
+// Keeps the database open while any of its certificates is in use, and while
+// a key found through it may sign: closing it would remove its token.
 struct StoredCertificate::Handle {
     nss::Certificate certificate;
     std::shared_ptr<nss::Database> database;
@@ -66,13 +67,15 @@ QByteArray StoredCertificate::der() const {
     return QByteArray(reinterpret_cast<const char*>(der.data), qsizetype(der.len));
 }
 
-std::shared_ptr<const ClientCertificate> StoredCertificate::exportClientCertificate() const {
-    return nss::handOver(handle_->certificate.get());
+std::shared_ptr<const ClientCertificate> StoredCertificate::clientCertificate() const {
+    return nss::clientCertificateOf(handle_->certificate.get(), handle_);
 }
 
 std::shared_ptr<const ClientCertificate> StoredCertificate::toClientCertificate() const {
     try {
-        return exportClientCertificate();
+        return clientCertificate();
+    } catch (const nss::LockedTokenFailure&) {
+        throw;
     } catch (const EOleException&) {
         return nullptr;
     }

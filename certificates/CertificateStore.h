@@ -1,5 +1,7 @@
 #pragma once
 
+#include "certificates/PasswordPrompt.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -35,17 +37,19 @@ public:
     // The certificate's DER encoding: its identity.
     QByteArray der() const;
 
-    // Hands the certificate over to the HTTP layer: the certificate, its private
-    // key (exported from NSS under a one-time passphrase, decrypted in memory,
-    // never written to disk) and the intermediate certificates the store holds
-    // for its chain. May ask for the database password (see setPasswordPrompt).
-    // Raises EOleException, with NSS's own words, when the key cannot be had:
-    // no private key, a key that cannot be exported (hardware token), the
-    // password not given.
-    std::shared_ptr<const ClientCertificate> exportClientCertificate() const;
+    // The certificate ready for the HTTP layer: the certificate, a key that
+    // signs the TLS handshake through NSS (the private key never leaves its
+    // database or card), the intermediate certificates the store holds for its
+    // chain, and what the key can sign. Logs in to the key's token first, so
+    // the database password or the card's PIN is asked here (see
+    // setPasswordPrompt), before any connection opens. Raises EOleException,
+    // with NSS's own words, when the key cannot be had: no private key, the
+    // password not given, the card gone or locked.
+    std::shared_ptr<const ClientCertificate> clientCertificate() const;
     // The same, but answers nothing instead of failing: the before-send hook
     // hands that on to the transport, which refuses it, and the hook reports
-    // the refusal like any other.
+    // the refusal like any other. A card whose PIN is locked still fails:
+    // there is nothing to ask, and sending without it would only fail later.
     std::shared_ptr<const ClientCertificate> toClientCertificate() const;
 
     friend bool operator==(const StoredCertificate& left, const StoredCertificate& right);
@@ -84,12 +88,6 @@ private:
 
     std::vector<StoredCertificate> certificates_;
 };
-
-// NSS asks for the database password through this; answer nothing to cancel.
-// retry is true after a wrong password. Until a prompt is installed, a
-// protected key cannot be unlocked and the hand-over fails cleanly.
-using PasswordPrompt = std::function<std::optional<std::string>(const QString& tokenName, bool retry)>;
-void setPasswordPrompt(PasswordPrompt prompt);
 
 // The NSS database the personal store reads: "sql:" followed by the directory
 // named by $CTO_NSS_DATABASE, or $HOME/.pki/nssdb when that is unset or empty.

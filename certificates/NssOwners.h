@@ -20,9 +20,6 @@ inline void destroyArena(PLArenaPool* arena) noexcept {
 inline void destroyItem(SECItem* item) noexcept {
     SECITEM_FreeItem(item, PR_TRUE);
 }
-inline void destroyEncryptedKeyInfo(SECKEYEncryptedPrivateKeyInfo* info) noexcept {
-    SECKEY_DestroyEncryptedPrivateKeyInfo(info, PR_TRUE);
-}
 inline void freeString(char* text) noexcept {
     PORT_Free(text);
 }
@@ -31,8 +28,8 @@ using Certificate = std::unique_ptr<CERTCertificate, Deleter<CERT_DestroyCertifi
 using CertificateList = std::unique_ptr<CERTCertList, Deleter<CERT_DestroyCertList>>;
 using CertificateChain = std::unique_ptr<CERTCertificateList, Deleter<CERT_DestroyCertificateList>>;
 using Slot = std::unique_ptr<PK11SlotInfo, Deleter<PK11_FreeSlot>>;
+using SlotList = std::unique_ptr<PK11SlotList, Deleter<PK11_FreeSlotList>>;
 using PrivateKey = std::unique_ptr<SECKEYPrivateKey, Deleter<SECKEY_DestroyPrivateKey>>;
-using EncryptedKeyInfo = std::unique_ptr<SECKEYEncryptedPrivateKeyInfo, Deleter<destroyEncryptedKeyInfo>>;
 using Arena = std::unique_ptr<PLArenaPool, Deleter<destroyArena>>;
 using Item = std::unique_ptr<SECItem, Deleter<destroyItem>>;
 using String = std::unique_ptr<char, Deleter<freeString>>;

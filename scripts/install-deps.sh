@@ -43,8 +43,9 @@ build_and_test=(
     libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
-    # the smart card that tests and the demo simulate (a SoftHSM2 token)
-    softhsm2
+    # the smart card that tests and the demo simulate (a SoftHSM2 token), and
+    # pkcs11-tool, which gives a test token a key that asks for its PIN at every signature
+    softhsm2 opensc
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )

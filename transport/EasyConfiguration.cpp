@@ -54,16 +54,11 @@ void setTls(CURL* easy, Session& session, const RequestSettings& settings) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, tolerated & kIgnoreCertNameInvalid ? 0L : 2L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, tlsContextHook);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &session.tls());
-    if (!settings.certificateChain.empty()) {
-        const std::string& chain = settings.certificateChain;
-        const std::string& key = settings.key.bytes();
-        curl_blob certificateBlob{const_cast<char*>(chain.data()), chain.size(), CURL_BLOB_NOCOPY};
-        curl_blob keyBlob{const_cast<char*>(key.data()), key.size(), CURL_BLOB_NOCOPY};
-        curl_easy_setopt(easy, CURLOPT_SSLCERT_BLOB, &certificateBlob);
-        curl_easy_setopt(easy, CURLOPT_SSLCERTTYPE, "PEM");
-        curl_easy_setopt(easy, CURLOPT_SSLKEY_BLOB, &keyBlob);
-        curl_easy_setopt(easy, CURLOPT_SSLKEYTYPE, "PEM");
-    }
+    // The certificate goes to OpenSSL through the context hook. A TLS session
+    // resumed from libcurl's cache would carry the identity it was made with,
+    // whatever is attached now; each connection authenticates afresh instead.
+    if (settings.clientCertificate)
+        curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     if (tolerated & kIgnoreUnknownCa) {
         // Any authority is accepted, so the system's trust store could change no
         // verdict; loading it would only cost time on every connection.

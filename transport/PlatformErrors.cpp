@@ -96,6 +96,8 @@ std::string withDetail(const std::string& text, std::string_view detail) {
 std::uint32_t platformErrorFor(const TransferFailure& failure) {
     if (failure.code == CURLE_OK)
         return kNoError;
+    if (!failure.signingFailure.empty())
+        return kSecurityChannelError;
     if (failure.clientCertificateAsked && !failure.clientCertificateAttached &&
         endsRefusedHandshake(failure.code))
         return kClientCertificateNeeded;
@@ -124,6 +126,11 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
     // user nothing; the number is certain, so its text says it all.
     if (error == kClientCertificateNeeded)
         return platformErrorText(error);
+    // OpenSSL only knows that the signature failed; the key's store knows why
+    // (a card pulled out, a PIN not given).
+    if (!failure.signingFailure.empty())
+        return platformErrorMessage(error,
+                                    "The client certificate's key could not sign: " + failure.signingFailure);
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION) {
         const std::string reason = failure.verifyError ? X509_verify_cert_error_string(failure.verifyError)
                                                        : std::string(errorBuffer);

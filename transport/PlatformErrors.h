@@ -46,6 +46,7 @@ struct TransferFailure {
     bool clientCertificateAttached = false;
     std::string refusedCertificate; // what the refused server certificate says of itself
     std::string host;               // the server's name or address as the request named it
+    std::string signingFailure;     // why the client certificate's key could not sign, as its store said
 };
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);
@@ -63,7 +64,8 @@ std::string platformErrorMessage(std::uint32_t error, std::string_view detail);
 // The message of a failed transfer: our text with libcurl's detail (its error
 // buffer, else its text for the code), except where the error number says more
 // than libcurl can: a refused client authentication, whose libcurl text would
-// mislead, and a refused server certificate, told with OpenSSL's reason and
+// mislead, a client key that could not sign, told in its store's words, and a
+// refused server certificate, told with OpenSSL's reason and
 // the certificate, so that the user can repeat them to the server's help desk.
 std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer);
 

@@ -1,7 +1,5 @@
 #include "transport/Request.h"
 
-#include "transport/ClientCertificateCheck.h"
-
 namespace cto::http {
 
 Request::Request(Connection& connection, std::string objectName, std::uint32_t flags)
@@ -14,16 +12,10 @@ Request::~Request() {
     detach();
 }
 
-bool Request::setClientCertificate(const ClientCertificate& certificate) {
-    if (!keyMatchesCertificate(certificate))
+bool Request::setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) {
+    if (!certificate || !certificate->usable())
         return false;
-    // The intermediates follow the certificate in one PEM blob: libcurl sends them as its chain.
-    std::string& chain = settings_.certificateChain;
-    chain = certificate.certificatePem();
-    if (!chain.empty() && chain.back() != '\n')
-        chain += '\n';
-    chain += certificate.intermediatesPem();
-    settings_.key = SecureBytes(certificate.privateKeyPem().bytes());
+    settings_.clientCertificate = std::move(certificate);
     return true;
 }
 

@@ -32,7 +32,7 @@ public:
     Request& operator=(const Request&) = delete;
 
     // Options; they take effect when the request is sent.
-    bool setClientCertificate(const ClientCertificate& certificate) override;
+    bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) override;
     void setTimeout(TimeoutKind kind, std::chrono::milliseconds value);
     std::uint32_t securityFlags() const { return settings_.securityFlags; }
     void setSecurityFlags(std::uint32_t flags) { settings_.securityFlags = flags; }
@@ -75,6 +75,7 @@ private:
     void resumeBody();
     void pump(Until until);
     bool reached(Until until) const;
+    void leaveAnsweringOutOfConnectTimeout();
     void collectResult();
     bool watchdogExpired();
     bool awaitHead();
@@ -95,6 +96,7 @@ private:
 
     TransferOutcome outcome_;
     Watchdog watchdog_;
+    std::chrono::milliseconds connectTimeoutExtension_{}; // added to libcurl's connect bound
     UploadState upload_;
     ResponseHead head_;
     ResponseBody body_;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,8 @@ struct RequestSettings {
     std::uint32_t flags = 0; // kFlag*, and security flags to tolerate from the first attempt
     std::uint32_t securityFlags = 0;
     std::chrono::milliseconds connectTimeout = kDefaultConnectTimeout;
-    std::vector<std::string> headerLines; // "Name: value", sent as given
-    std::string certificateChain;         // PEM: the client certificate, then its intermediates
-    SecureBytes key;                      // PEM
+    std::vector<std::string> headerLines;                       // "Name: value", sent as given
+    std::shared_ptr<const ClientCertificate> clientCertificate; // none: the request goes without one
     // Credentials the hook gave for a 401 (in place of the connection's) or a 407.
     Credentials answered;
     bool answeredForProxy = false;

@@ -14,11 +14,15 @@ bool Request::start(std::optional<std::uint64_t> piecesLength) {
     watchdog_.restart();
     upload_ = {};
     upload_.declaredLength = piecesLength.value_or(settings_.body.size());
+    connectTimeoutExtension_ = {};
     head_ = {};
     body_ = {};
     const std::uint32_t tolerated = settings_.toleratedFlags();
-    session_.tls().beginExchange(tolerated, !settings_.certificateChain.empty(), connection_.host);
-    const bool fresh = !session_.pooledUnder(tolerated);
+    const std::shared_ptr<const ClientCertificate>& certificate = settings_.clientCertificate;
+    if (certificate)
+        (void)certificate->takeSigningFailure(); // one left from an earlier send says nothing of this one
+    session_.tls().beginExchange(tolerated, certificate, connection_.host);
+    const bool fresh = !session_.pooledFor(tolerated, certificate ? certificate->identity() : std::string());
     headers_ = EasyConfiguration{connection_, settings_, piecesLength, fresh}.apply(easy_.get());
     watch(piecesLength.has_value());
     if (curl_multi_add_handle(session_.multi(), easy_.get()) != CURLM_OK)
@@ -109,6 +113,7 @@ void Request::pump(Until until) {
     while (!outcome_.finished && !reached(until)) {
         int running = 0;
         curl_multi_perform(session_.multi(), &running);
+        leaveAnsweringOutOfConnectTimeout();
         collectResult();
         if (outcome_.finished || reached(until))
             return;
@@ -121,6 +126,18 @@ void Request::pump(Until until) {
             return;
         }
     }
+}
+
+// libcurl's connect bound covers the TLS handshake, during which a card may
+// ask for its PIN; libcurl reads the bound afresh at each turn, so the time the
+// user spent answering is added to it, as the watchdog leaves it out of its own.
+void Request::leaveAnsweringOutOfConnectTimeout() {
+    const std::chrono::milliseconds answered = watchdog_.answeredSinceStart();
+    if (answered == connectTimeoutExtension_)
+        return;
+    connectTimeoutExtension_ = answered;
+    curl_easy_setopt(easy_.get(), CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>((settings_.connectTimeout + answered).count()));
 }
 
 void Request::collectResult() {
@@ -146,6 +163,7 @@ bool Request::watchdogExpired() {
 }
 
 bool Request::failTransfer() {
+    const std::shared_ptr<const ClientCertificate>& certificate = settings_.clientCertificate;
     if (!outcome_.finished)
         return fail(kInternalError, "The transfer stopped unexpectedly");
     if (outcome_.timeout)
@@ -156,7 +174,8 @@ bool Request::failTransfer() {
     failure.code = outcome_.result == CURLE_OK ? CURLE_GOT_NOTHING : outcome_.result;
     failure.verifyError = session_.tls().refusedVerifyError;
     failure.clientCertificateAsked = session_.tls().clientCertificateAsked;
-    failure.clientCertificateAttached = session_.tls().clientCertificateAttached;
+    failure.clientCertificateAttached = certificate != nullptr;
+    failure.signingFailure = certificate ? certificate->takeSigningFailure() : std::string();
     failure.refusedCertificate = session_.tls().refusedCertificate;
     failure.host = connection_.host;
     const std::uint32_t error = platformErrorFor(failure);

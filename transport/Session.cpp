@@ -30,6 +30,12 @@ Session::Session(std::string agent, std::string proxy, const std::string& proxyB
     : multi_(curl_multi_init()), agent_(std::move(agent)), proxy_(std::move(proxy)),
       proxyBypass_(curlBypassList(proxyBypass)) {
     tls_.extraAuthorities = std::move(trustedAuthorities);
+    // libcurl tells a connection's client certificate by nothing of its own
+    // (the certificate reaches OpenSSL through the context hook), so a pooled
+    // connection of another identity must not stay to be picked: the fresh
+    // connection that a change of identity opens pushes it out of a pool of one.
+    if (multi_)
+        curl_multi_setopt(multi_.get(), CURLMOPT_MAXCONNECTS, 1L);
 }
 
 Session::~Session() = default;
@@ -42,10 +48,11 @@ bool Session::wait() {
     return onWaiting();
 }
 
-bool Session::pooledUnder(std::uint32_t securityFlags) {
-    const bool same = !pooled_ || pooledFlags_ == securityFlags;
+bool Session::pooledFor(std::uint32_t securityFlags, const std::string& clientIdentity) {
+    const bool same = !pooled_ || (pooledFlags_ == securityFlags && pooledIdentity_ == clientIdentity);
     pooled_ = true;
     pooledFlags_ = securityFlags;
+    pooledIdentity_ = clientIdentity;
     return same;
 }
 

@@ -15,7 +15,9 @@ namespace cto::http {
 // How long the transfer waits on the network between two calls of the waiting hook.
 inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 
-// The root handle: the connection pool and the TLS record of the exchange in progress.
+// The root handle: the connection pool and the TLS record of the exchange in
+// progress. The pool keeps one connection, made under one set of security
+// flags and for one client identity.
 class Session {
 public:
     // trustedAuthorities: a PEM file of authorities trusted besides the system's, or empty.
@@ -31,8 +33,11 @@ public:
     const std::string& proxy() const { return proxy_; }
     const std::string& proxyBypass() const { return proxyBypass_; }
 
-    // Pooled connections were made under these security flags; others need a fresh one.
-    bool pooledUnder(std::uint32_t securityFlags);
+    // Whether the pooled connection may carry a request under these security
+    // flags with this client identity (the client certificate's DER, empty
+    // without one): only when it was made under the same. Remembers them for
+    // the connection the request will then use.
+    bool pooledFor(std::uint32_t securityFlags, const std::string& clientIdentity);
 
     // Answers false to stop the transfer.
     std::function<bool()> onWaiting;
@@ -47,6 +52,7 @@ private:
     std::chrono::steady_clock::time_point lastWaiting_{};
     bool pooled_ = false;
     std::uint32_t pooledFlags_ = 0;
+    std::string pooledIdentity_;
 };
 
 // The connection handle: where requests go and with which credentials.

@@ -110,9 +110,10 @@ private:
 class HttpRequest {
 public:
     virtual ~HttpRequest() = default;
-    // Attaches a client certificate for the TLS handshake; false when it
-    // cannot be used (unreadable key, key that does not match the certificate).
-    virtual bool setClientCertificate(const ClientCertificate& certificate) = 0;
+    // Attaches a client certificate for the TLS handshake, which the request
+    // holds until it ends; false when it cannot be used (no key, a key that
+    // is not the certificate's).
+    virtual bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) = 0;
 };
 
 } // namespace cto

@@ -64,7 +64,8 @@ int verifyServerCertificate(int preverified, X509_STORE_CTX* store) {
     return 0;
 }
 
-// Called only when the server asks for a certificate and none is installed.
+// Called only when the server asks for a certificate and none is installed,
+// or the installed one cannot sign any scheme the server accepts.
 int noteCertificateRequest(SSL* ssl, X509**, EVP_PKEY**) {
     if (TlsPolicy* policy = policyOf(ssl))
         policy->clientCertificateAsked = true;
@@ -94,6 +95,8 @@ CURLcode tlsContextHook(CURL*, void* sslContext, void* policyData) {
             X509_VERIFY_PARAM_set1_host(parameters, policy->expectedHost.c_str(), 0);
     }
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, verifyServerCertificate);
+    if (policy->clientCertificate && !policy->clientCertificate->installIn(context))
+        return CURLE_SSL_CERTPROBLEM;
     SSL_CTX_set_client_cert_cb(context, noteCertificateRequest);
     return CURLE_OK;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "transport/ClientCertificate.h"
+
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cto::http {
@@ -15,7 +18,8 @@ struct TlsPolicy {
     std::string extraAuthorities;
 
     std::uint32_t securityFlags = 0;
-    bool clientCertificateAttached = false;
+    // Presented when the server asks for one; held while the exchange lasts.
+    std::shared_ptr<const ClientCertificate> clientCertificate;
     // The server's name or address, checked against its certificate while the
     // chain is verified, before anything of ours (a client certificate) is sent.
     std::string expectedHost;
@@ -24,9 +28,10 @@ struct TlsPolicy {
     long refusedVerifyError = 0;
     std::string refusedCertificate; // what the refused certificate says of itself
 
-    void beginExchange(std::uint32_t flags, bool certificateAttached, std::string host) {
+    void beginExchange(std::uint32_t flags, std::shared_ptr<const ClientCertificate> certificate,
+                       std::string host) {
         securityFlags = flags;
-        clientCertificateAttached = certificateAttached;
+        clientCertificate = std::move(certificate);
         expectedHost = std::move(host);
         clientCertificateAsked = false;
         refusedVerifyError = 0;

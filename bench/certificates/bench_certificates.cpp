@@ -28,7 +28,7 @@ int list() {
 int handOver(const QString& name) {
     const auto store = cto::CertificateStore::openPersonal();
     const auto found = store->findBySubjectName(name);
-    if (found.empty() || found.front().exportClientCertificate()->privateKeyPem().empty()) {
+    if (found.empty() || !found.front().clientCertificate()->usable()) {
         std::fprintf(stderr, "nothing handed over for %s\n", qPrintable(name));
         return 1;
     }

@@ -25,4 +25,19 @@ inline void makeTestNssDatabase(const QStringList& arguments) {
     runTool(QStringLiteral("/bin/sh"), QStringList{QStringLiteral(CTO_MAKE_TEST_NSSDB)} + arguments);
 }
 
+// Builds a SoftHSM2 token standing in for a smart card with
+// tests/support/make-test-token.sh (see its head for its keys, certificates
+// and options); options come first, then the token's folder and the CA's files.
+inline void makeTestToken(const QStringList& arguments) {
+    runTool(QStringLiteral("/bin/sh"), QStringList{QStringLiteral(CTO_MAKE_TEST_TOKEN)} + arguments);
+}
+
+// Adds to such a token a key that asks for the PIN for every signature, with
+// its certificate (tests/support/add-reauthenticating-key.sh).
+inline void addReauthenticatingKey(const QString& tokenDirectory, const QString& caCertificate,
+                                   const QString& caKey) {
+    runTool(QStringLiteral("/bin/sh"),
+            {QStringLiteral(CTO_ADD_REAUTHENTICATING_KEY), tokenDirectory, caCertificate, caKey});
+}
+
 } // namespace cto::test

@@ -3,7 +3,6 @@
 #include "transport/OpenSslOwners.h"
 
 #include <openssl/err.h>
-#include <openssl/pem.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -58,23 +57,8 @@ void requestWithClientCertificate(std::uint16_t port, const std::string& caCerti
         fail("CA");
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
 
-    Bio certificatePem = memoryBio(certificate.certificatePem());
-    Certificate leaf(PEM_read_bio_X509(certificatePem.get(), nullptr, nullptr, nullptr));
-    if (!leaf || SSL_CTX_use_certificate(context.get(), leaf.get()) != 1)
+    if (!certificate.installIn(context.get()) || SSL_CTX_check_private_key(context.get()) != 1)
         fail("client certificate");
-    Bio intermediates = memoryBio(certificate.intermediatesPem());
-    while (X509* intermediate = PEM_read_bio_X509(intermediates.get(), nullptr, nullptr, nullptr)) {
-        if (SSL_CTX_add0_chain_cert(context.get(), intermediate) != 1) {
-            X509_free(intermediate);
-            fail("intermediate");
-        }
-    }
-    ERR_clear_error(); // the end of the intermediates' PEM
-    Bio keyPem = memoryBio(certificate.privateKeyPem().bytes());
-    Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
-    if (!key || SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 ||
-        SSL_CTX_check_private_key(context.get()) != 1)
-        fail("client key");
 
     Socket socket(port);
     Ssl ssl(SSL_new(context.get()));

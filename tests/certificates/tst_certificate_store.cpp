@@ -99,15 +99,19 @@ QList<int> positionsOf(const CertificateStore& store, const std::vector<StoredCe
 // Answers the prompt from a script of answers and records how it was asked.
 struct ScriptedPrompt {
     QList<std::optional<std::string>> answers;
-    QList<bool> retries;
-    QStringList tokens;
+    QList<PasswordRequest> requests;
 
     PasswordPrompt prompt() {
-        return [this](const QString& token, bool retry) -> std::optional<std::string> {
-            retries.append(retry);
-            tokens.append(token);
+        return [this](const PasswordRequest& request) -> std::optional<std::string> {
+            requests.append(request);
             return answers.isEmpty() ? std::nullopt : answers.takeFirst();
         };
+    }
+    QList<bool> retries() const {
+        QList<bool> flags;
+        for (const PasswordRequest& request : requests)
+            flags.append(request.retry);
+        return flags;
     }
 };
 
@@ -235,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(positionsOf(*store, store->findBySubjectName(text)), found);
     }
 
-    void handOverAuthenticatesARealHandshake_data() {
+    void clientCertificateAuthenticatesARealHandshake_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("match");
         QTest::addColumn<int>("certificate");
@@ -243,43 +247,48 @@ private Q_SLOTS:
         QTest::newRow("through the stored intermediate") << "Peña Muñoz" << 1 << int(Pena);
     }
     // The server requires a certificate that its CA vouches for: it accepts the
-    // handshake only with the right key and, for Peña, the intermediate.
-    void handOverAuthenticatesARealHandshake() {
+    // handshake only with a signature of the right key, made in the database,
+    // and, for Peña, the intermediate.
+    void clientCertificateAuthenticatesARealHandshake() {
         QFETCH(QString, name);
         QFETCH(int, match);
         QFETCH(int, certificate);
-        std::shared_ptr<const ClientCertificate> handedOver;
+        std::shared_ptr<const ClientCertificate> ready;
         {
             const auto store = CertificateStore::openPersonal();
             const auto found = store->findBySubjectName(name);
             QVERIFY(int(found.size()) >= match);
             QCOMPARE(found[std::size_t(match - 1)], store->Item(certificate));
-            handedOver = found[std::size_t(match - 1)].exportClientCertificate();
+            ready = found[std::size_t(match - 1)].clientCertificate();
         }
-        QVERIFY(handedOver);
-        QCOMPARE(QByteArray::fromStdString(handedOver->certificatePem()), readFile(pem(certificate)));
-        QCOMPARE(handedOver->intermediatesPem().empty(), certificate != Pena);
+        QVERIFY(ready);
+        QCOMPARE(derOf(ready->certificate()), derOf(readCertificate(pem(certificate)).get()));
+        QCOMPARE(QByteArray::fromStdString(ready->identity()), derOf(ready->certificate()));
+        QCOMPARE(ready->intermediates().size(), std::size_t(certificate == Pena ? 1 : 0));
         if (certificate == Pena)
-            QCOMPARE(QByteArray::fromStdString(handedOver->intermediatesPem()), readFile(pem(Intermedia)));
+            QCOMPARE(derOf(ready->intermediates().front().get()),
+                     derOf(readCertificate(pem(Intermedia)).get()));
 
+        // The store is gone; the key still signs, its database kept open for it.
         test::TlsTestServer server(*pki_, {.clientCertificates = test::ClientCertificateMode::Require});
-        test::requestWithClientCertificate(server.port(), pki_->caCertificatePath(), *handedOver);
+        test::requestWithClientCertificate(server.port(), pki_->caCertificatePath(), *ready);
         QVERIFY(server.waitForExchanges(1, std::chrono::seconds(10)));
         const test::Exchange exchange = server.lastExchange();
         QVERIFY(exchange.clientCertificateVerified);
         QCOMPARE(QString::fromStdString(exchange.clientCommonName), name);
         QVERIFY(QString::fromStdString(exchange.clientSubject).endsWith(",O=Tulva Pruebas"));
+        QVERIFY2(exchange.clientSignature.starts_with("ECDSA "), exchange.clientSignature.c_str());
     }
 
-    void handOverWithoutPrivateKeyFailsCleanly_data() {
+    void certificateWithoutPrivateKeyFailsCleanly_data() {
         QTest::addColumn<int>("certificate");
         QTest::newRow("end entity without key") << int(SinClave);
         QTest::newRow("CA certificate") << int(Intermedia);
     }
-    void handOverWithoutPrivateKeyFailsCleanly() {
+    void certificateWithoutPrivateKeyFailsCleanly() {
         QFETCH(int, certificate);
         const auto store = CertificateStore::openPersonal();
-        CTO_COMPARE_FAILURE(EOleException, store->Item(certificate).exportClientCertificate(),
+        CTO_COMPARE_FAILURE(EOleException, store->Item(certificate).clientCertificate(),
                             "The private key for this certificate cannot be found in key database");
         QVERIFY(!store->Item(certificate).toClientCertificate());
     }
@@ -287,7 +296,7 @@ private Q_SLOTS:
     void protectedDatabaseAsksThroughThePrompt_data() {
         QTest::addColumn<QList<std::optional<std::string>>>("answers");
         QTest::addColumn<QList<bool>>("retries");
-        QTest::addColumn<bool>("handedOver");
+        QTest::addColumn<bool>("ready");
         const std::optional<std::string> right = "clave ñ 1", wrong = "clave", cancel;
         QTest::newRow("right password") << QList{right} << QList{false} << true;
         QTest::newRow("wrong, then right") << QList{wrong, right} << QList{false, true} << true;
@@ -298,20 +307,25 @@ private Q_SLOTS:
     void protectedDatabaseAsksThroughThePrompt() {
         QFETCH(QList<std::optional<std::string>>, answers);
         QFETCH(QList<bool>, retries);
-        QFETCH(bool, handedOver);
+        QFETCH(bool, ready);
         useDatabase(protectedDatabase_);
-        ScriptedPrompt prompt{answers, {}, {}};
+        ScriptedPrompt prompt{answers, {}};
         setPasswordPrompt(prompt.prompt());
         const auto store = CertificateStore::openPersonal();
         const auto found = store->findBySubjectName("Peña");
         QCOMPARE(found.size(), std::size_t(1));
-        QVERIFY(prompt.retries.isEmpty()); // listing and searching never ask
-        if (handedOver)
-            QVERIFY(found.front().exportClientCertificate());
+        QVERIFY(prompt.requests.isEmpty()); // listing and searching never ask
+        if (ready)
+            QVERIFY(found.front().clientCertificate());
         else
-            CTO_COMPARE_FAILURE(EOleException, found.front().exportClientCertificate(), badPassword);
-        QCOMPARE(prompt.retries, retries);
-        QCOMPARE(prompt.tokens, QStringList(retries.size(), "NSS Certificate DB"));
+            CTO_COMPARE_FAILURE(EOleException, found.front().clientCertificate(), badPassword);
+        QCOMPARE(prompt.retries(), retries);
+        for (const PasswordRequest& request : prompt.requests) {
+            // A database asks for its password, under its token's name, and never counts tries.
+            QCOMPARE(request.storeName, QStringLiteral("NSS Certificate DB"));
+            QVERIFY(!request.token);
+            QCOMPARE(request.triesLeft, PasswordRequest::TriesLeft::Plenty);
+        }
     }
 
     // Until the application installs its password dialog, the key stays locked.
@@ -319,7 +333,7 @@ private Q_SLOTS:
         useDatabase(protectedDatabase_);
         const auto store = CertificateStore::openPersonal();
         QCOMPARE(store->Count(), 5);
-        CTO_COMPARE_FAILURE(EOleException, store->Item(Cliente).exportClientCertificate(), badPassword);
+        CTO_COMPARE_FAILURE(EOleException, store->Item(Cliente).clientCertificate(), badPassword);
         QVERIFY(!store->Item(Cliente).toClientCertificate());
     }
 

@@ -7,6 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
+#include <openssl/rsa.h>
 #include <openssl/x509v3.h>
 
 #include <fstream>
@@ -36,8 +37,8 @@ void check(int result, const char* what) {
         fail(what);
 }
 
-Key newKey() {
-    return Key(check(EVP_EC_gen("P-256"), "EVP_EC_gen"));
+Key newKey(bool rsa = false) {
+    return Key(rsa ? check(EVP_RSA_gen(2048), "EVP_RSA_gen") : check(EVP_EC_gen("P-256"), "EVP_EC_gen"));
 }
 
 void addNameEntry(X509_NAME* name, const char* field, const std::string& value) {
@@ -225,7 +226,7 @@ IssuedCertificate TestPki::issueClientCertificate(const ClientCertificateRequest
     Certificate ca =
         readCertificate(request.viaIntermediate ? intermediateCertificatePath_ : caCertificatePath_);
     Key caKey = readKey(request.viaIntermediate ? intermediateKeyPath_ : caKeyPath_);
-    Key key = newKey();
+    Key key = newKey(request.rsaKey);
     Certificate certificate =
         newCertificate({request.commonName, request.organization, request.email}, key.get(), ca.get(),
                        request.notBeforeOffset, request.notAfterOffset);

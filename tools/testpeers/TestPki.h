@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cto::test {
@@ -19,6 +20,7 @@ struct ClientCertificateRequest {
     std::string email;                 // emailAddress=, left out when empty
     bool certificateAuthority = false; // basicConstraints CA:TRUE instead of an end-entity certificate
     bool viaIntermediate = false;      // issued by an intermediate CA (made on first use) under the test CA
+    bool rsaKey = false;               // an RSA 2048 key instead of an EC P-256 one
 };
 
 // What a further server certificate should look like, to try a client's
@@ -47,7 +49,8 @@ struct IssuedCertificate {
 };
 
 // A throw-away PKI made at run time: a CA, a server certificate for 127.0.0.1
-// and localhost, and client certificates on demand. Keys are EC P-256. All
+// and localhost, and client certificates on demand. Keys are EC P-256 unless
+// a client certificate asks for RSA. All
 // files live in a temporary folder removed with the object.
 class TestPki {
 public:
@@ -73,7 +76,7 @@ public:
     // memory; the test CA is not part of the chain (it is the trust anchor).
     // Inline, so that only its callers (tests of the client) link cto_transport:
     // the peers themselves, and the simulated office, need nothing of it.
-    static ClientCertificate clientCertificate(const IssuedCertificate& issued);
+    static std::shared_ptr<const ClientCertificate> clientCertificate(const IssuedCertificate& issued);
 
 private:
     QTemporaryDir folder_;
@@ -88,10 +91,10 @@ private:
 // The whole content of a file; throws EFOpenError when unreadable.
 std::string readWholeFile(const std::string& path);
 
-inline ClientCertificate TestPki::clientCertificate(const IssuedCertificate& issued) {
-    return ClientCertificate(
-        readWholeFile(issued.certificatePath), SecureBytes(readWholeFile(issued.keyPath)),
-        issued.intermediatesPath.empty() ? std::string() : readWholeFile(issued.intermediatesPath));
+inline std::shared_ptr<const ClientCertificate> TestPki::clientCertificate(const IssuedCertificate& issued) {
+    return std::make_shared<const ClientCertificate>(ClientCertificate::fromPem(
+        readWholeFile(issued.certificatePath), readWholeFile(issued.keyPath),
+        issued.intermediatesPath.empty() ? std::string() : readWholeFile(issued.intermediatesPath)));
 }
 
 } // namespace cto::test

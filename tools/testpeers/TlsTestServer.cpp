@@ -84,6 +84,19 @@ int acceptDespiteDates(int preverified, X509_STORE_CTX* context) {
     return preverified;
 }
 
+// The scheme of the client's CertificateVerify, as "RSA-PSS SHA256"; a
+// resumed session's handshake has none.
+std::string clientSignatureOf(SSL* ssl) {
+    int type = NID_undef, hash = NID_undef;
+    if (SSL_get_peer_signature_type_nid(ssl, &type) != 1 || SSL_get_peer_signature_nid(ssl, &hash) != 1)
+        return {};
+    const char* typeName = type == EVP_PKEY_RSA_PSS ? "RSA-PSS"
+                           : type == EVP_PKEY_RSA   ? "RSA"
+                           : type == EVP_PKEY_EC    ? "ECDSA"
+                                                    : OBJ_nid2sn(type);
+    return std::string(typeName) + " " + OBJ_nid2sn(hash);
+}
+
 } // namespace
 
 Reply Reply::ok(std::string body, std::string contentType) {
@@ -168,10 +181,19 @@ TlsTestServer::TlsTestServer(const TestPki& pki, const Options& options)
     if (SSL_CTX_load_verify_locations(context, pki.caCertificatePath().c_str(), nullptr) != 1)
         fail("CA");
     SSL_CTX_set_client_CA_list(context, SSL_load_client_CA_file(pki.caCertificatePath().c_str()));
-    // Every connection makes a full handshake, so each shows its client certificate.
-    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_OFF);
-    SSL_CTX_set_options(context, SSL_OP_NO_TICKET);
-    SSL_CTX_set_num_tickets(context, 0);
+    if (options.resumableSessions) {
+        // Resumed sessions keep the client certificate of the handshake that made them.
+        static const unsigned char sessionContext[] = "cto-test-server";
+        SSL_CTX_set_session_id_context(context, sessionContext, sizeof sessionContext - 1);
+    } else {
+        // Every connection makes a full handshake, so each shows its client certificate.
+        SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_OFF);
+        SSL_CTX_set_options(context, SSL_OP_NO_TICKET);
+        SSL_CTX_set_num_tickets(context, 0);
+    }
+    if (!options.clientSignatureSchemes.empty() &&
+        SSL_CTX_set1_client_sigalgs_list(context, options.clientSignatureSchemes.c_str()) != 1)
+        fail("client signature schemes");
 
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     shared_->listener = FileDescriptor(fd);
@@ -483,13 +505,14 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
         std::lock_guard lock(shared_->mutex);
         ++(shaken ? shared_->handshakes : shared_->failedHandshakes);
     }
-    std::string subject, name;
+    std::string subject, name, signature;
     bool verified = false;
     if (shaken) {
         if (openssl::Certificate peer{SSL_get1_peer_certificate(ssl.get())}) {
             subject = nameText(X509_get_subject_name(peer.get()), XN_FLAG_RFC2253);
             name = commonName(X509_get_subject_name(peer.get()));
             verified = SSL_get_verify_result(ssl.get()) == X509_V_OK;
+            signature = clientSignatureOf(ssl.get());
         }
     }
     RequestReader reader(ssl.get(), options.recordBodies);
@@ -503,6 +526,8 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
         exchange.clientCertificateVerified = verified;
         exchange.connection = connection->number;
         exchange.tlsVersion = SSL_get_version(ssl.get());
+        exchange.clientSignature = signature;
+        exchange.resumed = SSL_session_reused(ssl.get()) == 1;
         {
             std::lock_guard lock(shared_->mutex);
             shared_->exchanges.push_back(exchange);

@@ -65,6 +65,10 @@ struct Exchange {
     bool clientCertificateVerified = false;
     int connection = 0;     // 1-based number of the connection it came on
     std::string tlsVersion; // "TLSv1.2", "TLSv1.3"
+    // How the client proved its certificate: "RSA-PSS SHA256", "RSA SHA256"
+    // (PKCS #1 v1.5), "ECDSA SHA384"...; empty without a client certificate.
+    std::string clientSignature;
+    bool resumed = false; // the connection resumed an earlier TLS session
 
     // First value of a header, name compared without case; empty when absent.
     std::string header(const std::string& name) const;
@@ -79,10 +83,16 @@ public:
     struct Options {
         ClientCertificateMode clientCertificates = ClientCertificateMode::None;
         TlsVersion tlsVersion = TlsVersion::Any;
-        std::uint16_t port = 0;                    // 0: any free port
-        bool recordBodies = true;                  // false keeps only sizes (large bodies)
-        bool ignoreClientCertificateDates = false; // Require accepts expired / not yet valid ones
-        ServerCertificateFiles serverCertificate;  // empty: the PKI's own server certificate
+        std::uint16_t port = 0;                     // 0: any free port
+        bool recordBodies = true;                   // false keeps only sizes (large bodies)
+        bool ignoreClientCertificateDates = false;  // Require accepts expired / not yet valid ones
+        ServerCertificateFiles serverCertificate{}; // empty: the PKI's own server certificate
+        // The schemes a client may sign its certificate's proof with, as
+        // OpenSSL names them ("rsa_pss_rsae_sha256:..."); empty: OpenSSL's own list.
+        std::string clientSignatureSchemes{};
+        // Sessions may be resumed (tickets), so that a resumed connection
+        // shows; off, every connection makes a full handshake and shows its certificate.
+        bool resumableSessions = false;
     };
     using Responder = std::function<Reply(const Exchange&)>;
 

@@ -1,0 +1,149 @@
+#include "certificates/KeySigner.h"
+
+#include "certificates/StoreFailures.h"
+#include "transport/ClientCertificate.h"
+
+#include <cryptohi.h>
+#include <secerr.h>
+
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/obj_mac.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace cto::nss {
+
+namespace {
+
+// The hashes a TLS handshake may sign with, in OpenSSL's and NSS's names.
+struct Hash {
+    int nid;
+    SECOidTag oid;
+    CK_MECHANISM_TYPE mechanism;
+    CK_RSA_PKCS_MGF_TYPE mgf1;
+    std::size_t length;
+};
+constexpr Hash kHashes[] = {
+    {NID_sha1, SEC_OID_SHA1, CKM_SHA_1, CKG_MGF1_SHA1, 20},
+    {NID_sha224, SEC_OID_SHA224, CKM_SHA224, CKG_MGF1_SHA224, 28},
+    {NID_sha256, SEC_OID_SHA256, CKM_SHA256, CKG_MGF1_SHA256, 32},
+    {NID_sha384, SEC_OID_SHA384, CKM_SHA384, CKG_MGF1_SHA384, 48},
+    {NID_sha512, SEC_OID_SHA512, CKM_SHA512, CKG_MGF1_SHA512, 64},
+};
+
+// The hash, when it is one of those and the digest is as long as it makes.
+const Hash* hashOf(int nid, std::size_t digestLength) {
+    const auto found = std::find_if(std::begin(kHashes), std::end(kHashes),
+                                    [&](const Hash& hash) { return hash.nid == nid; });
+    return found != std::end(kHashes) && found->length == digestLength ? found : nullptr;
+}
+
+SECItem itemOver(std::span<const unsigned char> bytes) {
+    return {siBuffer, const_cast<unsigned char*>(bytes.data()), static_cast<unsigned>(bytes.size())};
+}
+
+struct EcdsaSignatureDeleter {
+    void operator()(ECDSA_SIG* signature) const noexcept { ECDSA_SIG_free(signature); }
+};
+struct BigNumberDeleter {
+    void operator()(BIGNUM* number) const noexcept { BN_free(number); }
+};
+
+// NSS answers ECDSA as r and s side by side, each half the bytes; TLS wants
+// them as a DER SEQUENCE of two INTEGERs.
+std::vector<unsigned char> ecdsaDer(std::span<const unsigned char> raw) {
+    const std::size_t half = raw.size() / 2;
+    std::unique_ptr<BIGNUM, BigNumberDeleter> r(BN_bin2bn(raw.data(), int(half), nullptr));
+    std::unique_ptr<BIGNUM, BigNumberDeleter> s(BN_bin2bn(raw.data() + half, int(half), nullptr));
+    std::unique_ptr<ECDSA_SIG, EcdsaSignatureDeleter> signature(ECDSA_SIG_new());
+    if (!r || !s || !signature || ECDSA_SIG_set0(signature.get(), r.get(), s.get()) != 1)
+        return {};
+    (void)r.release(); // the signature owns them now
+    (void)s.release();
+    const int size = i2d_ECDSA_SIG(signature.get(), nullptr);
+    if (size <= 0)
+        return {};
+    std::vector<unsigned char> der(static_cast<std::size_t>(size));
+    unsigned char* cursor = der.data();
+    i2d_ECDSA_SIG(signature.get(), &cursor);
+    return der;
+}
+
+} // namespace
+
+KeySigner::KeySigner(PrivateKey key, std::shared_ptr<const void> storeAlive,
+                     std::shared_ptr<SigningFailureNote> failures)
+    : key_(std::move(key)), storeAlive_(std::move(storeAlive)), failures_(std::move(failures)) {}
+
+bool KeySigner::isRsa() const noexcept {
+    return SECKEY_GetPrivateKeyType(key_.get()) == rsaKey;
+}
+
+std::vector<unsigned char> KeySigner::sign(int hashNid, std::span<const unsigned char> digest,
+                                           RsaPadding padding) const noexcept {
+    try {
+        PORT_SetError(0);
+        std::vector<unsigned char> signature = !isRsa()                     ? signEcdsa(digest)
+                                               : padding == RsaPadding::Pss ? signPss(hashNid, digest)
+                                                                            : signPkcs1(hashNid, digest);
+        if (signature.empty())
+            noteFailure();
+        return signature;
+    } catch (...) {
+        // Nothing may unwind into OpenSSL, whose handshake called this.
+        noteFailure();
+        return {};
+    }
+}
+
+std::vector<unsigned char> KeySigner::signPkcs1(int hashNid, std::span<const unsigned char> digest) const {
+    const Hash* hash = hashOf(hashNid, digest.size());
+    if (!hash) {
+        PORT_SetError(SEC_ERROR_INVALID_ALGORITHM);
+        return {};
+    }
+    SECItem toSign = itemOver(digest);
+    const Item signature(SECITEM_AllocItem(nullptr, nullptr, 0));
+    if (!signature || SGN_Digest(key_.get(), hash->oid, signature.get(), &toSign) != SECSuccess)
+        return {};
+    return {signature->data, signature->data + signature->len};
+}
+
+std::vector<unsigned char> KeySigner::signPss(int hashNid, std::span<const unsigned char> digest) const {
+    const Hash* hash = hashOf(hashNid, digest.size());
+    const int length = PK11_SignatureLen(key_.get());
+    if (!hash || length <= 0) {
+        PORT_SetError(SEC_ERROR_INVALID_ALGORITHM);
+        return {};
+    }
+    CK_RSA_PKCS_PSS_PARAMS pss{hash->mechanism, hash->mgf1, hash->length};
+    SECItem parameters{siBuffer, reinterpret_cast<unsigned char*>(&pss), sizeof pss};
+    std::vector<unsigned char> signature(static_cast<std::size_t>(length));
+    SECItem output = itemOver(signature);
+    SECItem toSign = itemOver(digest);
+    if (PK11_SignWithMechanism(key_.get(), CKM_RSA_PKCS_PSS, &parameters, &output, &toSign) != SECSuccess)
+        return {};
+    signature.resize(output.len);
+    return signature;
+}
+
+std::vector<unsigned char> KeySigner::signEcdsa(std::span<const unsigned char> digest) const {
+    const int length = PK11_SignatureLen(key_.get());
+    if (length <= 0)
+        return {};
+    std::vector<unsigned char> raw(static_cast<std::size_t>(length));
+    SECItem output = itemOver(raw);
+    SECItem toSign = itemOver(digest);
+    if (PK11_Sign(key_.get(), &output, &toSign) != SECSuccess)
+        return {};
+    return ecdsaDer(std::span(raw).first(output.len));
+}
+
+void KeySigner::noteFailure() const {
+    if (failures_)
+        failures_->record(errorText(PORT_GetError()));
+}
+
+} // namespace cto::nss
