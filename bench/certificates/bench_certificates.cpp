@@ -1,7 +1,7 @@
 // One store operation against the personal store (CTO_NSS_DATABASE), as one
 // process run, for bench/certificates/run.sh to time.
 // Usage: bench_certificates list           open, and read what the dialog shows of every certificate
-//        bench_certificates hand-over NAME open, find by name as the hook does, hand the first over
+//        bench_certificates hand-over NAME open, find by name as the hook does, make the first ready to sign
 
 #include "certificates/CertificateStore.h"
 #include "common/Exception.h"

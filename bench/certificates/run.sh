@@ -1,6 +1,6 @@
 #!/bin/sh
 # Times opening the personal store and listing 200 certificates, and that plus
-# finding one and handing it over (key export and decryption), against
+# finding one and making it ready to sign (its key found in the database), against
 # `certutil -L` listing the same database, alternating, in one run.
 # Usage: bench/certificates/run.sh [build-dir] [rounds]   (default: build, 30)
 set -eu
