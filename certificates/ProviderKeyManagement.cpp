@@ -7,6 +7,7 @@
 #include <openssl/core_names.h>
 #include <openssl/params.h>
 
+#include <memory>
 #include <new>
 
 namespace cto::nss::provider {
@@ -31,16 +32,12 @@ void freeKey(void* data) noexcept {
 
 void* duplicateKey(const void* data, int) noexcept {
     const KeyData* original = keyOf(data);
-    if (!original->publicKey || EVP_PKEY_up_ref(original->publicKey.get()) != 1)
+    std::unique_ptr<KeyData> copy(new (std::nothrow) KeyData);
+    if (!copy || !original->publicKey || EVP_PKEY_up_ref(original->publicKey.get()) != 1)
         return nullptr;
-    auto* copy = new (std::nothrow) KeyData;
-    if (copy) {
-        copy->publicKey.reset(original->publicKey.get());
-        copy->signer = original->signer;
-    } else {
-        EVP_PKEY_free(original->publicKey.get());
-    }
-    return copy;
+    copy->publicKey.reset(original->publicKey.get());
+    copy->signer = original->signer;
+    return copy.release();
 }
 
 int hasKey(const void* data, int selection) noexcept {
@@ -105,12 +102,11 @@ int exportKey(void* data, int selection, OSSL_CALLBACK* callback, void* argument
     const KeyData* key = keyOf(data);
     if (!key->publicKey || ((selection & OSSL_KEYMGMT_SELECT_PRIVATE_KEY) && key->signer))
         return 0;
-    OSSL_PARAM* parameters = nullptr;
-    if (EVP_PKEY_todata(key->publicKey.get(), EVP_PKEY_PUBLIC_KEY, &parameters) != 1)
+    OSSL_PARAM* made = nullptr;
+    if (EVP_PKEY_todata(key->publicKey.get(), EVP_PKEY_PUBLIC_KEY, &made) != 1)
         return 0;
-    const int answer = callback(parameters, argument);
-    OSSL_PARAM_free(parameters);
-    return answer;
+    const std::unique_ptr<OSSL_PARAM, openssl::Deleter<OSSL_PARAM_free>> parameters(made);
+    return callback(parameters.get(), argument);
 }
 
 // Size, security strength, curve, public numbers: the public key knows them.

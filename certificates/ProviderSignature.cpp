@@ -54,7 +54,7 @@ void freeContext(void* context) noexcept {
 
 void* duplicateContext(void* context) noexcept {
     const SignatureContext* original = contextOf(context);
-    auto* copy = new (std::nothrow) SignatureContext;
+    std::unique_ptr<SignatureContext> copy(new (std::nothrow) SignatureContext);
     if (!copy)
         return nullptr;
     copy->key = original->key;
@@ -65,12 +65,10 @@ void* duplicateContext(void* context) noexcept {
         copy->digest.reset(original->digest.get());
     if (original->hashing) {
         copy->hashing.reset(EVP_MD_CTX_new());
-        if (!copy->hashing || EVP_MD_CTX_copy_ex(copy->hashing.get(), original->hashing.get()) != 1) {
-            delete copy;
+        if (!copy->hashing || EVP_MD_CTX_copy_ex(copy->hashing.get(), original->hashing.get()) != 1)
             return nullptr;
-        }
     }
-    return copy;
+    return copy.release();
 }
 
 // The TLS layer sets the padding as a number, other callers as a name;

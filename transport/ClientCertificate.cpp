@@ -15,14 +15,12 @@ int noPassphrase(char*, int, int, void*) {
 }
 
 std::string derOf(X509* certificate) {
-    if (!certificate)
-        return {};
-    unsigned char* der = nullptr;
-    const int size = i2d_X509(certificate, &der);
+    const int size = certificate ? i2d_X509(certificate, nullptr) : 0;
     if (size <= 0)
         return {};
-    std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(size));
-    OPENSSL_free(der);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    auto* cursor = reinterpret_cast<unsigned char*>(bytes.data());
+    i2d_X509(certificate, &cursor);
     return bytes;
 }
 

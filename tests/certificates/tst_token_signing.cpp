@@ -83,12 +83,16 @@ PasswordPrompt answeringThePin() {
     return [](const PasswordRequest&) { return std::optional<std::string>(kPin); };
 }
 
+void destroyExportedKey(SECKEYEncryptedPrivateKeyInfo* info) noexcept {
+    SECKEY_DestroyEncryptedPrivateKeyInfo(info, PR_TRUE);
+}
+using ExportedKey = std::unique_ptr<SECKEYEncryptedPrivateKeyInfo, nss::Deleter<destroyExportedKey>>;
+
 bool readBooleanAttribute(SECKEYPrivateKey* key, CK_ATTRIBUTE_TYPE type, bool& value) {
-    SECItem item{siBuffer, nullptr, 0};
-    if (PK11_ReadRawAttribute(PK11_TypePrivKey, key, type, &item) != SECSuccess)
+    const nss::Item item(SECITEM_AllocItem(nullptr, nullptr, 0));
+    if (!item || PK11_ReadRawAttribute(PK11_TypePrivKey, key, type, item.get()) != SECSuccess)
         return false;
-    value = item.len == 1 && item.data[0] == CK_TRUE;
-    SECITEM_FreeItem(&item, PR_FALSE);
+    value = item->len == 1 && item->data[0] == CK_TRUE;
     return true;
 }
 
@@ -271,11 +275,9 @@ private Q_SLOTS:
         QVERIFY(sensitive);
         QVERIFY(!extractable);
         SECItem password{siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>("x")), 1};
-        SECKEYEncryptedPrivateKeyInfo* exported =
-            PK11_ExportEncryptedPrivKeyInfoV2(slot_.get(), SEC_OID_PKCS5_PBES2, SEC_OID_AES_256_CBC,
-                                              SEC_OID_HMAC_SHA256, &password, key.get(), 1, nullptr);
-        if (exported)
-            SECKEY_DestroyEncryptedPrivateKeyInfo(exported, PR_TRUE);
+        const ExportedKey exported(PK11_ExportEncryptedPrivKeyInfoV2(slot_.get(), SEC_OID_PKCS5_PBES2,
+                                                                     SEC_OID_AES_256_CBC, SEC_OID_HMAC_SHA256,
+                                                                     &password, key.get(), 1, nullptr));
         QVERIFY(!exported);
         const auto prepared = nss::clientCertificateOf(certificate.get(), nullptr);
         QVERIFY(prepared && prepared->usable());
