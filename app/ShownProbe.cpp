@@ -25,7 +25,8 @@ protected:
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         const auto* list = parent()->findChild<QTreeWidget*>();
         std::printf("shown %lld %s %d\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
-                    event->type() == QEvent::Paint ? "paint" : "activate", list ? list->topLevelItemCount() : 0);
+                    event->type() == QEvent::Paint ? "paint" : "activate",
+                    list ? list->topLevelItemCount() : 0);
         std::fflush(stdout);
         std::_Exit(0);
     }
@@ -36,8 +37,9 @@ protected:
 void exitWhenShownIfAsked(QWidget& mainWindow, QWidget& certificateDialog) {
     if (!qEnvironmentVariableIsSet("CTO_EXIT_WHEN_SHOWN"))
         return;
-    QWidget& window =
-        qEnvironmentVariable("CTO_EXIT_WHEN_SHOWN") == QLatin1String("certificados") ? certificateDialog : mainWindow;
+    QWidget& window = qEnvironmentVariable("CTO_EXIT_WHEN_SHOWN") == QLatin1String("certificados")
+                          ? certificateDialog
+                          : mainWindow;
     window.installEventFilter(new ShownProbe(&window));
 }
 

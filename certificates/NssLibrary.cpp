@@ -1,6 +1,7 @@
 #include "certificates/NssLibrary.h"
 
 #include "certificates/CertificateStore.h"
+#include "certificates/NssDatabase.h"
 #include "certificates/StoreFailures.h"
 
 #include <nss.h>
@@ -38,7 +39,7 @@ char* askPassword(PK11SlotInfo* slot, PRBool retry, void*) {
         return nullptr;
     std::optional<std::string> answer;
     try {
-        answer = prompt(QString::fromUtf8(PK11_GetTokenName(slot)), retry == PR_TRUE);
+        answer = prompt(nss::storeNameOf(slot), retry == PR_TRUE);
     } catch (...) {
         // Nothing may unwind through NSS; a failing prompt is a cancelled one.
         return nullptr;

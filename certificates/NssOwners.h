@@ -4,6 +4,7 @@
 #include <keyhi.h>
 #include <pk11pub.h>
 #include <secitem.h>
+#include <secmod.h>
 #include <secport.h>
 
 #include <memory>
@@ -31,6 +32,7 @@ using Certificate = std::unique_ptr<CERTCertificate, Deleter<CERT_DestroyCertifi
 using CertificateList = std::unique_ptr<CERTCertList, Deleter<CERT_DestroyCertList>>;
 using CertificateChain = std::unique_ptr<CERTCertificateList, Deleter<CERT_DestroyCertificateList>>;
 using Slot = std::unique_ptr<PK11SlotInfo, Deleter<PK11_FreeSlot>>;
+using Module = std::unique_ptr<SECMODModule, Deleter<SECMOD_DestroyModule>>;
 using PrivateKey = std::unique_ptr<SECKEYPrivateKey, Deleter<SECKEY_DestroyPrivateKey>>;
 using EncryptedKeyInfo = std::unique_ptr<SECKEYEncryptedPrivateKeyInfo, Deleter<destroyEncryptedKeyInfo>>;
 using Arena = std::unique_ptr<PLArenaPool, Deleter<destroyArena>>;

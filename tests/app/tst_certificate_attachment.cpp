@@ -50,12 +50,16 @@ const char kGoodPassword[] = "clave-buena";
 // How the user answers the certificate dialog.
 enum class Choice { Row, NoRow, Cancelar, CloseBox };
 
-void answerCertificateDialog(Choice choice, int row = -1) {
-    onNextModal<TFSeleccionCertificado>([choice, row](TFSeleccionCertificado* dialog) {
+// storeAfterChoice, when given, is the database that CTO_NSS_DATABASE names
+// once the row is chosen: what the lookup that attaches the certificate reads.
+void answerCertificateDialog(Choice choice, int row = -1, const QString& storeAfterChoice = {}) {
+    onNextModal<TFSeleccionCertificado>([choice, row, storeAfterChoice](TFSeleccionCertificado* dialog) {
         auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
         switch (choice) {
         case Choice::Row:
             list->setCurrentItem(list->topLevelItem(row));
+            if (!storeAfterChoice.isEmpty())
+                qputenv("CTO_NSS_DATABASE", storeAfterChoice.toUtf8());
             [[fallthrough]];
         case Choice::NoRow:
             dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
@@ -143,6 +147,7 @@ private:
     QString database_;
     QString protectedDatabase_;
     QString sameNameDatabase_;
+    QString keylessDatabase_; // Peña Muñoz's certificate of database_, without its key
     std::unique_ptr<QTemporaryDir> executableFolder_;
     QString previousFolder_;
 };
@@ -178,6 +183,11 @@ void TestCertificateAttachment::initTestCase() {
     test::makeTestNssDatabase({"--password", kGoodPassword, protectedDatabase_, ca, caKey});
     sameNameDatabase_ = folder_.filePath(QStringLiteral("nssdb-same-name"));
     makeSameNameDatabase(sameNameDatabase_);
+    keylessDatabase_ = folder_.filePath(QStringLiteral("nssdb-keyless"));
+    QDir().mkpath(keylessDatabase_);
+    runTool(QStringLiteral("certutil"), {"-N", "-d", "sql:" + keylessDatabase_, "--empty-password"});
+    runTool(QStringLiteral("certutil"), {"-A", "-d", "sql:" + keylessDatabase_, "-n", "Peña Muñoz", "-t",
+                                         ",,", "-a", "-i", database_ + "/pem/04-pena.pem"});
     // The office's service: a client certificate from the test authority or no handshake.
     TlsTestServer::Options options;
     options.clientCertificates = ClientCertificateMode::Require;
@@ -211,13 +221,13 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest_data() {
     QTest::addColumn<QStringList>("messages");
 
     const QString failure = QStringLiteral("ESOAPHTTPException error, con el mensaje : ");
-    // The fixture's rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
+    // The fixture's rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
     QTest::newRow("chosen row, chain through an intermediate")
         << "fixture" << Choice::Row << 2 << QString::fromUtf8("Peña Muñoz") << QStringList{kAccepted};
     QTest::newRow("Cancelar") << "fixture" << Choice::Cancelar << -1 << QString() << QStringList{failure};
     QTest::newRow("close box") << "fixture" << Choice::CloseBox << -1 << QString() << QStringList{failure};
-    QTest::newRow("certificate without a private key")
-        << "fixture" << Choice::Row << 3 << QString() << QStringList{kSslRefused, failure};
+    QTest::newRow("its key gone since the listing")
+        << "key gone" << Choice::Row << 2 << QString() << QStringList{kSslRefused, failure};
     // Rows: Ana Ruiz of Hotel Uno, Ana Ruiz of Hotel Dos: one name, and the
     // row chosen is the certificate that goes.
     QTest::newRow("same name, first row")
@@ -239,7 +249,8 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
         qputenv("CTO_NSS_DATABASE", sameNameDatabase_.toUtf8());
 
     Run run(executableFolder_->path());
-    answerCertificateDialog(choice, row);
+    answerCertificateDialog(choice, row,
+                            database == QLatin1String("key gone") ? keylessDatabase_ : QString());
     auto shown = answerMessages(int(messages.size()));
     answerNextSaveDialog(QString());
     QVERIFY(run.workflow.showAndWait());

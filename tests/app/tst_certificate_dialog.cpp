@@ -30,7 +30,7 @@ using cto::test::runTool;
 namespace {
 
 // A store whose second certificate carries a basic-constraints extension that
-// cannot be decoded, between two sound ones.
+// cannot be decoded, between two sound ones; all three with their (one) key.
 void makeBrokenDatabase(const QString& directory) {
     const QString database = QStringLiteral("sql:") + directory;
     const QString config = directory + QStringLiteral("/req.cnf");
@@ -50,8 +50,11 @@ void makeBrokenDatabase(const QString& directory) {
         const QStringList request{"req",   "-x509", "-config", config, "-key", directory + "/key.pem",
                                   "-days", "30",    "-out",    file,   "-subj"};
         runTool(QStringLiteral("openssl"), request + certificate);
-        runTool(QStringLiteral("certutil"),
-                {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file});
+        const QString bundle = directory + QStringLiteral("/import.p12");
+        runTool(QStringLiteral("openssl"),
+                {"pkcs12", "-export", "-in", file, "-inkey", directory + "/key.pem", "-name",
+                 QString::number(number), "-passout", "pass:x", "-out", bundle});
+        runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""});
     }
 }
 
@@ -142,17 +145,17 @@ void TestCertificateDialog::listsPersonalCertificatesWithoutAuthorities() {
     });
     QCOMPARE(dialog.ShowModal(), int(mrAbort));
 
-    // Store order; the intermediate authority left out; the expired one listed
-    // with its past date; two rows for one name; a name taken from O= when there is no CN.
-    QCOMPARE(shown.size(), 4);
+    // Store order; the intermediate authority and the certificate without a key
+    // left out; the expired one listed with its past date; two rows for one name.
+    QCOMPARE(shown.size(), 3);
     QCOMPARE(shown[0], QStringLiteral("|Cliente Prueba|01/01/2021"));
     QVERIFY2(QRegularExpression(QStringLiteral("^\\|Cliente Prueba\\|\\d\\d/\\d\\d/20\\d\\d$"))
                  .match(shown[1])
                  .hasMatch(),
              qPrintable(shown[1]));
     QVERIFY(shown[2].startsWith(QString::fromUtf8("|Peña Muñoz|")));
-    QVERIFY(shown[3].startsWith(QStringLiteral("|Organismo Sin Clave|")));
     QVERIFY(!shown.join(QString()).contains(QStringLiteral("Autoridad")));
+    QVERIFY(!shown.join(QString()).contains(QStringLiteral("Organismo Sin Clave")));
 
     QTreeWidget* list = listOf(&dialog);
     QCOMPARE(list->geometry(), QRect(8, 47, 378, 180));
@@ -287,16 +290,16 @@ void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
     // acceptance with a selection replaces it.
     onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
         QTreeWidget* list = listOf(d);
-        QCOMPARE(list->topLevelItemCount(), 4);
+        QCOMPARE(list->topLevelItemCount(), 3);
         QVERIFY(list->selectedItems().isEmpty());
         const QPoint belowRows(list->viewport()->width() / 2, list->viewport()->height() - 5);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, belowRows);
         QCOMPARE(d->usNombreCertificadoSeleccionado, QString::fromUtf8("Peña Muñoz"));
-        list->setCurrentItem(list->topLevelItem(3));
+        list->setCurrentItem(list->topLevelItem(0));
         QTest::mouseClick(button(d, "bbAceptar"), Qt::LeftButton);
     });
     QCOMPARE(dialog.ShowModal(), int(mrOk));
-    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Organismo Sin Clave"));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Cliente Prueba"));
     QVERIFY(!dialog.usCertificadoSeleccionado.isEmpty());
 }
 
@@ -330,7 +333,7 @@ void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
     qputenv("CTO_NSS_DATABASE", missing.toUtf8());
     onNextModal<QMessageBox>([](QMessageBox* box) {
         onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
-            QCOMPARE(listOf(d)->topLevelItemCount(), 4);
+            QCOMPARE(listOf(d)->topLevelItemCount(), 3);
             d->close();
         });
         box->button(QMessageBox::Ok)->click();

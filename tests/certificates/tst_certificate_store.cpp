@@ -1,4 +1,5 @@
 #include "certificates/CertificateStore.h"
+#include "certificates/DatabaseLocations.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TlsClientHandshake.h"
 #include "common/FailureKinds.h"
@@ -311,7 +312,8 @@ private Q_SLOTS:
         else
             CTO_COMPARE_FAILURE(EOleException, found.front().exportClientCertificate(), badPassword);
         QCOMPARE(prompt.retries, retries);
-        QCOMPARE(prompt.tokens, QStringList(retries.size(), "NSS Certificate DB"));
+        // The prompt names the database as the user knows it.
+        QCOMPARE(prompt.tokens, QStringList(retries.size(), "Chromium / escritorio"));
     }
 
     // Until the application installs its password dialog, the key stays locked.
@@ -347,8 +349,11 @@ private Q_SLOTS:
             cert9.write(QByteArray(8192, 'x'));
         }
         useDatabase(path);
-        CTO_COMPARE_FAILURE(EOleException, CertificateStore::openPersonal(),
-                            "Cannot open the certificate database sql:" + path + ": " + reason);
+        CTO_COMPARE_FAILURE(
+            EOleException, CertificateStore::openPersonal(),
+            QString::fromUtf8("No se pudo abrir el almacén de certificados «Chromium / escritorio» "
+                              "(sql:") +
+                path + "): " + reason);
         if (directory == "missing")
             QVERIFY(!QFileInfo::exists(path)); // never created
     }
