@@ -14,20 +14,18 @@ namespace cto::nss {
 
 namespace {
 
-// The built-in root authorities, NSS's own and p11-kit's stand-in for it.
-bool isRootsModule(const QString& library, const QString& realPath) {
-    for (const QString& path : {library, realPath}) {
-        const QString file = QFileInfo(path).fileName();
-        if (file == QLatin1String("libnssckbi.so") || file == QLatin1String("p11-kit-trust.so"))
-            return true;
-    }
-    return false;
+// The built-in root authorities, NSS's own and p11-kit's stand-in for it, by
+// the name a registration gives or the file it leads to.
+bool isRootsModule(const QString& library) {
+    const QString file = QFileInfo(library).fileName();
+    return file == QLatin1String("libnssckbi.so") || file == QLatin1String("p11-kit-trust.so");
 }
 
-// p11-kit's proxy module, which presents every module p11-kit registers as its own.
-bool isP11KitProxy(const QString& library, const QString& realPath) {
-    return QFileInfo(library).fileName() == QLatin1String("p11-kit-proxy.so") ||
-           QFileInfo(realPath).fileName().startsWith(QLatin1String("libp11-kit.so"));
+// p11-kit's proxy module, which presents every module p11-kit registers as its
+// own: a link named so, to p11-kit's library itself.
+bool isP11KitProxy(const QString& library) {
+    const QString file = QFileInfo(library).fileName();
+    return file == QLatin1String("p11-kit-proxy.so") || file.startsWith(QLatin1String("libp11-kit.so"));
 }
 
 class SourceOpener {
@@ -45,10 +43,17 @@ public:
     // Modules in the order they are named; each library once.
     void addModules(const std::vector<ModuleRegistration>& registrations) {
         for (const ModuleRegistration& registration : registrations) {
-            const QString realPath = libraryRealPath(registration.library);
-            if (realPath.isEmpty() || isRootsModule(registration.library, realPath))
+            // Told by name first: a bare name is found only by loading the library.
+            if (isRootsModule(registration.library))
                 continue;
-            if (isP11KitProxy(registration.library, realPath))
+            if (isP11KitProxy(registration.library)) {
+                addP11KitModules();
+                continue;
+            }
+            const QString realPath = libraryRealPath(registration.library);
+            if (realPath.isEmpty() || isRootsModule(realPath))
+                continue;
+            if (isP11KitProxy(realPath))
                 addP11KitModules();
             else if (modulesSeen_.insert(realPath).second)
                 openTokensOf(registration.name, realPath);
