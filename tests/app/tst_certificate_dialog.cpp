@@ -84,6 +84,8 @@ void doubleClickRow(QTreeWidget* list, int row) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(cto::StorePasswordRequest)
+
 class TestCertificateDialog : public QObject {
     Q_OBJECT
 
@@ -386,28 +388,56 @@ void TestCertificateDialog::defaultErrorBoxText() {
 }
 
 void TestCertificateDialog::passwordDialog_data() {
-    QTest::addColumn<QString>("token");
-    QTest::addColumn<bool>("retry");
+    using TriesLeft = StorePasswordRequest::TriesLeft;
+    QTest::addColumn<StorePasswordRequest>("request");
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("mentions");
+    QTest::addColumn<QString>("warning"); // empty: no warning shown
     const QString ownStore = QString::fromUtf8("Su almacén de certificados está protegido");
-    QTest::newRow("first asking") << "NSS Certificate DB" << false << false << ownStore;
-    QTest::newRow("after a wrong password") << "NSS Certificate DB" << true << false << ownStore;
-    QTest::newRow("cancelled with Escape") << "NSS Certificate DB" << false << true << ownStore;
-    QTest::newRow("a token of its own") << QString::fromUtf8("Tarjeta criptográfica") << false << false
-                                        << QString::fromUtf8("«Tarjeta criptográfica»");
+    const QString profile =
+        QString::fromUtf8("El almacén de certificados «Firefox, perfil trabajo» está protegido");
+    const QString card = QString::fromUtf8("La tarjeta «Tarjeta criptográfica» está protegida con un PIN");
+    const QString wrongPassword = QString::fromUtf8("La contraseña no es correcta. Escríbala de nuevo.");
+    const QString wrongPin = QString::fromUtf8("El PIN no es correcto. Escríbalo de nuevo.");
+    const QString few = QString::fromUtf8("Quedan pocos intentos antes de que la tarjeta se bloquee.");
+    const QString last = QString::fromUtf8("Último intento: si el PIN falla, la tarjeta se bloqueará.");
+    const QString nssName = QStringLiteral("NSS Certificate DB");
+    const QString cardName = QString::fromUtf8("Tarjeta criptográfica");
+    QTest::newRow("first asking") << StorePasswordRequest{nssName} << false << ownStore << QString();
+    QTest::newRow("after a wrong password")
+        << StorePasswordRequest{nssName, false, true} << false << ownStore << wrongPassword;
+    QTest::newRow("cancelled with Escape") << StorePasswordRequest{nssName} << true << ownStore << QString();
+    QTest::newRow("a profile's database")
+        << StorePasswordRequest{QStringLiteral("Firefox, perfil trabajo")} << false << profile << QString();
+    QTest::newRow("a card's PIN") << StorePasswordRequest{cardName, true} << false << card << QString();
+    QTest::newRow("a card with few tries left")
+        << StorePasswordRequest{cardName, true, false, TriesLeft::Few} << false << card << few;
+    QTest::newRow("a wrong PIN, the last try left")
+        << StorePasswordRequest{cardName, true, true, TriesLeft::Last} << false << card
+        << wrongPin + "\n" + last;
 }
 
 void TestCertificateDialog::passwordDialog() {
-    QFETCH(QString, token);
-    QFETCH(bool, retry);
+    QFETCH(StorePasswordRequest, request);
     QFETCH(bool, cancel);
     QFETCH(QString, mentions);
+    QFETCH(QString, warning);
     onNextModal<TFContrasenaAlmacen>([&](TFContrasenaAlmacen* d) {
         QCOMPARE(d->windowTitle(), QString::fromUtf8("Contraseña del almacén de certificados"));
-        const QString explanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
+        const auto* shownExplanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"));
+        const QString explanation = shownExplanation->text();
         QVERIFY2(explanation.contains(mentions), qPrintable(explanation));
-        QCOMPARE(d->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible(), retry);
+        QVERIFY(shownExplanation->heightForWidth(shownExplanation->width()) <= shownExplanation->height());
+        const auto* shownWarning = d->findChild<QLabel*>(QStringLiteral("lAviso"));
+        QCOMPARE(shownWarning->isVisible(), !warning.isEmpty());
+        if (!warning.isEmpty()) {
+            QCOMPARE(shownWarning->text(), warning);
+            // The whole warning fits its place above the buttons.
+            QVERIFY2(shownWarning->heightForWidth(shownWarning->width()) <= shownWarning->height(),
+                     qPrintable(QStringLiteral("%1 px needed, %2 px there")
+                                    .arg(shownWarning->heightForWidth(shownWarning->width()))
+                                    .arg(shownWarning->height())));
+        }
         QCOMPARE(QApplication::focusWidget(), d->findChild<QLineEdit*>(QStringLiteral("eContrasena")));
         if (cancel) {
             pressKey(d, Qt::Key_Escape);
@@ -418,7 +448,7 @@ void TestCertificateDialog::passwordDialog() {
                             QString::fromUtf8("ñ"), {});
         pressKey(d, Qt::Key_Return);
     });
-    const std::optional<std::string> answer = askStorePassword({token, false, retry});
+    const std::optional<std::string> answer = askStorePassword(request);
     if (cancel)
         QVERIFY(!answer);
     else
