@@ -88,7 +88,7 @@ struct CertificateRow {
     QString issuer;       // the issuer's distinguished name
     QString serialNumber; // hexadecimal, bytes separated by colons
     QDateTime validFrom;  // UTC
-    QString location; // where it lives: "Chromium / escritorio", "Firefox, perfil …", "Tarjeta: <label>"
+    QString location;     // where it lives: "Chromium / escritorio", "Firefox, perfil x", "Tarjeta: y"
 };
 
 // The user's certificates that have a private key, certificate authorities

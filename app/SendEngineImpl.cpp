@@ -117,6 +117,20 @@ private:
     THTTPRIO client_; // after the prompt: its connections may sign until they close
 };
 
+CertificateRow rowOf(const StoredCertificate& certificate) {
+    CertificateRow row;
+    row.name = certificate.simpleName();
+    row.validTo = certificate.validTo();
+    row.der = certificate.der();
+    row.subject = certificate.distinguishedName();
+    row.organisation = certificate.organisation();
+    row.issuer = certificate.issuerName();
+    row.serialNumber = certificate.serialNumber();
+    row.validFrom = certificate.validFrom();
+    row.location = certificate.location();
+    return row;
+}
+
 class LinkedSendEngine : public SendEngine {
 public:
     Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept override {
@@ -131,13 +145,17 @@ public:
             const int count = store->Count();
             for (int index = 1; index <= count; ++index) {
                 const StoredCertificate certificate = store->Item(index);
-                if (certificate.isCertificateAuthority())
+                // The user's own certificates: those with a key, and no authorities.
+                if (!certificate.hasPrivateKey() || certificate.isCertificateAuthority())
                     continue;
-                CertificateRow row;
-                row.name = certificate.simpleName();
-                row.validTo = certificate.validTo();
-                row.der = certificate.der();
-                listing.rows.push_back(std::move(row));
+                listing.rows.push_back(rowOf(certificate));
+            }
+            // Sources that could not be read are worth a word only when they
+            // leave the user nothing to choose from; as with no source at all,
+            // the dialog then keeps what it showed before.
+            if (listing.rows.empty() && !store->sourceFailures().isEmpty()) {
+                listing.opened = false;
+                throw EOleException(store->sourceFailures().toStdString());
             }
         });
         return listing;

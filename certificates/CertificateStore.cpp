@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "certificates/CertificateDetails.h"
+#include "certificates/CertificateSources.h"
 #include "certificates/NssClientCertificate.h"
 #include "certificates/NssDatabase.h"
 #include "certificates/NssLibrary.h"
@@ -12,18 +14,20 @@
 #include "common/FailureKinds.h"
 #include "transport/ClientCertificate.h"
 
-#include <QDir>
-#include <QTimeZone>
+#include <QHash>
 
 #include <secerr.h>
 
 namespace cto {
 
 // Keeps the database open while any of its certificates is in use, and while
-// a key found through it may sign: closing it would remove its token.
+// a key found through it may sign: closing it would remove its token. (A
+// token's module stays loaded for the whole process.)
 struct StoredCertificate::Handle {
     nss::Certificate certificate;
     std::shared_ptr<nss::Database> database;
+    QString location;
+    bool hasPrivateKey = false;
 };
 
 StoredCertificate::StoredCertificate(std::shared_ptr<const Handle> handle) : handle_(std::move(handle)) {}
@@ -54,17 +58,40 @@ QString StoredCertificate::subjectName() const {
 }
 
 QDateTime StoredCertificate::validTo() const {
-    PRTime notBefore = 0;
-    PRTime notAfter = 0;
-    if (CERT_GetCertTimes(handle_->certificate.get(), &notBefore, &notAfter) != SECSuccess)
-        nss::throwStoreFailure();
-    // PRTime counts microseconds since the epoch, UTC.
-    return QDateTime::fromMSecsSinceEpoch(notAfter / 1000, QTimeZone::utc());
+    return nss::validityOf(*handle_->certificate).to;
 }
 
 QByteArray StoredCertificate::der() const {
     const SECItem& der = handle_->certificate->derCert;
     return QByteArray(reinterpret_cast<const char*>(der.data), qsizetype(der.len));
+}
+
+QString StoredCertificate::distinguishedName() const {
+    return nss::distinguishedNameText(handle_->certificate->subject);
+}
+
+QString StoredCertificate::organisation() const {
+    return nss::organisationOf(handle_->certificate->subject);
+}
+
+QString StoredCertificate::issuerName() const {
+    return nss::distinguishedNameText(handle_->certificate->issuer);
+}
+
+QString StoredCertificate::serialNumber() const {
+    return nss::serialNumberText(handle_->certificate->serialNumber);
+}
+
+QDateTime StoredCertificate::validFrom() const {
+    return nss::validityOf(*handle_->certificate).from;
+}
+
+const QString& StoredCertificate::location() const {
+    return handle_->location;
+}
+
+bool StoredCertificate::hasPrivateKey() const {
+    return handle_->hasPrivateKey;
 }
 
 std::shared_ptr<const ClientCertificate> StoredCertificate::clientCertificate() const {
@@ -86,28 +113,83 @@ bool operator==(const StoredCertificate& left, const StoredCertificate& right) {
            SECITEM_ItemsAreEqual(&left.handle_->certificate->derCert, &right.handle_->certificate->derCert);
 }
 
-CertificateStore::CertificateStore(std::vector<StoredCertificate> certificates)
-    : certificates_(std::move(certificates)) {}
+CertificateStore::CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures)
+    : certificates_(std::move(certificates)), failures_(std::move(failures)) {}
 
 CertificateStore::~CertificateStore() = default;
 
+namespace {
+
+// Gathers the certificates of the sources in order, each DER once: a later
+// copy replaces an earlier one only when it has a key and the earlier has none,
+// and then takes its own place in the order, since that is where it is listed from.
+class CertificateGathering {
+public:
+    void add(const nss::CertificateSource& source, CERTCertificate* certificate) {
+        auto handle = std::make_shared<StoredCertificate::Handle>();
+        handle->certificate.reset(CERT_DupCertificate(certificate));
+        handle->database = source.database;
+        handle->location = source.label;
+        // NSS works this out for the token it lists from, on every listing (the
+        // certificate object is shared by all the tokens that hold it): a
+        // private key with the certificate's ID or, before the token is logged
+        // in to, a public key with it. Read now, before another token's listing.
+        handle->hasPrivateKey = CERT_IsUserCert(certificate) == PR_TRUE;
+        const QByteArray der(reinterpret_cast<const char*>(certificate->derCert.data),
+                             qsizetype(certificate->derCert.len));
+        const auto earlier = positions_.constFind(der);
+        if (earlier != positions_.cend()) {
+            std::optional<StoredCertificate>& kept = gathered_[*earlier];
+            if (!handle->hasPrivateKey || kept->hasPrivateKey())
+                return;
+            kept.reset();
+        }
+        positions_.insert(der, gathered_.size());
+        gathered_.emplace_back(StoredCertificate(std::move(handle)));
+    }
+
+    std::vector<StoredCertificate> take() {
+        std::vector<StoredCertificate> certificates;
+        for (std::optional<StoredCertificate>& certificate : gathered_) {
+            if (certificate)
+                certificates.push_back(std::move(*certificate));
+        }
+        return certificates;
+    }
+
+private:
+    std::vector<std::optional<StoredCertificate>> gathered_;
+    QHash<QByteArray, std::size_t> positions_;
+};
+
+QString joinedFailures(const QStringList& failures) {
+    return failures.join(QStringLiteral("; "));
+}
+
+} // namespace
+
 std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
     nss::ensureStarted();
-    const auto database = nss::Database::open(personalStoreLocation());
-    // The certificates of the database's own token, in the order the database
-    // keeps them: the order they were added in.
-    const nss::CertificateList list(PK11_ListCertsInSlot(database->slot()));
-    if (!list)
-        nss::throwStoreFailure();
-    std::vector<StoredCertificate> certificates;
-    for (CERTCertListNode* node = CERT_LIST_HEAD(list.get()); !CERT_LIST_END(node, list.get());
-         node = CERT_LIST_NEXT(node)) {
-        auto handle = std::make_shared<StoredCertificate::Handle>();
-        handle->certificate.reset(CERT_DupCertificate(node->cert));
-        handle->database = database;
-        certificates.emplace_back(std::move(handle));
+    nss::OpenedSources opened = nss::openCertificateSources();
+    if (opened.sources.empty() && !opened.failures.isEmpty())
+        throw EOleException(joinedFailures(opened.failures).toStdString());
+    CertificateGathering gathering;
+    for (const nss::CertificateSource& source : opened.sources) {
+        // A source's certificates in the order it keeps them: for a database,
+        // the order they were added in.
+        const nss::CertificateList list(PK11_ListCertsInSlot(source.slot.get()));
+        if (!list) {
+            opened.failures << QStringLiteral("No se pudieron leer los certificados de «%1»: %2")
+                                   .arg(source.label,
+                                        QString::fromStdString(nss::errorText(PORT_GetError())));
+            continue;
+        }
+        for (CERTCertListNode* node = CERT_LIST_HEAD(list.get()); !CERT_LIST_END(node, list.get());
+             node = CERT_LIST_NEXT(node))
+            gathering.add(source, node->cert);
     }
-    return std::unique_ptr<CertificateStore>(new CertificateStore(std::move(certificates)));
+    return std::unique_ptr<CertificateStore>(
+        new CertificateStore(gathering.take(), std::move(opened.failures)));
 }
 
 int CertificateStore::Count() const {
@@ -138,13 +220,8 @@ std::vector<StoredCertificate> CertificateStore::findBySubjectName(const QString
     return found;
 }
 
-QString personalStoreLocation() {
-    QString directory = qEnvironmentVariable("CTO_NSS_DATABASE");
-    if (directory.startsWith(QLatin1String("sql:")))
-        directory = directory.mid(4);
-    if (directory.isEmpty())
-        directory = QDir::homePath() + QStringLiteral("/.pki/nssdb");
-    return QStringLiteral("sql:") + QDir::cleanPath(QDir(directory).absolutePath());
+QString CertificateStore::sourceFailures() const {
+    return joinedFailures(failures_);
 }
 
 } // namespace cto

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -30,12 +31,26 @@ public:
     // The display name: the subject's common name; without one, the first of
     // organisational unit, organisation, e-mail address that the subject has.
     QString simpleName() const;
-    // The subject's distinguished name as text (what the name search looks in).
+    // The subject's attribute values as text, joined with ", " (what the name search looks in).
     QString subjectName() const;
     // The end of the validity period, UTC.
     QDateTime validTo() const;
     // The certificate's DER encoding: its identity.
     QByteArray der() const;
+
+    // What tells two certificates of one name apart (see CertificateDetails.h):
+    QString distinguishedName() const; // the subject's, "CN=…,O=…"
+    QString organisation() const;      // the subject's O=, empty without one
+    QString issuerName() const;        // the issuer's distinguished name
+    QString serialNumber() const;      // hexadecimal bytes separated by colons
+    QDateTime validFrom() const;       // the start of the validity period, UTC
+
+    // Where it was found: the label of its database or token.
+    const QString& location() const;
+    // Whether its database or token holds its private key, as far as can be
+    // told without logging in: a token or a protected database shows its
+    // public keys, and a key pair's public half carries the certificate's ID.
+    bool hasPrivateKey() const;
 
     // The certificate ready for the HTTP layer: the certificate, a key that
     // signs the TLS handshake through NSS (the private key never leaves its
@@ -58,14 +73,18 @@ private:
     std::shared_ptr<const Handle> handle_;
 };
 
-// The current user's personal certificate store, opened read-only. A new
-// object per filling of the dialog and per lookup.
+// The current user's certificates from every source (CertificateSources.h),
+// opened read-only. A new object per filling of the dialog and per lookup.
 class CertificateStore {
 public:
-    // Opens the personal store (personalStoreLocation()). A database that is
-    // missing or cannot be read raises EOleException naming the database and
-    // NSS's reason; it is never created. A certificate library that cannot be
-    // initialised at all raises EOleSysError ("%s, ClassID: %s").
+    // Opens every source and reads their certificates: each certificate once,
+    // however many sources hold it (the same DER), from the first source that
+    // holds its key, else from the first that holds it; in the order of the
+    // sources, then of each source. A source that cannot be opened is left
+    // out and recorded (sourceFailures()); when no source at all could be
+    // opened and one failed, EOleException names them all. Nothing is ever
+    // created or written. A certificate library that cannot be initialised at
+    // all raises EOleSysError ("%s, ClassID: %s").
     static std::unique_ptr<CertificateStore> openPersonal();
 
     ~CertificateStore();
@@ -80,17 +99,18 @@ public:
     // without regard to letter case (Unicode-aware), regardless of validity, in
     // the store's order. An empty text finds every certificate.
     std::vector<StoredCertificate> findBySubjectName(const QString& text) const;
-    // The certificate with exactly this DER encoding, if the store holds it.
+    // The certificate with exactly this DER encoding, if any source holds it.
     std::optional<StoredCertificate> findByDer(const QByteArray& der) const;
 
+    // The sources that exist but could not be opened or read, one sentence
+    // each, joined with "; "; empty when every source was read.
+    QString sourceFailures() const;
+
 private:
-    explicit CertificateStore(std::vector<StoredCertificate> certificates);
+    CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures);
 
     std::vector<StoredCertificate> certificates_;
+    QStringList failures_;
 };
-
-// The NSS database the personal store reads: "sql:" followed by the directory
-// named by $CTO_NSS_DATABASE, or $HOME/.pki/nssdb when that is unset or empty.
-QString personalStoreLocation();
 
 } // namespace cto

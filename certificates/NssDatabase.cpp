@@ -19,14 +19,17 @@ namespace cto::nss {
 namespace {
 
 constexpr char sqlPrefix[] = "sql:";
+// A PKCS #11 token label is 32 bytes; NSS cuts a longer description anywhere.
+constexpr int tokenLabelBytes = 32;
 
-std::mutex& openMutex() {
-    static std::mutex mutex;
+// Stores are used from one thread (the user interface's); the lock only keeps
+// the table itself sound. Recursive: a database released while the table is
+// read, or a password asked while one opens, comes back to it on that thread.
+std::recursive_mutex& openMutex() {
+    static std::recursive_mutex mutex;
     return mutex;
 }
 
-// Stores are used from one thread (the user interface's); the lock only keeps
-// the table itself sound.
 // Opened databases by location, so that two stores alive at once share one
 // token: NSS hands back the same slot for a second open of one directory, and
 // closing it for one would close it for both.
@@ -35,23 +38,39 @@ std::map<QString, std::weak_ptr<Database>>& openDatabases() {
     return databases;
 }
 
-std::string moduleSpec(const QString& location) {
-    const String escaped(NSSUTIL_Escape(location.toUtf8().constData(), '\''));
-    // The token's name is what the password prompt shows: the same as NSS's
-    // own name for a user's database, which browsers show too.
-    return std::string("configdir='") + escaped.get() +
-           "' tokenDescription='NSS Certificate DB' flags=readOnly";
+std::string escaped(const QByteArray& text) {
+    const String value(NSSUTIL_Escape(text.constData(), '\''));
+    return value ? std::string(value.get()) : std::string();
+}
+
+std::string moduleSpec(const QString& location, const QString& label) {
+    // The token's name is what NSS's password prompt shows.
+    return "configdir='" + escaped(location.toUtf8()) + "' tokenDescription='" +
+           escaped(utf8Prefix(label, tokenLabelBytes)) + "' flags=readOnly";
 }
 
 } // namespace
 
-std::shared_ptr<Database> Database::open(const QString& location) {
+QByteArray utf8Prefix(const QString& text, int maxBytes) {
+    QByteArray bytes = text.toUtf8();
+    if (bytes.size() <= maxBytes)
+        return bytes;
+    qsizetype end = maxBytes;
+    // Back over continuation bytes (10xxxxxx) to the start of the cut character.
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xc0) == 0x80)
+        --end;
+    bytes.truncate(end);
+    return bytes;
+}
+
+std::shared_ptr<Database> Database::open(const QString& location, const QString& label) {
     std::lock_guard lock(openMutex());
     auto& databases = openDatabases();
     if (auto existing = databases[location].lock())
         return existing;
 
-    const std::string context = "Cannot open the certificate database " + location.toStdString();
+    const std::string context = "No se pudo abrir el almacén de certificados «" + label.toStdString() +
+                                "» (" + location.toStdString() + ")";
     if (!location.startsWith(QLatin1String(sqlPrefix)))
         throwStoreFailure(SEC_ERROR_BAD_DATABASE, context);
     const QString directory = location.mid(int(sizeof sqlPrefix) - 1);
@@ -59,16 +78,26 @@ std::shared_ptr<Database> Database::open(const QString& location) {
     if (!QFileInfo(directory + QStringLiteral("/cert9.db")).isFile())
         throwStoreFailure(PR_FILE_NOT_FOUND_ERROR, context);
 
-    Slot slot(SECMOD_OpenUserDB(moduleSpec(location).c_str()));
+    Slot slot(SECMOD_OpenUserDB(moduleSpec(location, label).c_str()));
     if (!slot) {
         // The token layer reports an unreadable database as an unknown PKCS #11
         // error; NSS's own word for it is "bad database".
         const PRErrorCode error = PORT_GetError();
         throwStoreFailure(error == SEC_ERROR_UNKNOWN_PKCS11_ERROR ? SEC_ERROR_BAD_DATABASE : error, context);
     }
-    std::shared_ptr<Database> database(new Database(location, std::move(slot)));
+    std::shared_ptr<Database> database(new Database(location, label, std::move(slot)));
     databases[location] = database;
     return database;
+}
+
+std::optional<QString> Database::labelOf(PK11SlotInfo* slot) {
+    std::lock_guard lock(openMutex());
+    for (const auto& [location, entry] : openDatabases()) {
+        const std::shared_ptr<Database> database = entry.lock();
+        if (database && database->slot() == slot)
+            return database->label();
+    }
+    return std::nullopt;
 }
 
 Database::~Database() {
@@ -78,6 +107,12 @@ Database::~Database() {
     if (entry != databases.end() && entry->second.expired())
         databases.erase(entry);
     SECMOD_CloseUserDB(slot_.get());
+}
+
+QString storeNameOf(PK11SlotInfo* slot) {
+    if (const std::optional<QString> label = Database::labelOf(slot))
+        return *label;
+    return QString::fromUtf8(PK11_GetTokenName(slot));
 }
 
 } // namespace cto::nss

@@ -4,6 +4,7 @@
 #include <keyhi.h>
 #include <pk11pub.h>
 #include <secitem.h>
+#include <secmod.h>
 #include <secport.h>
 
 #include <memory>
@@ -29,6 +30,7 @@ using CertificateList = std::unique_ptr<CERTCertList, Deleter<CERT_DestroyCertLi
 using CertificateChain = std::unique_ptr<CERTCertificateList, Deleter<CERT_DestroyCertificateList>>;
 using Slot = std::unique_ptr<PK11SlotInfo, Deleter<PK11_FreeSlot>>;
 using SlotList = std::unique_ptr<PK11SlotList, Deleter<PK11_FreeSlotList>>;
+using Module = std::unique_ptr<SECMODModule, Deleter<SECMOD_DestroyModule>>;
 using PrivateKey = std::unique_ptr<SECKEYPrivateKey, Deleter<SECKEY_DestroyPrivateKey>>;
 using Arena = std::unique_ptr<PLArenaPool, Deleter<destroyArena>>;
 using Item = std::unique_ptr<SECItem, Deleter<destroyItem>>;

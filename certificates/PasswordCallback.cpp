@@ -1,5 +1,6 @@
 #include "certificates/PasswordCallback.h"
 
+#include "certificates/NssDatabase.h"
 #include "transport/TimeAnswering.h"
 
 #include <secport.h>
@@ -69,7 +70,7 @@ char* askPassword(PK11SlotInfo* slot, PRBool retry, void*) {
     std::optional<std::string> answer;
     try {
         PasswordRequest request;
-        request.storeName = QString::fromUtf8(PK11_GetTokenName(slot));
+        request.storeName = storeNameOf(slot);
         request.token = !isDatabase(slot);
         request.retry = retry == PR_TRUE;
         request.triesLeft = triesLeftOf(flags);

@@ -23,8 +23,9 @@ runtime=(
     # HTTPS with OpenSSL (libcurl4 is libcurl's OpenSSL flavour), and the system's
     # certification authorities, which vouch for the office's server
     libcurl4 libssl3 ca-certificates
-    # the user's certificate store (libnss3 also holds the softoken that opens it)
-    libnss3 libnspr4
+    # the user's certificate store (libnss3 also holds the softoken that opens it),
+    # and p11-kit, which says what smart-card modules the system registers
+    libnss3 libnspr4 libp11-kit0
     # the office's answer
     libxml2
     # the faces that stand in for the windows' own
@@ -40,7 +41,7 @@ build_and_test=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
-    libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev
+    libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev libp11-kit-dev
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
     # the smart card that tests and the demo simulate (a SoftHSM2 token), and

@@ -31,8 +31,20 @@ nssdb "$work/alone/.pki/nssdb"
 ca=$work/alone/.pki/nssdb/pem
 nssdb "$work/all/.pki/nssdb" "$ca/ca.pem" "$ca/ca.key"
 firefox=$work/all/.mozilla/firefox
-nssdb "$firefox/uno.default-release" "$ca/ca.pem" "$ca/ca.key"
-nssdb --password perfil "$firefox/dos.trabajo" "$ca/ca.pem" "$ca/ca.key"
+# Each profile's certificates from an authority of another name: the script
+# numbers its certificates alike in every database, and two certificates of
+# one issuer and serial number are one to NSS (as to anyone), so the profiles'
+# would not be listed at all. (Peña Muñoz's intermediate has one name in all
+# of them: hers is still one certificate, listed once.)
+authority() { # <stem> <name>
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null
+    openssl req -new -x509 -key "$1.key" -subj "/CN=$2" -days 3650 -out "$1.pem" \
+        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+}
+authority "$work/ca-uno" "Autoridad del perfil uno"
+authority "$work/ca-dos" "Autoridad del perfil dos"
+nssdb "$firefox/uno.default-release" "$work/ca-uno.pem" "$work/ca-uno.key"
+nssdb --password perfil "$firefox/dos.trabajo" "$work/ca-dos.pem" "$work/ca-dos.key"
 cat >"$firefox/profiles.ini" <<'EOF'
 [Install4F96D1932A9F858E]
 Default=uno.default-release

@@ -3,6 +3,7 @@
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
 #include "WorkflowRun.h"
 #include "certificates/TestNssDatabase.h"
+#include "certificates/TokenSessions.h"
 
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFCredenciales.h"
@@ -50,12 +51,16 @@ const char kGoodPassword[] = "clave-buena";
 // How the user answers the certificate dialog.
 enum class Choice { Row, NoRow, Cancelar, CloseBox };
 
-void answerCertificateDialog(Choice choice, int row = -1) {
-    onNextModal<TFSeleccionCertificado>([choice, row](TFSeleccionCertificado* dialog) {
+// storeAfterChoice, when given, is the database that CTO_NSS_DATABASE names
+// once the row is chosen: what the lookup that attaches the certificate reads.
+void answerCertificateDialog(Choice choice, int row = -1, const QString& storeAfterChoice = {}) {
+    onNextModal<TFSeleccionCertificado>([choice, row, storeAfterChoice](TFSeleccionCertificado* dialog) {
         auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
         switch (choice) {
         case Choice::Row:
             list->setCurrentItem(list->topLevelItem(row));
+            if (!storeAfterChoice.isEmpty())
+                qputenv("CTO_NSS_DATABASE", storeAfterChoice.toUtf8());
             [[fallthrough]];
         case Choice::NoRow:
             dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
@@ -89,14 +94,34 @@ std::shared_ptr<QStringList> answerMessages(int count) {
     return texts;
 }
 
-// What one password dialog showed: whether it carried the wrong-password note.
-void answerPasswordsInto(const std::shared_ptr<QList<bool>>& notes, const QStringList& answers) {
+// Chooses the row of that name in the certificate dialog, and accepts it.
+void chooseCertificateNamed(const QString& name) {
+    onNextModal<TFSeleccionCertificado>([name](TFSeleccionCertificado* dialog) {
+        auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
+        const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, 1); // the name column
+        if (!found.isEmpty())
+            list->setCurrentItem(found.front());
+        dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+        if (dialog->isVisible())
+            dialog->close();
+    });
+}
+
+// What one password or PIN dialog showed.
+struct PromptShown {
+    QString explanation;
+    QString warning; // empty when it showed none
+};
+
+void answerPasswordsInto(const std::shared_ptr<QList<PromptShown>>& shown, const QStringList& answers) {
     if (answers.isEmpty())
         return;
-    onNextModal<TFContrasenaAlmacen>([notes, answers](TFContrasenaAlmacen* dialog) {
-        notes->append(dialog->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible());
+    onNextModal<TFContrasenaAlmacen>([shown, answers](TFContrasenaAlmacen* dialog) {
+        const auto* warning = dialog->findChild<QLabel*>(QStringLiteral("lAviso"));
+        shown->append({dialog->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text(),
+                       warning->isVisible() ? warning->text() : QString()});
         const QString& answer = answers.front();
-        answerPasswordsInto(notes, answers.mid(1));
+        answerPasswordsInto(shown, answers.mid(1));
         if (answer.isNull()) {
             dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();
             return;
@@ -119,8 +144,8 @@ private slots:
     void chosenCertificateGoesWithTheRequest_data();
     void chosenCertificateGoesWithTheRequest();
     void storeThatCannotBeOpenedEndsTheRun();
-    void protectedDatabaseAsksForItsPassword_data();
-    void protectedDatabaseAsksForItsPassword();
+    void storeAsksForItsPasswordOrPin_data();
+    void storeAsksForItsPasswordOrPin();
     void activationAfterTheDialogStartsNothing();
     void credentialsAreAskedForAndSent();
 
@@ -143,6 +168,8 @@ private:
     QString database_;
     QString protectedDatabase_;
     QString sameNameDatabase_;
+    QString keylessDatabase_; // Peña Muñoz's certificate of database_, without its key
+    QString cardDatabase_;    // registers a SoftHSM token standing in for a smart card
     std::unique_ptr<QTemporaryDir> executableFolder_;
     QString previousFolder_;
 };
@@ -178,6 +205,18 @@ void TestCertificateAttachment::initTestCase() {
     test::makeTestNssDatabase({"--password", kGoodPassword, protectedDatabase_, ca, caKey});
     sameNameDatabase_ = folder_.filePath(QStringLiteral("nssdb-same-name"));
     makeSameNameDatabase(sameNameDatabase_);
+    keylessDatabase_ = folder_.filePath(QStringLiteral("nssdb-keyless"));
+    QDir().mkpath(keylessDatabase_);
+    runTool(QStringLiteral("certutil"), {"-N", "-d", "sql:" + keylessDatabase_, "--empty-password"});
+    runTool(QStringLiteral("certutil"), {"-A", "-d", "sql:" + keylessDatabase_, "-n", "Peña Muñoz", "-t",
+                                         ",,", "-a", "-i", database_ + "/pem/04-pena.pem"});
+    // The card: its keys, and one that asks for the PIN at every signature.
+    cardDatabase_ = folder_.filePath(QStringLiteral("nssdb-card"));
+    test::makeEmptyNssDatabase(cardDatabase_);
+    const QString card = folder_.filePath(QStringLiteral("tarjeta"));
+    test::makeTestToken({"--register-in", cardDatabase_, card, ca, caKey});
+    test::addReauthenticatingKey(card, ca, caKey);
+    qputenv("SOFTHSM2_CONF", (card + QStringLiteral("/softhsm2.conf")).toUtf8());
     // The office's service: a client certificate from the test authority or no handshake.
     TlsTestServer::Options options;
     options.clientCertificates = ClientCertificateMode::Require;
@@ -211,13 +250,13 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest_data() {
     QTest::addColumn<QStringList>("messages");
 
     const QString failure = QStringLiteral("ESOAPHTTPException error, con el mensaje : ");
-    // The fixture's rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
+    // The fixture's rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
     QTest::newRow("chosen row, chain through an intermediate")
         << "fixture" << Choice::Row << 2 << QString::fromUtf8("Peña Muñoz") << QStringList{kAccepted};
     QTest::newRow("Cancelar") << "fixture" << Choice::Cancelar << -1 << QString() << QStringList{failure};
     QTest::newRow("close box") << "fixture" << Choice::CloseBox << -1 << QString() << QStringList{failure};
-    QTest::newRow("certificate without a private key")
-        << "fixture" << Choice::Row << 3 << QString() << QStringList{kSslRefused, failure};
+    QTest::newRow("its key gone since the listing")
+        << "key gone" << Choice::Row << 2 << QString() << QStringList{kSslRefused, failure};
     // Rows: Ana Ruiz of Hotel Uno, Ana Ruiz of Hotel Dos: one name, and the
     // row chosen is the certificate that goes.
     QTest::newRow("same name, first row")
@@ -239,7 +278,8 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
         qputenv("CTO_NSS_DATABASE", sameNameDatabase_.toUtf8());
 
     Run run(executableFolder_->path());
-    answerCertificateDialog(choice, row);
+    answerCertificateDialog(choice, row,
+                            database == QLatin1String("key gone") ? keylessDatabase_ : QString());
     auto shown = answerMessages(int(messages.size()));
     answerNextSaveDialog(QString());
     QVERIFY(run.workflow.showAndWait());
@@ -289,38 +329,74 @@ void TestCertificateAttachment::storeThatCannotBeOpenedEndsTheRun() {
     QCOMPARE(server_->exchanges().size(), std::size_t(0));
 }
 
-void TestCertificateAttachment::protectedDatabaseAsksForItsPassword_data() {
-    QTest::addColumn<QStringList>("answers"); // a null string cancels
-    QTest::addColumn<QList<bool>>("notes");
+void TestCertificateAttachment::storeAsksForItsPasswordOrPin_data() {
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QStringList>("answers");  // a null string cancels
+    QTest::addColumn<QStringList>("warnings"); // what each dialog warned of
     QTest::addColumn<bool>("attached");
-    QTest::newRow("right password") << QStringList{kGoodPassword} << QList<bool>{false} << true;
+    const QString wrongPassword = QStringLiteral("La contraseña no es correcta. Escríbala de nuevo.");
+    const QString wrongPin =
+        QStringLiteral("El PIN no es correcto. Escríbalo de nuevo.\nQuedan pocos intentos "
+                       "antes de que la tarjeta se bloquee.");
+    const QString pena = QString::fromUtf8("Peña Muñoz");
+    QTest::newRow("right password") << "database" << pena << QStringList{kGoodPassword} << QStringList{""}
+                                    << true;
     QTest::newRow("wrong, then right")
-        << QStringList{"mala", kGoodPassword} << QList<bool>{false, true} << true;
-    QTest::newRow("cancelled") << QStringList{QString()} << QList<bool>{false} << false;
+        << "database" << pena << QStringList{"mala", kGoodPassword} << QStringList{"", wrongPassword} << true;
+    QTest::newRow("cancelled") << "database" << pena << QStringList{QString()} << QStringList{""} << false;
     QTest::newRow("wrong, then cancelled")
-        << QStringList{"mala", QString()} << QList<bool>{false, true} << false;
+        << "database" << pena << QStringList{"mala", QString()} << QStringList{"", wrongPassword} << false;
+    // The card's PIN: SoftHSM reports few tries left after a wrong one.
+    QTest::newRow("card, right PIN") << "card"
+                                     << "Titular Tarjeta EC" << QStringList{"1234"} << QStringList{""}
+                                     << true;
+    QTest::newRow("card, wrong PIN, then right")
+        << "card"
+        << "Titular Tarjeta RSA" << QStringList{"0000", "1234"} << QStringList{"", wrongPin} << true;
+    QTest::newRow("card, cancelled") << "card"
+                                     << "Titular Tarjeta EC" << QStringList{QString()} << QStringList{""}
+                                     << false;
+    // Once when the certificate is attached, once more as the handshake signs:
+    // the prompt is still there for it.
+    QTest::newRow("card that asks at every signature")
+        << "card"
+        << "Titular Firma Reiterada" << QStringList{"1234", "1234"} << QStringList{"", ""} << true;
 }
 
-void TestCertificateAttachment::protectedDatabaseAsksForItsPassword() {
+// The password or PIN is asked under the store's name once the certificate is
+// chosen; without it the key cannot be used, and the server's demand fails the run.
+void TestCertificateAttachment::storeAsksForItsPasswordOrPin() {
+    QFETCH(QString, store);
+    QFETCH(QString, certificate);
     QFETCH(QStringList, answers);
-    QFETCH(QList<bool>, notes);
+    QFETCH(QStringList, warnings);
     QFETCH(bool, attached);
-    qputenv("CTO_NSS_DATABASE", protectedDatabase_.toUtf8());
+    const bool card = store == QLatin1String("card");
+    qputenv("CTO_NSS_DATABASE", (card ? cardDatabase_ : protectedDatabase_).toUtf8());
+    test::logOutOfEveryToken(); // as in a fresh run, the card asks again
 
     Run run(executableFolder_->path());
-    answerCertificateDialog(Choice::Row, 2);
-    auto shownNotes = std::make_shared<QList<bool>>();
-    answerPasswordsInto(shownNotes, answers);
+    chooseCertificateNamed(certificate);
+    auto prompts = std::make_shared<QList<PromptShown>>();
+    answerPasswordsInto(prompts, answers);
     auto shown = answerMessages(attached ? 1 : 2);
     answerNextSaveDialog(QString());
     QVERIFY(run.workflow.showAndWait());
 
-    QCOMPARE(*shownNotes, notes);
+    QCOMPARE(prompts->size(), warnings.size());
+    for (qsizetype i = 0; i < prompts->size(); ++i) {
+        const QString& explanation = (*prompts)[i].explanation;
+        QVERIFY2(card ? explanation.startsWith(
+                            QString::fromUtf8("La tarjeta «Tarjeta CTO» está protegida con un PIN"))
+                      : explanation.contains(QStringLiteral("contraseña")),
+                 qPrintable(explanation));
+        QCOMPARE((*prompts)[i].warning, warnings[i]);
+    }
     if (attached) {
         QCOMPARE(*shown, QStringList{kAccepted});
         QCOMPARE(server_->exchanges().size(), std::size_t(1));
-        QCOMPARE(QString::fromStdString(server_->lastExchange().clientCommonName),
-                 QString::fromUtf8("Peña Muñoz"));
+        QCOMPARE(QString::fromStdString(server_->lastExchange().clientCommonName), certificate);
         return;
     }
     // Without the key the transport gets nothing to use, and the server's demand fails the run.

@@ -30,7 +30,7 @@ using cto::test::runTool;
 namespace {
 
 // A store whose second certificate carries a basic-constraints extension that
-// cannot be decoded, between two sound ones.
+// cannot be decoded, between two sound ones; all three with their (one) key.
 void makeBrokenDatabase(const QString& directory) {
     const QString database = QStringLiteral("sql:") + directory;
     const QString config = directory + QStringLiteral("/req.cnf");
@@ -50,8 +50,11 @@ void makeBrokenDatabase(const QString& directory) {
         const QStringList request{"req",   "-x509", "-config", config, "-key", directory + "/key.pem",
                                   "-days", "30",    "-out",    file,   "-subj"};
         runTool(QStringLiteral("openssl"), request + certificate);
-        runTool(QStringLiteral("certutil"),
-                {"-A", "-d", database, "-n", QString::number(number), "-t", ",,", "-a", "-i", file});
+        const QString bundle = directory + QStringLiteral("/import.p12");
+        runTool(QStringLiteral("openssl"),
+                {"pkcs12", "-export", "-in", file, "-inkey", directory + "/key.pem", "-name",
+                 QString::number(number), "-passout", "pass:x", "-out", bundle});
+        runTool(QStringLiteral("pk12util"), {"-i", bundle, "-d", database, "-W", "x", "-K", ""});
     }
 }
 
@@ -80,6 +83,8 @@ void doubleClickRow(QTreeWidget* list, int row) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(cto::StorePasswordRequest)
 
 class TestCertificateDialog : public QObject {
     Q_OBJECT
@@ -142,17 +147,17 @@ void TestCertificateDialog::listsPersonalCertificatesWithoutAuthorities() {
     });
     QCOMPARE(dialog.ShowModal(), int(mrAbort));
 
-    // Store order; the intermediate authority left out; the expired one listed
-    // with its past date; two rows for one name; a name taken from O= when there is no CN.
-    QCOMPARE(shown.size(), 4);
+    // Store order; the intermediate authority and the certificate without a key
+    // left out; the expired one listed with its past date; two rows for one name.
+    QCOMPARE(shown.size(), 3);
     QCOMPARE(shown[0], QStringLiteral("|Cliente Prueba|01/01/2021"));
     QVERIFY2(QRegularExpression(QStringLiteral("^\\|Cliente Prueba\\|\\d\\d/\\d\\d/20\\d\\d$"))
                  .match(shown[1])
                  .hasMatch(),
              qPrintable(shown[1]));
     QVERIFY(shown[2].startsWith(QString::fromUtf8("|Peña Muñoz|")));
-    QVERIFY(shown[3].startsWith(QStringLiteral("|Organismo Sin Clave|")));
     QVERIFY(!shown.join(QString()).contains(QStringLiteral("Autoridad")));
+    QVERIFY(!shown.join(QString()).contains(QStringLiteral("Organismo Sin Clave")));
 
     QTreeWidget* list = listOf(&dialog);
     QCOMPARE(list->geometry(), QRect(8, 47, 378, 180));
@@ -287,16 +292,16 @@ void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
     // acceptance with a selection replaces it.
     onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
         QTreeWidget* list = listOf(d);
-        QCOMPARE(list->topLevelItemCount(), 4);
+        QCOMPARE(list->topLevelItemCount(), 3);
         QVERIFY(list->selectedItems().isEmpty());
         const QPoint belowRows(list->viewport()->width() / 2, list->viewport()->height() - 5);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, belowRows);
         QCOMPARE(d->usNombreCertificadoSeleccionado, QString::fromUtf8("Peña Muñoz"));
-        list->setCurrentItem(list->topLevelItem(3));
+        list->setCurrentItem(list->topLevelItem(0));
         QTest::mouseClick(button(d, "bbAceptar"), Qt::LeftButton);
     });
     QCOMPARE(dialog.ShowModal(), int(mrOk));
-    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Organismo Sin Clave"));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Cliente Prueba"));
     QVERIFY(!dialog.usCertificadoSeleccionado.isEmpty());
 }
 
@@ -330,7 +335,7 @@ void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
     qputenv("CTO_NSS_DATABASE", missing.toUtf8());
     onNextModal<QMessageBox>([](QMessageBox* box) {
         onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
-            QCOMPARE(listOf(d)->topLevelItemCount(), 4);
+            QCOMPARE(listOf(d)->topLevelItemCount(), 3);
             d->close();
         });
         box->button(QMessageBox::Ok)->click();
@@ -383,28 +388,56 @@ void TestCertificateDialog::defaultErrorBoxText() {
 }
 
 void TestCertificateDialog::passwordDialog_data() {
-    QTest::addColumn<QString>("token");
-    QTest::addColumn<bool>("retry");
+    using TriesLeft = StorePasswordRequest::TriesLeft;
+    QTest::addColumn<StorePasswordRequest>("request");
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("mentions");
+    QTest::addColumn<QString>("warning"); // empty: no warning shown
     const QString ownStore = QString::fromUtf8("Su almacén de certificados está protegido");
-    QTest::newRow("first asking") << "NSS Certificate DB" << false << false << ownStore;
-    QTest::newRow("after a wrong password") << "NSS Certificate DB" << true << false << ownStore;
-    QTest::newRow("cancelled with Escape") << "NSS Certificate DB" << false << true << ownStore;
-    QTest::newRow("a token of its own") << QString::fromUtf8("Tarjeta criptográfica") << false << false
-                                        << QString::fromUtf8("«Tarjeta criptográfica»");
+    const QString profile =
+        QString::fromUtf8("El almacén de certificados «Firefox, perfil trabajo» está protegido");
+    const QString card = QString::fromUtf8("La tarjeta «Tarjeta criptográfica» está protegida con un PIN");
+    const QString wrongPassword = QString::fromUtf8("La contraseña no es correcta. Escríbala de nuevo.");
+    const QString wrongPin = QString::fromUtf8("El PIN no es correcto. Escríbalo de nuevo.");
+    const QString few = QString::fromUtf8("Quedan pocos intentos antes de que la tarjeta se bloquee.");
+    const QString last = QString::fromUtf8("Último intento: si el PIN falla, la tarjeta se bloqueará.");
+    const QString nssName = QStringLiteral("NSS Certificate DB");
+    const QString cardName = QString::fromUtf8("Tarjeta criptográfica");
+    QTest::newRow("first asking") << StorePasswordRequest{nssName} << false << ownStore << QString();
+    QTest::newRow("after a wrong password")
+        << StorePasswordRequest{nssName, false, true} << false << ownStore << wrongPassword;
+    QTest::newRow("cancelled with Escape") << StorePasswordRequest{nssName} << true << ownStore << QString();
+    QTest::newRow("a profile's database")
+        << StorePasswordRequest{QStringLiteral("Firefox, perfil trabajo")} << false << profile << QString();
+    QTest::newRow("a card's PIN") << StorePasswordRequest{cardName, true} << false << card << QString();
+    QTest::newRow("a card with few tries left")
+        << StorePasswordRequest{cardName, true, false, TriesLeft::Few} << false << card << few;
+    QTest::newRow("a wrong PIN, the last try left")
+        << StorePasswordRequest{cardName, true, true, TriesLeft::Last} << false << card
+        << wrongPin + "\n" + last;
 }
 
 void TestCertificateDialog::passwordDialog() {
-    QFETCH(QString, token);
-    QFETCH(bool, retry);
+    QFETCH(StorePasswordRequest, request);
     QFETCH(bool, cancel);
     QFETCH(QString, mentions);
+    QFETCH(QString, warning);
     onNextModal<TFContrasenaAlmacen>([&](TFContrasenaAlmacen* d) {
         QCOMPARE(d->windowTitle(), QString::fromUtf8("Contraseña del almacén de certificados"));
-        const QString explanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
+        const auto* shownExplanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"));
+        const QString explanation = shownExplanation->text();
         QVERIFY2(explanation.contains(mentions), qPrintable(explanation));
-        QCOMPARE(d->findChild<QLabel*>(QStringLiteral("lAviso"))->isVisible(), retry);
+        QVERIFY(shownExplanation->heightForWidth(shownExplanation->width()) <= shownExplanation->height());
+        const auto* shownWarning = d->findChild<QLabel*>(QStringLiteral("lAviso"));
+        QCOMPARE(shownWarning->isVisible(), !warning.isEmpty());
+        if (!warning.isEmpty()) {
+            QCOMPARE(shownWarning->text(), warning);
+            // The whole warning fits its place above the buttons.
+            QVERIFY2(shownWarning->heightForWidth(shownWarning->width()) <= shownWarning->height(),
+                     qPrintable(QStringLiteral("%1 px needed, %2 px there")
+                                    .arg(shownWarning->heightForWidth(shownWarning->width()))
+                                    .arg(shownWarning->height())));
+        }
         QCOMPARE(QApplication::focusWidget(), d->findChild<QLineEdit*>(QStringLiteral("eContrasena")));
         if (cancel) {
             pressKey(d, Qt::Key_Escape);
@@ -415,7 +448,7 @@ void TestCertificateDialog::passwordDialog() {
                             QString::fromUtf8("ñ"), {});
         pressKey(d, Qt::Key_Return);
     });
-    const std::optional<std::string> answer = askStorePassword({token, false, retry});
+    const std::optional<std::string> answer = askStorePassword(request);
     if (cancel)
         QVERIFY(!answer);
     else

@@ -164,7 +164,7 @@ void TestProgramRun::acceptedRunExitsWithZero() {
     server_->enqueue(
         Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
     startProgram({QStringLiteral("encuesta.xml")});
-    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
+    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
     // The list holds the focus with no row selected: two steps down select Peña Muñoz.
     whenFocused(kCertificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
     whenFocused(kPasswordDialog, {"type", "--delay", "20", kStorePassword});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -23,6 +25,38 @@ inline void runTool(const QString& program, const QStringList& arguments) {
 // Options (--password, --extra) come first, then the directory and the CA's files.
 inline void makeTestNssDatabase(const QStringList& arguments) {
     runTool(QStringLiteral("/bin/sh"), QStringList{QStringLiteral(CTO_MAKE_TEST_NSSDB)} + arguments);
+}
+
+// An empty database in directory (created), protected by password when one is given.
+inline void makeEmptyNssDatabase(const QString& directory, const QString& password = {}) {
+    QDir().mkpath(directory);
+    const QString database = QStringLiteral("sql:") + directory;
+    if (password.isEmpty()) {
+        runTool(QStringLiteral("certutil"), {"-N", "-d", database, "--empty-password"});
+        return;
+    }
+    const QString passwordFile = directory + QStringLiteral("/.password");
+    QFile file(passwordFile);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write " + passwordFile.toStdString());
+    file.write(password.toUtf8() + '\n');
+    file.close();
+    runTool(QStringLiteral("certutil"), {"-N", "-d", database, "-f", passwordFile});
+    QFile::remove(passwordFile);
+}
+
+// Imports a certificate with its key from a PKCS #12 file, as a user would;
+// databasePassword unlocks a protected database.
+inline void importPkcs12(const QString& directory, const QString& file, const QString& filePassword,
+                         const QString& databasePassword = {}) {
+    runTool(QStringLiteral("pk12util"), {"-i", file, "-d", QStringLiteral("sql:") + directory, "-W",
+                                         filePassword, "-K", databasePassword});
+}
+
+// Adds a certificate (PEM) without any key.
+inline void importCertificateOnly(const QString& directory, const QString& pem, const QString& nickname) {
+    runTool(QStringLiteral("certutil"),
+            {"-A", "-d", QStringLiteral("sql:") + directory, "-n", nickname, "-t", ",,", "-a", "-i", pem});
 }
 
 // Builds a SoftHSM2 token standing in for a smart card with

@@ -1,4 +1,5 @@
 #include "certificates/CertificateStore.h"
+#include "certificates/DatabaseLocations.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TlsClientHandshake.h"
 #include "common/FailureKinds.h"
@@ -321,8 +322,9 @@ private Q_SLOTS:
             CTO_COMPARE_FAILURE(EOleException, found.front().clientCertificate(), badPassword);
         QCOMPARE(prompt.retries(), retries);
         for (const PasswordRequest& request : prompt.requests) {
-            // A database asks for its password, under its token's name, and never counts tries.
-            QCOMPARE(request.storeName, QStringLiteral("NSS Certificate DB"));
+            // A database asks for its password under the name the user knows
+            // it by, and never counts tries.
+            QCOMPARE(request.storeName, QStringLiteral("Chromium / escritorio"));
             QVERIFY(!request.token);
             QCOMPARE(request.triesLeft, PasswordRequest::TriesLeft::Plenty);
         }
@@ -361,8 +363,11 @@ private Q_SLOTS:
             cert9.write(QByteArray(8192, 'x'));
         }
         useDatabase(path);
-        CTO_COMPARE_FAILURE(EOleException, CertificateStore::openPersonal(),
-                            "Cannot open the certificate database sql:" + path + ": " + reason);
+        CTO_COMPARE_FAILURE(
+            EOleException, CertificateStore::openPersonal(),
+            QString::fromUtf8("No se pudo abrir el almacén de certificados «Chromium / escritorio» "
+                              "(sql:") +
+                path + "): " + reason);
         if (directory == "missing")
             QVERIFY(!QFileInfo::exists(path)); // never created
     }

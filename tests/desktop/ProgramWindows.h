@@ -17,7 +17,7 @@
 namespace cto::test {
 
 // The windows the program shows, by name, for tables of cases.
-inline const QStringList kWindowNames = {"main", "certificates", "password", "credentials"};
+inline const QStringList kWindowNames = {"main", "certificates", "password", "pin", "credentials"};
 
 // A table of cases with a column "window": one row for each window.
 inline void addWindowRows() {
@@ -27,7 +27,8 @@ inline void addWindowRows() {
 }
 
 // One window as the program builds it. The main window runs no workflow; the
-// password dialog shows its warning; the certificate dialog lists the store
+// password dialog shows its warning, the PIN prompt its longest one; the
+// certificate dialog lists the store
 // that CTO_NSS_DATABASE names when it is shown.
 inline std::unique_ptr<QWidget> buildWindow(const QString& name) {
     if (name == QLatin1String("main")) {
@@ -42,6 +43,9 @@ inline std::unique_ptr<QWidget> buildWindow(const QString& name) {
     if (name == QLatin1String("password"))
         return std::make_unique<TFContrasenaAlmacen>(
             StorePasswordRequest{QStringLiteral("NSS Certificate DB"), false, true});
+    if (name == QLatin1String("pin"))
+        return std::make_unique<TFContrasenaAlmacen>(StorePasswordRequest{
+            QStringLiteral("Tarjeta Prueba"), true, true, StorePasswordRequest::TriesLeft::Last});
     if (name == QLatin1String("credentials"))
         return std::make_unique<TFCredenciales>(false, QStringLiteral("Encuestas"));
     qFatal("no window %s", qPrintable(name));

@@ -1,0 +1,105 @@
+#include "certificates/CertificateSources.h"
+
+#include "certificates/DatabaseLocations.h"
+#include "certificates/LibraryPath.h"
+#include "certificates/LoadedModules.h"
+#include "certificates/ModuleRegistration.h"
+#include "common/FailureKinds.h"
+
+#include <QFileInfo>
+
+#include <set>
+
+namespace cto::nss {
+
+namespace {
+
+// The built-in root authorities, NSS's own and p11-kit's stand-in for it, by
+// the name a registration gives or the file it leads to.
+bool isRootsModule(const QString& library) {
+    const QString file = QFileInfo(library).fileName();
+    return file == QLatin1String("libnssckbi.so") || file == QLatin1String("p11-kit-trust.so");
+}
+
+// p11-kit's proxy module, which presents every module p11-kit registers as its
+// own: a link named so, to p11-kit's library itself.
+bool isP11KitProxy(const QString& library) {
+    const QString file = QFileInfo(library).fileName();
+    return file == QLatin1String("p11-kit-proxy.so") || file.startsWith(QLatin1String("libp11-kit.so"));
+}
+
+class SourceOpener {
+public:
+    void openDatabase(const DatabaseLocation& location) {
+        try {
+            std::shared_ptr<Database> database =
+                Database::open(QStringLiteral("sql:") + location.directory, location.label);
+            opened_.sources.push_back({location.label, Slot(PK11_ReferenceSlot(database->slot())), database});
+        } catch (const EOleException& failure) {
+            opened_.failures << QString::fromStdString(failure.message());
+        }
+    }
+
+    // Modules in the order they are named; each library once.
+    void addModules(const std::vector<ModuleRegistration>& registrations) {
+        for (const ModuleRegistration& registration : registrations) {
+            // Told by name first: a bare name is found only by loading the library.
+            if (isRootsModule(registration.library))
+                continue;
+            if (isP11KitProxy(registration.library)) {
+                addP11KitModules();
+                continue;
+            }
+            const QString realPath = libraryRealPath(registration.library);
+            if (realPath.isEmpty() || isRootsModule(realPath))
+                continue;
+            if (isP11KitProxy(realPath))
+                addP11KitModules();
+            else if (modulesSeen_.insert(realPath).second)
+                openTokensOf(registration.name, realPath);
+        }
+    }
+
+    void addP11KitModules() {
+        if (p11KitAdded_)
+            return;
+        p11KitAdded_ = true;
+        addModules(p11KitModules());
+    }
+
+    OpenedSources take() { return std::move(opened_); }
+
+private:
+    void openTokensOf(const QString& name, const QString& realPath) {
+        const LoadedModule& loaded = loadModuleOnce(name, realPath);
+        if (!loaded.module) {
+            opened_.failures << loaded.failure;
+            return;
+        }
+        for (Slot& slot : tokenSlotsOf(loaded.module)) {
+            const QString label =
+                QStringLiteral("Tarjeta: ") + QString::fromUtf8(PK11_GetTokenName(slot.get()));
+            opened_.sources.push_back({label, std::move(slot), nullptr});
+        }
+    }
+
+    OpenedSources opened_;
+    std::set<QString> modulesSeen_;
+    bool p11KitAdded_ = false;
+};
+
+} // namespace
+
+OpenedSources openCertificateSources() {
+    const DatabasePlan plan = plannedDatabases();
+    SourceOpener opener;
+    for (const DatabaseLocation& location : plan.databases)
+        opener.openDatabase(location);
+    for (const DatabaseLocation& location : plan.databases)
+        opener.addModules(modulesRegisteredIn(location.directory));
+    if (plan.systemModules)
+        opener.addP11KitModules();
+    return opener.take();
+}
+
+} // namespace cto::nss

@@ -1,0 +1,71 @@
+#include "certificates/LoadedModules.h"
+
+#include "certificates/StoreFailures.h"
+
+// This header lacks the C linkage block that NSS's other headers have.
+extern "C" {
+#include <utilpars.h>
+}
+
+#include <map>
+
+namespace cto::nss {
+
+namespace {
+
+struct ModuleEntry {
+    Module owner;
+    LoadedModule outcome;
+};
+
+// By real path; modules are loaded on the one thread that opens stores.
+std::map<QString, ModuleEntry>& loadedModules() {
+    static std::map<QString, ModuleEntry> modules;
+    return modules;
+}
+
+std::string quoted(const QString& text) {
+    const String value(NSSUTIL_Quote(text.toUtf8().constData(), '"'));
+    return value ? std::string(value.get()) : std::string("\"\"");
+}
+
+QString failureText(const QString& name, const QString& realPath) {
+    return QStringLiteral("No se pudo cargar el módulo PKCS #11 «%1» (%2): %3")
+        .arg(name, realPath, QString::fromStdString(errorText(PORT_GetError())));
+}
+
+} // namespace
+
+const LoadedModule& loadModuleOnce(const QString& name, const QString& realPath) {
+    auto& modules = loadedModules();
+    if (const auto found = modules.find(realPath); found != modules.end())
+        return found->second.outcome;
+    ModuleEntry& entry = modules[realPath];
+    std::string spec = "library=" + quoted(realPath) + " name=" + quoted(name.isEmpty() ? realPath : name);
+    PORT_SetError(0);
+    entry.owner.reset(SECMOD_LoadUserModule(spec.data(), nullptr, PR_FALSE));
+    // NSS hands back a module that did not load too, marked as such.
+    if (entry.owner && entry.owner->loaded)
+        entry.outcome.module = entry.owner.get();
+    else
+        entry.outcome.failure = failureText(name, realPath);
+    return entry.outcome;
+}
+
+std::vector<Slot> tokenSlotsOf(SECMODModule* module) {
+    // Cheap when nothing changed: one C_GetSlotList. A module without new slots
+    // to report answers a failure, which changes nothing here.
+    SECMOD_UpdateSlotList(module);
+    std::vector<Slot> slots;
+    SECMODListLock* lock = SECMOD_GetDefaultModuleListLock();
+    SECMOD_GetReadLock(lock);
+    for (int index = 0; index < module->slotCount; ++index) {
+        PK11SlotInfo* slot = module->slots[index];
+        if (slot && PK11_IsPresent(slot))
+            slots.emplace_back(PK11_ReferenceSlot(slot));
+    }
+    SECMOD_ReleaseReadLock(lock);
+    return slots;
+}
+
+} // namespace cto::nss

@@ -1,0 +1,225 @@
+// Smart cards among the user's certificates: a SoftHSM2 token (keys made on
+// it, never extractable, PIN 1234) reached through every way a card module is
+// registered: an NSS database's pkcs11.txt, as modutil writes it; p11-kit's
+// configuration (Debian's softhsm2 registers the module for the whole system);
+// p11-kit's proxy module named in a pkcs11.txt; a user's own module file.
+#include "app/SendEngine.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/ListingFixtures.h"
+#include "certificates/TestNssDatabase.h"
+#include "tools/testpeers/TestPki.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pk11pub.h>
+#include <secmod.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace cto;
+using cto::test::rowsOf;
+using cto::test::runTool;
+using cto::test::writeFile;
+
+namespace {
+
+const QString kShared = QStringLiteral("Chromium / escritorio");
+
+QStringList tokenRows(const QString& label) {
+    QStringList rows;
+    for (const char* name : {"Titular Tarjeta RSA", "Titular Tarjeta EC", "Titular Tarjeta P384"})
+        rows << "Tarjeta: " + label + "|" + name;
+    return rows;
+}
+
+// A token gives its objects in an order of its own (SoftHSM's follows its
+// files' names), and tokens come after the databases: the rows as they are,
+// with the tokens' sorted.
+QStringList tokensSorted(QStringList rows) {
+    const auto firstToken = std::find_if(rows.begin(), rows.end(),
+                                         [](const QString& row) { return row.startsWith("Tarjeta: "); });
+    std::sort(firstToken, rows.end());
+    return rows;
+}
+
+// How many modules NSS has loaded from the library at this real path.
+int modulesLoadedFrom(const QString& realPath) {
+    int count = 0;
+    SECMODListLock* lock = SECMOD_GetDefaultModuleListLock();
+    SECMOD_GetReadLock(lock);
+    for (SECMODModuleList* entry = SECMOD_GetDefaultModuleList(); entry; entry = entry->next) {
+        if (entry->module->dllName && QFileInfo(entry->module->dllName).canonicalFilePath() == realPath)
+            ++count;
+    }
+    SECMOD_ReleaseReadLock(lock);
+    return count;
+}
+
+void registerModule(const QString& database, const QString& name, const QString& library) {
+    runTool("modutil", {"-dbdir", "sql:" + database, "-add", name, "-libfile", library, "-force"});
+}
+
+} // namespace
+
+class TestCertificateTokens : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<test::TestPki> pki_;
+    QString modulePath_; // SoftHSM's library as the fixture names it
+
+    QString path(const QString& relative) const { return folder_.filePath(relative); }
+
+    // A database in directory holding one certificate with its key.
+    void makeDatabase(const QString& directory, const std::string& holder) {
+        test::makeEmptyNssDatabase(directory);
+        const test::IssuedCertificate issued = pki_->issueClientCertificate(holder);
+        test::importPkcs12(directory, QString::fromStdString(issued.pkcs12Path),
+                           QString::fromStdString(issued.pkcs12Password));
+    }
+
+    void makeToken(const QString& directory, const QString& label) {
+        runTool("/bin/sh", {CTO_MAKE_TEST_TOKEN, "--label", label, directory,
+                            QString::fromStdString(pki_->caCertificatePath()),
+                            QString::fromStdString(pki_->caKeyPath())});
+    }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void tokenListedOnceWhoeverNamesIt_data();
+    void tokenListedOnceWhoeverNamesIt();
+    void userModuleFileRegistersACard();
+};
+
+// Homes, under homes/:
+//   all:   ~/.pki/nssdb registers SoftHSM as the fixture names it, and a Firefox
+//          profile registers it by its real path under another name; p11-kit names it too
+//   plain: ~/.pki/nssdb registers nothing: p11-kit alone names it
+// Databases for CTO_NSS_DATABASE, under named/: "proxy" registers p11-kit's proxy module.
+void TestCertificateTokens::initTestCase() {
+    QVERIFY(folder_.isValid());
+    pki_ = std::make_unique<test::TestPki>();
+    makeToken(path("token"), "Tarjeta CTO");
+    modulePath_ = QString::fromUtf8(test::readWholeFile(path("token/module-path").toStdString())).trimmed();
+    qputenv("SOFTHSM2_CONF", path("token/softhsm2.conf").toUtf8());
+
+    makeDatabase(path("homes/all/.pki/nssdb"), "Titular Escritorio");
+    registerModule(path("homes/all/.pki/nssdb"), "SoftHSM", modulePath_);
+    const QString profile = path("homes/all/.mozilla/firefox/abcd.default");
+    makeDatabase(profile, "Titular Perfil");
+    registerModule(profile, "Tarjeta del perfil", QFileInfo(modulePath_).canonicalFilePath());
+    writeFile(path("homes/all/.mozilla/firefox/profiles.ini"),
+              "[Profile0]\nName=default\nIsRelative=1\nPath=abcd.default\nDefault=1\n");
+    makeDatabase(path("homes/plain/.pki/nssdb"), "Titular Escritorio");
+    makeDatabase(path("named/proxy"), "Titular Escritorio");
+    registerModule(path("named/proxy"), "p11-kit-proxy", CTO_P11_KIT_PROXY);
+}
+
+void TestCertificateTokens::init() {
+    qunsetenv("CTO_NSS_DATABASE");
+}
+
+void TestCertificateTokens::tokenListedOnceWhoeverNamesIt_data() {
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("named"); // CTO_NSS_DATABASE, under named/ or homes/; empty: unset
+    QTest::addColumn<QStringList>("rows");
+    const QStringList card = tokenRows("Tarjeta CTO");
+    QTest::newRow("two databases and p11-kit name it")
+        << "all" << QString()
+        << QStringList{kShared + "|Titular Escritorio", "Firefox, perfil default|Titular Perfil"} + card;
+    QTest::newRow("p11-kit alone names it")
+        << "plain" << QString() << QStringList{kShared + "|Titular Escritorio"} + card;
+    QTest::newRow("a named database that registers it")
+        << "plain"
+        << "homes/all/.pki/nssdb" << QStringList{kShared + "|Titular Escritorio"} + card;
+    QTest::newRow("a named database registers p11-kit's proxy")
+        << "plain"
+        << "named/proxy" << QStringList{kShared + "|Titular Escritorio"} + card;
+    // Without p11-kit: the module is loaded in this process already, and still not listed.
+    QTest::newRow("a named database that does not register it")
+        << "all"
+        << "homes/plain/.pki/nssdb" << QStringList{kShared + "|Titular Escritorio"};
+}
+
+void TestCertificateTokens::tokenListedOnceWhoeverNamesIt() {
+    QFETCH(QString, home);
+    QFETCH(QString, named);
+    QFETCH(QStringList, rows);
+    qputenv("HOME", path("homes/" + home).toUtf8());
+    if (!named.isEmpty())
+        qputenv("CTO_NSS_DATABASE", path(named).toUtf8());
+
+    const test::PromptRecorder prompt;
+    const CertificateListing listing = linkedSendEngine().listCertificates();
+    QVERIFY2(!listing.failure, listing.failure.message.c_str());
+    QCOMPARE(tokensSorted(rowsOf(listing)), tokensSorted(rows));
+    // The card's keys were told by their public halves: no PIN asked to list.
+    QCOMPARE(prompt.asked(), QStringList());
+    QCOMPARE(modulesLoadedFrom(QFileInfo(modulePath_).canonicalFilePath()), 1);
+
+    // The sending side finds the card's certificates on the card.
+    const auto store = CertificateStore::openPersonal();
+    for (const CertificateRow& row : listing.rows) {
+        const std::optional<StoredCertificate> found = store->findByDer(row.der);
+        QVERIFY(found);
+        QCOMPARE(found->location(), row.location);
+    }
+}
+
+// A card a user registers for themselves, in ~/.config/pkcs11/modules. p11-kit
+// reads a user's files only for a process that is not the superuser's; as root
+// (CI), the listing runs as "nobody".
+void TestCertificateTokens::userModuleFileRegistersACard() {
+    const QString userToken = path("user-token");
+    const QString home = path("user-home");
+    QStringList command{CTO_LIST_CERTIFICATES};
+    makeToken(userToken, "Tarjeta Usuario");
+    if (::getuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody || QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("running as root, without a user \"nobody\" or setpriv to list as another user");
+        // The card's files are the user's; the rest needs only reading.
+        runTool("chown", {"-R", QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid), userToken});
+        QVERIFY(QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ReadOther |
+                                                          QFile::ExeOther));
+        command = QStringList{"setpriv", QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                              QStringLiteral("--regid=%1").arg(nobody->pw_gid), "--clear-groups"} +
+                  command;
+    }
+    const auto listing = [&] {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home);
+        environment.insert("SOFTHSM2_CONF", userToken + "/softhsm2.conf");
+        environment.remove("CTO_NSS_DATABASE");
+        program.setProcessEnvironment(environment);
+        program.start(command.front(), command.mid(1));
+        if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit ||
+            program.exitCode() != 0)
+            return QStringList{"failed: " + QString::fromUtf8(program.readAllStandardError())};
+        return QString::fromUtf8(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+
+    // The system's registration of SoftHSM turned off for the listing program...
+    const QString modules = home + "/.config/pkcs11/modules";
+    writeFile(modules + "/softhsm2.module", "disable-in: cto_list_certificates\n");
+    QCOMPARE(listing(), QStringList());
+    // ...and the user's own file for the card: p11-kit's way of adding one.
+    writeFile(modules + "/tarjeta.module", "module: " + modulePath_.toUtf8() + "\n");
+    QCOMPARE(tokensSorted(listing()), tokensSorted(tokenRows("Tarjeta Usuario")));
+}
+
+QTEST_GUILESS_MAIN(TestCertificateTokens)
+#include "tst_certificate_tokens.moc"
