@@ -166,10 +166,12 @@ screenshot() { # <name>: the whole screen, and the window in front alone
 answer_windows() {
     wait_for_focus "Selección de Certificado"
     if $card; then
-        # Type-ahead on the names brings the card's certificate up.
-        xdotool type --delay 60 "Titular Tarjeta RSA"
+        # Type-ahead on the names selects the card's first certificate, the RSA one.
+        xdotool type --delay 60 "Titular"
+        sleep 1
+    else
+        xdotool key --delay 150 space
     fi
-    xdotool key --delay 150 space
     screenshot 1-certificate-dialog
     xdotool key alt+a
     if $card; then
