@@ -43,6 +43,8 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const StorePasswordRequest& request, QW
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
     setUpPrompt(this, *ui_, owner);
     ui_->lExplicacion->setText(explanationFor(request));
+    if (request.token)
+        ui_->lContrasena->setText(tr("&PIN:"));
     const QString warning = warningFor(request);
     ui_->lAviso->setText(warning);
     ui_->lAviso->setVisible(!warning.isEmpty());

@@ -9,7 +9,7 @@
 #   scripts/demo.sh --tarjeta  the certificate is on a simulated smart card (a
 #                              SoftHSM2 token in build/demo/tarjeta, PIN 1234)
 #                              that the demo database names, as modutil adds a
-#                              card: pick "Titular Tarjeta RSA" and type the PIN
+#                              card: pick a "Titular Tarjeta …" row, type the PIN
 #
 # Without a display (DISPLAY empty) it runs the --auto demo on an X server of
 # its own (Xvfb), which it stops at the end.
@@ -166,10 +166,12 @@ screenshot() { # <name>: the whole screen, and the window in front alone
 answer_windows() {
     wait_for_focus "Selección de Certificado"
     if $card; then
-        # Type-ahead on the names brings the card's certificate up.
-        xdotool type --delay 60 "Titular Tarjeta RSA"
+        # Type-ahead on the names selects the card's first certificate, the RSA one.
+        xdotool type --delay 60 "Titular"
+        sleep 1
+    else
+        xdotool key --delay 150 space
     fi
-    xdotool key --delay 150 space
     screenshot 1-certificate-dialog
     xdotool key alt+a
     if $card; then
@@ -203,7 +205,7 @@ if $auto; then
     wait "$program_pid"
 else
     if $card; then
-        echo "Pick the certificate \"Titular Tarjeta RSA\" (on the card), press Aceptar and type the PIN 1234."
+        echo "Pick one of the \"Titular Tarjeta …\" certificates (on the card), press Aceptar and type the PIN 1234."
     else
         echo "Pick the certificate \"Lucía Hernández Peña\" and press Aceptar."
     fi

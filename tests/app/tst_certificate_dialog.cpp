@@ -439,6 +439,9 @@ void TestCertificateDialog::passwordDialog() {
                                     .arg(shownWarning->height())));
         }
         QCOMPARE(QApplication::focusWidget(), d->findChild<QLineEdit*>(QStringLiteral("eContrasena")));
+        // A card asks for its PIN by that name, a database for its password.
+        QCOMPARE(d->findChild<QLabel*>(QStringLiteral("lContrasena"))->text(),
+                 request.token ? QStringLiteral("&PIN:") : QString::fromUtf8("C&ontraseña:"));
         if (cancel) {
             pressKey(d, Qt::Key_Escape);
             return;

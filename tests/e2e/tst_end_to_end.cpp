@@ -1,11 +1,13 @@
 // The whole run as a user makes it: the real program on an X server with no
 // window manager, the simulated office demanding a client certificate, a test
-// NSS database as the user's store, and every window answered from the
-// keyboard with xdotool once it holds the focus.
+// NSS database as the user's store (with a simulated smart card in the second
+// run), and every window answered from the keyboard with xdotool once it
+// holds the focus.
 #include "support/OfficeDesktop.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,8 +20,13 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void surveyGoesOutWithTheChosenCertificate();
+    void surveyGoesOutSignedOnTheSmartCard();
 
 private:
+    // The program and its engine copied into a folder of their own, where the
+    // response file lands, and the survey in a work folder; answers the program.
+    QString installProgram(const QString& name);
+
     QTemporaryDir folder_;
     cto::test::OfficeDesktop desktop_{QStringLiteral(CTO_SIMULATED_OFFICE),
                                       QStringLiteral(CTO_TESTS_DIR "/support/make-test-nssdb.sh")};
@@ -35,19 +42,28 @@ void TestEndToEnd::cleanupTestCase() {
     desktop_.stop();
 }
 
-void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
-    // A copy of the program and its engine in a folder of their own: the
-    // response file lands beside them.
-    const QString programFolder = folder_.filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programFolder));
+namespace {
+const QString kSurvey = QStringLiteral(CTO_SOURCE_DIR "/tools/simulated_office/encuesta-ejemplo.xml");
+}
+
+QString TestEndToEnd::installProgram(const QString& name) {
+    const QString programFolder = folder_.filePath(name);
     const QString program = programFolder + QStringLiteral("/ConexionTulvaOskel");
-    QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program));
-    QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE),
-                        programFolder + QStringLiteral("/libConexionTulvaOskelEngine.so")));
-    const QString survey = QStringLiteral(CTO_SOURCE_DIR "/tools/simulated_office/encuesta-ejemplo.xml");
-    const QString work = folder_.filePath(QStringLiteral("work"));
-    QVERIFY(QDir().mkpath(work));
-    QVERIFY(QFile::copy(survey, work + QStringLiteral("/encuesta.xml")));
+    const QString work = programFolder + QStringLiteral("/work");
+    if (!QDir().mkpath(work) || !QFile::copy(QStringLiteral(CTO_PROGRAM), program) ||
+        !QFile::copy(QStringLiteral(CTO_ENGINE_MODULE),
+                     programFolder + QStringLiteral("/libConexionTulvaOskelEngine.so")) ||
+        !QFile::copy(kSurvey, work + QStringLiteral("/encuesta.xml")))
+        return {};
+    return program;
+}
+
+void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
+    const QString program = installProgram(QStringLiteral("program"));
+    QVERIFY(!program.isEmpty());
+    const QString programFolder = QFileInfo(program).path();
+    const QString work = programFolder + QStringLiteral("/work");
+    const QString survey = kSurvey;
     const QString copy = folder_.filePath(QStringLiteral("copia-guardada.xml"));
 
     desktop_.sendAsUser(program, work, QStringLiteral("encuesta.xml"), copy);
@@ -65,6 +81,42 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     QVERIFY(expected.startsWith(
         "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"><NumeroOrden>OSK-"));
     QCOMPARE(contentOf(programFolder + QStringLiteral("/encuesta-response.xml")), expected);
+    QCOMPARE(contentOf(copy), expected);
+}
+
+// The certificate lives on a smart card (a SoftHSM token whose keys can never
+// leave it) that the user's store names: the user picks it, types the card's
+// PIN in the program's own prompt, and the office sees that certificate.
+void TestEndToEnd::surveyGoesOutSignedOnTheSmartCard() {
+    QVERIFY(desktop_.addSmartCard(QStringLiteral(CTO_TESTS_DIR "/support/make-test-token.sh"),
+                                  QStringLiteral("Tarjeta Prueba"), QStringLiteral("4711")));
+    const QString program = installProgram(QStringLiteral("program-card"));
+    QVERIFY(!program.isEmpty());
+    const QString copy = folder_.filePath(QStringLiteral("copia-tarjeta.xml"));
+    const QStringList exchangesBefore =
+        QDir(desktop_.exchangesFolder()).entryList({QStringLiteral("*-client.txt")});
+
+    // Type-ahead on the names finds the first of the card's certificates and
+    // selects it (a space would toggle the selection off). While
+    // the list still gathers typed letters it keeps Alt+A to itself: a pause.
+    desktop_.sendAsUser(
+        program, QFileInfo(program).path() + QStringLiteral("/work"), QStringLiteral("encuesta.xml"), copy,
+        {{"type", "--delay", "80", "Titular"}, QStringLiteral("4711"), {"sleep", "1", "key", "alt+a"}});
+    if (QTest::currentTestFailed())
+        return;
+
+    // One more exchange, made with the card's certificate.
+    const QStringList exchanges =
+        QDir(desktop_.exchangesFolder()).entryList({QStringLiteral("*-client.txt")});
+    QCOMPARE(exchanges.size(), exchangesBefore.size() + 1);
+    const QString stem = desktop_.exchangesFolder() + QLatin1Char('/') + exchanges.last().chopped(10);
+    // The card lists its three certificates in an order of its own; the
+    // office saw one of them (which row carries which is another suite's).
+    const QString client = QString::fromUtf8(contentOf(stem + QStringLiteral("client.txt")));
+    QVERIFY2(client.startsWith(QStringLiteral("Titular Tarjeta ")), qPrintable(client));
+    const QByteArray expected = contentOf(stem + QStringLiteral("expected-response.xml"));
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(contentOf(QFileInfo(program).path() + QStringLiteral("/encuesta-response.xml")), expected);
     QCOMPARE(contentOf(copy), expected);
 }
 

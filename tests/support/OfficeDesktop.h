@@ -82,6 +82,22 @@ public:
 
     QString exchangesFolder() const { return folder_ + QStringLiteral("/exchanges"); }
 
+    // A simulated smart card (tests/support/make-test-token.sh) whose
+    // certificates the office's authority issued, registered in the user's
+    // store as modutil registers a card; the program then finds it. Answers
+    // whether it could be made.
+    bool addSmartCard(const QString& makeTokenScript, const QString& label, const QString& pin) {
+        const QString card = folder_ + QStringLiteral("/tarjeta");
+        const QString state = folder_ + QStringLiteral("/office");
+        if (!runTool(QStringLiteral("sh"),
+                     {makeTokenScript, QStringLiteral("--label"), label, QStringLiteral("--pin"), pin,
+                      QStringLiteral("--register-in"), folder_ + QStringLiteral("/nssdb"), card,
+                      state + QStringLiteral("/ca.pem"), state + QStringLiteral("/ca.key")}))
+            return false;
+        softHsmConfiguration_ = card + QStringLiteral("/softhsm2.conf");
+        return true;
+    }
+
     // The program's surroundings: this desktop, the office as its service with
     // the office's authority trusted, the test store as the user's.
     QProcessEnvironment programEnvironment() const {
@@ -89,6 +105,8 @@ public:
         environment.insert(QStringLiteral("CTO_SERVICE_HOST"), QStringLiteral("127.0.0.1:") + servicePort_);
         environment.insert(QStringLiteral("CTO_SERVICE_CA_FILE"), folder_ + QStringLiteral("/office/ca.pem"));
         environment.insert(QStringLiteral("CTO_NSS_DATABASE"), folder_ + QStringLiteral("/nssdb"));
+        if (!softHsmConfiguration_.isEmpty())
+            environment.insert(QStringLiteral("SOFTHSM2_CONF"), softHsmConfiguration_);
         return environment;
     }
 
@@ -121,16 +139,30 @@ public:
         return {};
     }
 
+    // How the user picks a certificate in the dialog: the xdotool command,
+    // and the PIN or password to type when its store asks (none: no prompt).
+    struct Choice {
+        QStringList keys;
+        QString secret;
+        // A second xdotool command, run apart from the first (xdotool does
+        // not press Alt+A reliably after typing text in the same command).
+        QStringList thenKeys = {};
+    };
+    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz. The list
+    // holds the focus with no row selected: two steps down select Peña Muñoz.
+    static Choice penaMunoz() { return {{"key", "--delay", "100", "Down", "Down", "alt+a"}, {}}; }
+
     // The run a user makes: starts `program` in `workFolder` on the survey
-    // file `surveyName` there, picks Peña Muñoz's certificate, accepts the
-    // outcome and saves a copy of the answer as `copy`; the program must then
-    // end with status 0. Fails the current test otherwise (callers check
-    // QTest::currentTestFailed()).
+    // file `surveyName` there, picks a certificate (Peña Muñoz's unless told),
+    // accepts the outcome and saves a copy of the answer as `copy`; the
+    // program must then end with status 0. Fails the current test otherwise
+    // (callers check QTest::currentTestFailed()).
     void sendAsUser(const QString& program, const QString& workFolder, const QString& surveyName,
-                    const QString& copy) const {
+                    const QString& copy, const Choice& choice = penaMunoz()) const {
         static const QString certificateDialog = QString::fromUtf8("Selección de Certificado");
         static const QString messageCaption = QStringLiteral("Conexiontulvaoskel"); // the application title
         static const QString saveDialog = QStringLiteral("Guardar resultados del envio");
+        static const QString passwordDialog = QString::fromUtf8("Contraseña del almacén de certificados");
 
         QProcess run;
         run.setProcessEnvironment(programEnvironment());
@@ -145,10 +177,15 @@ public:
             }
         });
 
-        // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz, Organismo Sin Clave.
-        // The list holds the focus with no row selected: two steps down select Peña Muñoz.
-        QString problem = whenFocused(certificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
+        QString problem = whenFocused(certificateDialog, choice.keys);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        if (!choice.thenKeys.isEmpty())
+            QVERIFY(runTool(xdotool_, choice.thenKeys));
+        if (!choice.secret.isEmpty()) {
+            problem = whenFocused(passwordDialog, {"type", "--delay", "20", choice.secret});
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            QVERIFY(runTool(xdotool_, {"key", "Return"}));
+        }
         problem = whenFocused(messageCaption, {"key", "Return"}); // the outcome
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         problem = whenFocused(saveDialog, {"key", "ctrl+a"});
@@ -170,6 +207,7 @@ private:
     QProcessEnvironment desktop_;
     QString xdotool_;
     QString servicePort_;
+    QString softHsmConfiguration_;
 };
 
 } // namespace cto::test
