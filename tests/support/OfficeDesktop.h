@@ -60,8 +60,10 @@ public:
         if (!office_.waitForStarted())
             return QStringLiteral("the simulated office could not be started");
         const QString portFile = state + QStringLiteral("/port");
-        (void)QTest::qWaitFor([&] { return QFile::exists(portFile) || office_.state() != QProcess::Running; },
-                              kWindowTimeoutMs);
+        // The office creates the file and then writes its line: wait for the whole line.
+        (void)QTest::qWaitFor(
+            [&] { return contentOf(portFile).endsWith('\n') || office_.state() != QProcess::Running; },
+            kWindowTimeoutMs);
         servicePort_ = QString::fromLatin1(contentOf(portFile)).trimmed();
         if (servicePort_.isEmpty())
             return QStringLiteral("the simulated office did not start");
