@@ -5,12 +5,14 @@
 
 #include "app/uFSeleccionCertificado.h"
 
-std::optional<QByteArray> TFConexionTulvaOskel::SoapClientHTTPWebNode1BeforePost() {
+std::optional<cto::ChosenCertificate> TFConexionTulvaOskel::SoapClientHTTPWebNode1BeforePost() {
     // The dialog's closing activates this window again; the run must not start twice.
     detachActivationHandler();
 
     // Without a certificate dialog (a main window built on its own) there is no one to ask.
     if (!cto::FSeleccionCertificado || cto::FSeleccionCertificado->ShowModal() != cto::mrOk)
         return std::nullopt; // the request leaves without a certificate
-    return cto::FSeleccionCertificado->usCertificadoSeleccionado;
+    return cto::ChosenCertificate{cto::FSeleccionCertificado->usCertificadoSeleccionado,
+                                  cto::FSeleccionCertificado->usNombreCertificadoSeleccionado,
+                                  cto::FSeleccionCertificado->usUbicacionCertificadoSeleccionado};
 }

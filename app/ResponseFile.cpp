@@ -29,7 +29,10 @@ std::string responsePath(const QString& executableFolder, const QString& argumen
     QString folder = executableFolder;
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    return QFile::encodeName(folder + responseStem(argument) + QStringLiteral("-response.xml")).toStdString();
+    // The survey may live anywhere; its receipt lives beside the program, and
+    // a "../" in the argument must not carry it out of that folder.
+    const QString name = argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1);
+    return QFile::encodeName(folder + responseStem(name) + QStringLiteral("-response.xml")).toStdString();
 }
 
 namespace {

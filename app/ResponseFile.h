@@ -21,7 +21,7 @@ inline constexpr std::string_view kTestReceipt =
 QString responseStem(const QString& argument);
 
 // Where the response is stored: executableFolder/<stem>-response.xml, as a
-// local file name.
+// local file name, the stem taken from the argument's last component alone.
 std::string responsePath(const QString& executableFolder, const QString& argument);
 
 // Fails with EFCreateError, the message naming responsePath, when the

@@ -25,7 +25,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 2;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 3;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -49,14 +49,21 @@ struct StorePasswordRequest {
     enum class TriesLeft { Plenty, Few, Last } triesLeft = TriesLeft::Plenty;
 };
 
+// The certificate the user picked in the certificate dialog.
+struct ChosenCertificate {
+    QByteArray der;   // its identity: two certificates may share a name
+    QString name;     // the row's name
+    QString location; // where the row says it is kept ("Chromium / escritorio", "Tarjeta: y")
+};
+
 // What the engine asks of a main window during a run.
 class SendHost {
 public:
     // Called repeatedly while the exchange waits on the network; false stops it.
     virtual bool waiting() noexcept = 0;
     // The before-send hook: asks the user for a certificate and answers the
-    // chosen certificate's DER encoding, or nothing to send the request without one.
-    virtual std::optional<QByteArray> chooseCertificate() noexcept = 0;
+    // chosen one, or nothing to send the request without one.
+    virtual std::optional<ChosenCertificate> chooseCertificate() noexcept = 0;
     // A message in the program's plain message box.
     virtual void showMessage(const QString& text) noexcept = 0;
     // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.

@@ -8,6 +8,7 @@
 #include "app/SeamFailure.h"
 #include "app/ServiceEndpoint.h"
 #include "certificates/CertificateStore.h"
+#include "certificates/LockedTokenFailure.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
 #include "common/ReplacementFile.h"
@@ -29,22 +30,6 @@ std::string receiptForEmptyAnswer(int status) {
                        "): no contiene el elemento RespuestaSolicitudEncuesta");
 }
 
-// Attaches the very certificate the user picked, whatever others share its
-// name (after a renewal the old and the new one do). Its key's database or
-// card asks for its password or PIN here, before the connection opens, so
-// that the handshake signs without asking. False when it cannot go with the
-// request: gone from the store since it was listed, no key, the password not
-// given. A store that cannot be opened or read, and a card whose PIN is
-// locked, fail the whole run.
-bool attachCertificate(const QByteArray& der, HttpRequest& request) {
-    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
-    const std::optional<StoredCertificate> found = store->findByDer(der);
-    if (!found)
-        return false;
-    std::shared_ptr<const ClientCertificate> certificate = found->toClientCertificate();
-    return certificate && request.setClientCertificate(std::move(certificate));
-}
-
 StorePasswordRequest::TriesLeft triesLeftOf(PasswordRequest::TriesLeft triesLeft) {
     switch (triesLeft) {
     case PasswordRequest::TriesLeft::Few:
@@ -61,15 +46,63 @@ StorePasswordRequest::TriesLeft triesLeftOf(PasswordRequest::TriesLeft triesLeft
 class PasswordPromptScope {
 public:
     explicit PasswordPromptScope(SendHost& host) {
-        setPasswordPrompt([&host](const PasswordRequest& request) {
-            return host.askStorePassword(
+        setPasswordPrompt([this, &host](const PasswordRequest& request) {
+            std::optional<std::string> answer = host.askStorePassword(
                 {request.storeName, request.token, request.retry, triesLeftOf(request.triesLeft)});
+            cancelled_ = cancelled_ || !answer;
+            return answer;
         });
     }
     ~PasswordPromptScope() { setPasswordPrompt({}); }
     PasswordPromptScope(const PasswordPromptScope&) = delete;
     PasswordPromptScope& operator=(const PasswordPromptScope&) = delete;
+
+    // The user closed a password or PIN prompt without answering.
+    bool cancelled() const noexcept { return cancelled_; }
+
+private:
+    bool cancelled_ = false;
 };
+
+// How a message names the certificate: as its row in the dialog did.
+std::string shownNameOf(const ChosenCertificate& chosen) {
+    const QString location =
+        chosen.location.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(chosen.location);
+    return (QStringLiteral("«%1»").arg(chosen.name) + location).toStdString();
+}
+
+[[noreturn]] void refuseChosen(const ChosenCertificate& chosen, const std::string& reason) {
+    throw EOleException("La encuesta no se envió: el certificado elegido " + shownNameOf(chosen) + " " +
+                        reason);
+}
+
+// Attaches the very certificate the user picked, whatever others share its
+// name (after a renewal the old and the new one do). Its key's database or
+// card asks for its password or PIN here, before the connection opens, so
+// that the handshake signs without asking. A certificate once picked goes
+// with the request or nothing goes: every way it can fail here stops the
+// exchange before a byte leaves. A cancelled prompt stops it as the user's
+// own stop does.
+void attachCertificate(const ChosenCertificate& chosen, HttpRequest& request,
+                       const PasswordPromptScope& prompt) {
+    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
+    const std::optional<StoredCertificate> found = store->findByDer(chosen.der);
+    if (!found)
+        refuseChosen(chosen,
+                     "ya no está en su almacén: puede que se haya borrado o que se haya retirado su tarjeta");
+    std::shared_ptr<const ClientCertificate> certificate;
+    try {
+        certificate = found->clientCertificate();
+    } catch (const nss::LockedTokenFailure&) {
+        throw; // it names the card, and says why nothing can be asked
+    } catch (const EOleException& failure) {
+        if (prompt.cancelled())
+            throw EAbort();
+        refuseChosen(chosen, "no se puede usar: " + failure.message());
+    }
+    if (!request.setClientCertificate(std::move(certificate), shownNameOf(chosen)))
+        refuseChosen(chosen, "no se puede usar: su clave no corresponde al certificado");
+}
 
 class WindowSendSession : public SendSession {
 public:
@@ -82,14 +115,13 @@ public:
         transport.TrustedAuthorities = serviceAuthoritiesFile();
         transport.OnWaiting = [&host] { return host.waiting(); };
         transport.OnBeforePost = [this, &host](THTTPReqResp&, HttpRequest& request) {
-            const std::optional<QByteArray> chosen = host.chooseCertificate();
+            const std::optional<ChosenCertificate> chosen = host.chooseCertificate();
             if (!chosen)
-                return; // the request leaves without a certificate
+                return; // the request leaves without a certificate, and the office decides
             // Until the exchange ends: a card may ask for its PIN again as the
             // handshake signs (a key that wants it for every signature).
             prompt_.emplace(host);
-            if (!attachCertificate(*chosen, request))
-                host.showMessage(QStringLiteral("Internet SSL certificate. Something went wrong"));
+            attachCertificate(*chosen, request, *prompt_);
         };
         transport.OnCredentialsNeeded = [&host](bool proxy, const std::string& realm) {
             return host.askCredentials(proxy, realm);
@@ -104,7 +136,15 @@ public:
         Failure failure = failureOf([&] {
             MemoryStream body(std::move(request));
             THTTPReqResp& transport = client_.HTTPWebNode();
-            response = transport.Execute(body)->takeBytes();
+            try {
+                response = transport.Execute(body)->takeBytes();
+            } catch (const ESOAPHTTPException&) {
+                // A card that asks for its PIN at every signature, asked during
+                // the handshake and cancelled: the user's stop, not a fault.
+                if (prompt_ && prompt_->cancelled())
+                    throw EAbort();
+                throw;
+            }
             if (response.empty())
                 response = receiptForEmptyAnswer(transport.StatusCode());
         });

@@ -39,7 +39,7 @@ bool SoapClientHandle::waiting() noexcept {
     }
 }
 
-std::optional<QByteArray> SoapClientHandle::chooseCertificate() noexcept {
+std::optional<ChosenCertificate> SoapClientHandle::chooseCertificate() noexcept {
     try {
         return window_.SoapClientHTTPWebNode1BeforePost();
     } catch (...) {

@@ -28,7 +28,7 @@ private:
     SendSession& session();
 
     bool waiting() noexcept override;
-    std::optional<QByteArray> chooseCertificate() noexcept override;
+    std::optional<ChosenCertificate> chooseCertificate() noexcept override;
     void showMessage(const QString& text) noexcept override;
     std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;
     std::optional<std::string> askStorePassword(const StorePasswordRequest& request) noexcept override;

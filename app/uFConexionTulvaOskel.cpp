@@ -16,6 +16,7 @@
 #include "common/Exception.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/ReplacementFile.h"
 #include "common/RunLock.h"
 
 #include <QCloseEvent>
@@ -210,6 +211,7 @@ void TFConexionTulvaOskel::runWorkflow() {
     const std::string responsePath = cto::responsePath(executableFolder_, argument);
     cto::checkResponseFileCanBeCreated(responsePath, argument);
     std::optional<cto::RunLock> oneRun(std::in_place, responsePath);
+    cto::removeLeftoverReplacements(responsePath);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
     const std::string response = exchange(std::move(request));

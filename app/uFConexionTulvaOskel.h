@@ -45,7 +45,7 @@ public:
     // The transport's before-send hook: asks for the certificate; answers the
     // chosen certificate (its DER encoding) for the engine to attach, or
     // nothing to send without one.
-    std::optional<QByteArray> SoapClientHTTPWebNode1BeforePost();
+    std::optional<cto::ChosenCertificate> SoapClientHTTPWebNode1BeforePost();
     // The transport's waiting hook: keeps the window painted and answering;
     // false once the user chose to stop the send.
     bool keepPaintingWhileWaiting();

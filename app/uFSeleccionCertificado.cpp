@@ -19,6 +19,9 @@ TFSeleccionCertificado* FSeleccionCertificado = nullptr;
 namespace {
 
 enum Column { ColumnCaption = 0, ColumnNombre = 1, ColumnCaducidad = 2 };
+// What a row keeps besides its texts, in its name column.
+constexpr int RoleDer = Qt::UserRole;
+constexpr int RoleLocation = Qt::UserRole + 1;
 
 // Holds the list's repainting off for one batch of changes.
 class BatchUpdate {
@@ -132,7 +135,8 @@ void TFSeleccionCertificado::FormShow() {
         for (const CertificateRow& certificate : listing.rows) {
             auto* row = new QTreeWidgetItem(list);
             row->setText(ColumnNombre, certificate.name);
-            row->setData(ColumnNombre, Qt::UserRole, certificate.der);
+            row->setData(ColumnNombre, RoleDer, certificate.der);
+            row->setData(ColumnNombre, RoleLocation, certificate.location);
             row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
             const QString details = certificateDetails(certificate);
@@ -154,7 +158,8 @@ void TFSeleccionCertificado::bbAceptarClick() {
     if (selected.size() != 1)
         return;
     usNombreCertificadoSeleccionado = selected.front()->text(ColumnNombre);
-    usCertificadoSeleccionado = selected.front()->data(ColumnNombre, Qt::UserRole).toByteArray();
+    usCertificadoSeleccionado = selected.front()->data(ColumnNombre, RoleDer).toByteArray();
+    usUbicacionCertificadoSeleccionado = selected.front()->data(ColumnNombre, RoleLocation).toString();
 }
 
 void TFSeleccionCertificado::lvCertificadosDblClick() {

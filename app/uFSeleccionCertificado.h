@@ -37,10 +37,11 @@ public:
     int ShowModal();
 
     // The "Nombre" of the row accepted last, and that row's certificate (its
-    // DER encoding), which is what goes with the request; kept from one
-    // showing to the next.
+    // DER encoding), which is what goes with the request, and where the row
+    // says it is kept; kept from one showing to the next.
     QString usNombreCertificadoSeleccionado;
     QByteArray usCertificadoSeleccionado;
+    QString usUbicacionCertificadoSeleccionado;
 
     // Rebuilds the list from the store; runs whenever the dialog becomes visible.
     void FormShow();

@@ -98,16 +98,6 @@ std::shared_ptr<const ClientCertificate> StoredCertificate::clientCertificate() 
     return nss::clientCertificateOf(handle_->certificate.get(), handle_);
 }
 
-std::shared_ptr<const ClientCertificate> StoredCertificate::toClientCertificate() const {
-    try {
-        return clientCertificate();
-    } catch (const nss::LockedTokenFailure&) {
-        throw;
-    } catch (const EOleException&) {
-        return nullptr;
-    }
-}
-
 bool operator==(const StoredCertificate& left, const StoredCertificate& right) {
     return left.handle_ == right.handle_ ||
            SECITEM_ItemsAreEqual(&left.handle_->certificate->derCert, &right.handle_->certificate->derCert);

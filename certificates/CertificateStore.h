@@ -61,11 +61,6 @@ public:
     // with NSS's own words, when the key cannot be had: no private key, the
     // password not given, the card gone or locked.
     std::shared_ptr<const ClientCertificate> clientCertificate() const;
-    // The same, but answers nothing instead of failing: the before-send hook
-    // hands that on to the transport, which refuses it, and the hook reports
-    // the refusal like any other. A card whose PIN is locked still fails:
-    // there is nothing to ask, and sending without it would only fail later.
-    std::shared_ptr<const ClientCertificate> toClientCertificate() const;
 
     friend bool operator==(const StoredCertificate& left, const StoredCertificate& right);
 

@@ -19,7 +19,7 @@ openssl::Certificate x509Of(const SECItem& der) {
     const unsigned char* cursor = der.data;
     openssl::Certificate certificate(d2i_X509(nullptr, &cursor, long(der.len)));
     if (!certificate)
-        throwStoreFailure(SEC_ERROR_BAD_DER, "The certificate cannot be read");
+        throwStoreFailure(SEC_ERROR_BAD_DER, "No se puede leer el certificado");
     return certificate;
 }
 

@@ -1,17 +1,9 @@
 #pragma once
 
+#include "certificates/LockedTokenFailure.h"
 #include "certificates/NssOwners.h"
-#include "common/FailureKinds.h"
 
 namespace cto::nss {
-
-// A card whose PIN is locked. Its kind is still EOleException; it is told
-// apart from a key that merely cannot be used, because asking is pointless
-// and sending without the certificate would only fail later.
-class LockedTokenFailure : public EOleException {
-public:
-    using EOleException::EOleException;
-};
 
 // The private key of the certificate, on the token that holds the
 // certificate (a database's or a card's), logged in: the password or PIN is

@@ -78,12 +78,12 @@ void registerProvider() {
         // provider unless the fallback is kept, which the rest of the program needs.
         if (OSSL_PROVIDER_add_builtin(nullptr, kName, initialiseProvider) != 1 ||
             !OSSL_PROVIDER_try_load(nullptr, kName, 1))
-            throwOpenSslFailure("Cannot register the provider of keys kept in NSS");
+            throwOpenSslFailure("No se pudo registrar el proveedor de las claves guardadas en NSS");
         // Fetches by algorithm name (the server's verification, hashing, other
         // keys) prefer any other provider, so that they never land in ours.
         const std::string preference = std::string("?provider!=") + kName;
         if (EVP_set_default_properties(nullptr, preference.c_str()) != 1)
-            throwOpenSslFailure("Cannot register the provider of keys kept in NSS");
+            throwOpenSslFailure("No se pudo registrar el proveedor de las claves guardadas en NSS");
     });
 }
 
@@ -99,7 +99,7 @@ openssl::Key providerKey(EVP_PKEY* publicKey, std::shared_ptr<const KeySigner> s
         throw EOleException("The certificate's key is neither RSA nor EC: it cannot sign a TLS handshake");
     KeyData source;
     if (EVP_PKEY_up_ref(publicKey) != 1)
-        throwOpenSslFailure("Cannot use the certificate's public key");
+        throwOpenSslFailure("No se puede usar la clave pública del certificado");
     source.publicKey.reset(publicKey);
     source.signer = std::move(signer);
     // Our key management copies what the pointer shows.
@@ -112,7 +112,7 @@ openssl::Key providerKey(EVP_PKEY* publicKey, std::shared_ptr<const KeySigner> s
     if (!context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
         EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_KEYPAIR,
                           const_cast<OSSL_PARAM*>(parameters.data())) != 1)
-        throwOpenSslFailure("Cannot make the key that signs in NSS");
+        throwOpenSslFailure("No se pudo crear la clave que firma en NSS");
     return openssl::Key(key);
 }
 

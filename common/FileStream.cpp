@@ -1,6 +1,7 @@
 #include "FileStream.h"
 
 #include "FailureKinds.h"
+#include "SpanishUnits.h"
 #include "SystemErrorText.h"
 
 #include <cerrno>
@@ -43,9 +44,14 @@ int openLocked(const std::string& fileName, int flags, int lock, int& fd) {
     return error;
 }
 
-// The reason in the system's words, or in ours where the system has none.
+// The reason in the system's words, or in ours where the system has none or
+// says too little ("Resource temporarily unavailable" for a lock held).
 std::string errorText(int error) {
-    return error == kNotRegularFile ? "No es un fichero normal" : systemErrorText(error);
+    if (error == kNotRegularFile)
+        return "No es un fichero normal";
+    if (error == EWOULDBLOCK)
+        return "Otro programa está usando el fichero y lo tiene bloqueado";
+    return systemErrorText(error);
 }
 
 } // namespace
@@ -157,8 +163,12 @@ void FileStream::close() {
         throw EWriteError("Stream write error");
 }
 
-std::string readWholeFile(const std::string& fileName) {
+std::string readWholeFile(const std::string& fileName, std::int64_t largest) {
     FileStream file = FileStream::openForReading(fileName);
+    if (largest >= 0 && file.size() > largest)
+        throw EFOpenError(fileFailureMessage("open", fileName,
+                                             "El fichero ocupa más de " + spanishMebibytes(largest) +
+                                                 ", más de lo que puede ser"));
     std::string bytes(static_cast<std::size_t>(file.size()), '\0');
     file.readBuffer(bytes.data(), bytes.size());
     return bytes;

@@ -52,8 +52,9 @@ inline constexpr int kNotRegularFile = -1;
 // The name resolved to a full path against the working directory; empty stays empty.
 std::string expandFileName(const std::string& fileName);
 
-// The whole file, read as FileStream::openForReading does.
-std::string readWholeFile(const std::string& fileName);
+// The whole file, read as FileStream::openForReading does; a file larger than
+// largest bytes (when not negative) is refused with EFOpenError before any is read.
+std::string readWholeFile(const std::string& fileName, std::int64_t largest = -1);
 // Creates the file afresh and writes the bytes into it.
 void writeWholeFile(const std::string& fileName, std::string_view bytes);
 

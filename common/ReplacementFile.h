@@ -8,8 +8,10 @@ namespace cto {
 // A file written beside the file it replaces and put in its place in one step:
 // a reader, or a run killed at any moment, finds the old file whole or the new
 // one whole, never a part of either. A link at the final path is replaced, not
-// followed. Until commit() nothing at the final path changes; a replacement
-// dropped before then leaves no trace.
+// followed; a regular file there passes its permissions on. Until commit()
+// nothing at the final path changes; a replacement dropped before then leaves
+// no trace, and where the file system allows it (O_TMPFILE) the new file has
+// no name until then, so that not even a killed run leaves one.
 class ReplacementFile {
 public:
     // Creates the new file in the final path's folder. EFCreateError naming
@@ -23,20 +25,30 @@ public:
     // a size limit) when the bytes cannot all be written.
     void write(std::string_view bytes);
     // Flushes the new file to the disk, renames it over the final path and
-    // flushes the folder. EWriteError when any step fails; the old file then stays.
+    // flushes the folder. EWriteError when a step before the rename fails;
+    // the old file then stays. Once renamed, the replacement has succeeded.
     void commit();
 
-    // Where the new file is written until it is committed.
+    // Where the new file can be read until it is committed.
     const std::string& temporaryPath() const noexcept { return temporaryPath_; }
 
 private:
     [[noreturn]] void failWrite(int error);
+    int createNamed(int flags);
+    int nameUnnamed();
 
     std::string finalPath_;
-    std::string temporaryPath_;
+    std::string temporaryPath_; // the named file, or the unnamed one through /proc
+    std::string namedPath_;     // the hidden name beside the final path, once it has one
     int fd_ = -1;
+    bool named_ = false;
     bool committed_ = false;
 };
+
+// Removes the hidden files that replacements of finalPath left when their run
+// was killed between naming and renaming. Only for the one run that holds the
+// response file's lock: another's replacement in progress would go too.
+void removeLeftoverReplacements(const std::string& finalPath);
 
 // Replaces the file with one holding exactly the bytes.
 void replaceWholeFile(const std::string& fileName, std::string_view bytes);

@@ -47,6 +47,9 @@ build_and_test=(
     # the smart card that tests and the demo simulate (a SoftHSM2 token), and
     # pkcs11-tool, which gives a test token a key that asks for its PIN at every signature
     softhsm2 opensc
+    # p11-kit's proxy module (p11-kit-proxy.so), which a test registers in a
+    # database as a browser registers p11-kit
+    p11-kit-modules
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )

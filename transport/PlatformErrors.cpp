@@ -4,6 +4,7 @@
 
 #include "common/Trim.h"
 #include "transport/CertificateProblems.h"
+#include "transport/TlsPolicy.h"
 
 #include <algorithm>
 #include <iterator>
@@ -91,12 +92,28 @@ std::string withDetail(const std::string& text, std::string_view detail) {
     return detail.empty() ? text : text + " (" + std::string(detail) + ")";
 }
 
+// "certificado elegido «name» (where it is kept)", after "del".
+std::string chosenCertificate(const TransferFailure& failure) {
+    return failure.clientCertificateName.empty() ? std::string("certificado elegido")
+                                                 : "certificado elegido " + failure.clientCertificateName;
+}
+
+std::string outdatedServerText(int version) {
+    const std::string offered =
+        version == kOlderTlsVersion
+            ? std::string("versiones de TLS anteriores a TLS 1.2, que ya no son seguras")
+            : tlsVersionName(version) + ", una versión que ya no es segura";
+    return "El servidor solo admite " + offered +
+           ": el programa exige TLS 1.2 o posterior y no le envió nada";
+}
+
 } // namespace
 
 std::uint32_t platformErrorFor(const TransferFailure& failure) {
     if (failure.code == CURLE_OK)
         return kNoError;
-    if (!failure.signingFailure.empty())
+    if (!failure.signingFailure.empty() || failure.outdatedServerVersion != 0 ||
+        failure.clientCertificateUnfit)
         return kSecurityChannelError;
     if (failure.clientCertificateAsked && !failure.clientCertificateAttached &&
         endsRefusedHandshake(failure.code))
@@ -129,8 +146,15 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
     // OpenSSL only knows that the signature failed; the key's store knows why
     // (a card pulled out, a PIN not given).
     if (!failure.signingFailure.empty())
-        return platformErrorMessage(error,
-                                    "The client certificate's key could not sign: " + failure.signingFailure);
+        return platformErrorText(error) + ": la clave del " + chosenCertificate(failure) +
+               " no pudo firmar (" + failure.signingFailure + ")";
+    if (failure.outdatedServerVersion != 0)
+        return outdatedServerText(failure.outdatedServerVersion);
+    // The server named what it takes, and the chosen certificate is not of it;
+    // rather than go on without it, nothing was sent.
+    if (failure.clientCertificateUnfit)
+        return "El servidor no admite la clase de clave del " + chosenCertificate(failure) +
+               " (ni su tipo ni sus firmas están entre las que pide): la encuesta no se envió";
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION) {
         const std::string reason = failure.verifyError ? X509_verify_cert_error_string(failure.verifyError)
                                                        : std::string(errorBuffer);
@@ -145,7 +169,8 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
         return platformErrorMessage(error, reason) + certificate;
     }
     if (failure.code == CURLE_SSL_CACERT_BADFILE)
-        return platformErrorMessage(error, "The trusted certification authorities could not be loaded");
+        return platformErrorMessage(error,
+                                    "no se pudieron cargar las entidades de certificación de confianza");
     return platformErrorMessage(error,
                                 errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code));
 }

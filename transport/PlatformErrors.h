@@ -44,9 +44,12 @@ struct TransferFailure {
     long verifyError = 0; // the server-certificate check's X509_V_ERR_*, 0 when none was refused
     bool clientCertificateAsked = false;
     bool clientCertificateAttached = false;
-    std::string refusedCertificate; // what the refused server certificate says of itself
-    std::string host;               // the server's name or address as the request named it
-    std::string signingFailure;     // why the client certificate's key could not sign, as its store said
+    bool clientCertificateUnfit = false; // asked for, and the attached one could not answer the request
+    std::string clientCertificateName;   // the attached one as the user chose it; empty when unknown
+    int outdatedServerVersion = 0;       // TlsPolicy::outdatedServerVersion
+    std::string refusedCertificate;      // what the refused server certificate says of itself
+    std::string host;                    // the server's name or address as the request named it
+    std::string signingFailure;          // why the client certificate's key could not sign, as its store said
 };
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);

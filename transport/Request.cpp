@@ -12,10 +12,12 @@ Request::~Request() {
     detach();
 }
 
-bool Request::setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) {
+bool Request::setClientCertificate(std::shared_ptr<const ClientCertificate> certificate,
+                                   std::string shownName) {
     if (!certificate || !certificate->usable())
         return false;
     settings_.clientCertificate = std::move(certificate);
+    settings_.clientCertificateName = std::move(shownName);
     return true;
 }
 
@@ -50,7 +52,7 @@ bool Request::sendEx(std::uint64_t totalLength) {
 
 bool Request::write(const char* piece, std::size_t size) {
     if (!attached_ && !outcome_.finished)
-        return fail(kInternalError, "The request was not started");
+        return fail(kInternalError, "la solicitud no se había iniciado");
     upload_.hand(piece, size);
     resumeUpload();
     pump(Until::PieceTaken);
@@ -112,10 +114,10 @@ bool Request::queryContentType(std::string& value) {
     constexpr std::size_t kLongestContentType = 511;
     std::optional<std::string> found = head_.firstValue("Content-Type:");
     if (!found)
-        return fail(kHeaderNotFound, "The response has no Content-Type header");
+        return fail(kHeaderNotFound, "la respuesta no trae el encabezado Content-Type");
     if (found->size() > kLongestContentType)
         return fail(kInsufficientBuffer,
-                    "The Content-Type header of the response is longer than 511 characters");
+                    "el encabezado Content-Type de la respuesta tiene más de 511 caracteres");
     value = std::move(*found);
     return true;
 }

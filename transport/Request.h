@@ -32,7 +32,8 @@ public:
     Request& operator=(const Request&) = delete;
 
     // Options; they take effect when the request is sent.
-    bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) override;
+    bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate,
+                              std::string shownName = {}) override;
     void setTimeout(TimeoutKind kind, std::chrono::milliseconds value);
     std::uint32_t securityFlags() const { return settings_.securityFlags; }
     void setSecurityFlags(std::uint32_t flags) { settings_.securityFlags = flags; }
@@ -74,6 +75,8 @@ private:
     void resumeUpload();
     void resumeBody();
     void pump(Until until);
+    // Calls the session's waiting hook; false, and the transfer stopped, when it says stop.
+    bool serveWaiting();
     bool reached(Until until) const;
     void leaveAnsweringOutOfConnectTimeout();
     void collectResult();

@@ -24,6 +24,7 @@ struct RequestSettings {
     std::chrono::milliseconds connectTimeout = kDefaultConnectTimeout;
     std::vector<std::string> headerLines;                       // "Name: value", sent as given
     std::shared_ptr<const ClientCertificate> clientCertificate; // none: the request goes without one
+    std::string clientCertificateName; // how the user knows it, for messages: "«name» (where it is kept)"
     // Credentials the hook gave for a 401 (in place of the connection's) or a 407.
     Credentials answered;
     bool answeredForProxy = false;

@@ -26,7 +26,7 @@ bool Request::start(std::optional<std::uint64_t> piecesLength) {
     headers_ = EasyConfiguration{connection_, settings_, piecesLength, fresh}.apply(easy_.get());
     watch(piecesLength.has_value());
     if (curl_multi_add_handle(session_.multi(), easy_.get()) != CURLM_OK)
-        return fail(kInternalError, "Cannot start the transfer");
+        return fail(kInternalError, "no se pudo iniciar la transferencia");
     attached_ = true;
     return true;
 }
@@ -116,16 +116,27 @@ void Request::pump(Until until) {
         leaveAnsweringOutOfConnectTimeout();
         collectResult();
         if (outcome_.finished || reached(until))
-            return;
+            break;
         if (watchdogExpired())
             return;
         curl_multi_poll(session_.multi(), nullptr, 0, static_cast<int>(kWaitingInterval.count()), nullptr);
-        if (!session_.wait()) {
-            detach();
-            outcome_ = {true, CURLE_ABORTED_BY_CALLBACK, std::nullopt, true};
+        if (!serveWaiting())
             return;
-        }
     }
+    // An answer pouring in reaches what the caller waits for at every turn,
+    // never the wait above: the waiting hook is served here too (the session
+    // calls it at most once an interval), or the window would not answer
+    // until the answer ends.
+    if (!outcome_.finished)
+        serveWaiting();
+}
+
+bool Request::serveWaiting() {
+    if (session_.wait())
+        return true;
+    detach();
+    outcome_ = {true, CURLE_ABORTED_BY_CALLBACK, std::nullopt, true};
+    return false;
 }
 
 // libcurl's connect bound covers the TLS handshake, during which a card may
@@ -165,7 +176,7 @@ bool Request::watchdogExpired() {
 bool Request::failTransfer() {
     const std::shared_ptr<const ClientCertificate>& certificate = settings_.clientCertificate;
     if (!outcome_.finished)
-        return fail(kInternalError, "The transfer stopped unexpectedly");
+        return fail(kInternalError, "la transferencia se detuvo de forma inesperada");
     if (outcome_.timeout)
         return fail(kTimeout, *outcome_.timeout);
     if (outcome_.cancelled)
@@ -175,6 +186,9 @@ bool Request::failTransfer() {
     failure.verifyError = session_.tls().refusedVerifyError;
     failure.clientCertificateAsked = session_.tls().clientCertificateAsked;
     failure.clientCertificateAttached = certificate != nullptr;
+    failure.clientCertificateUnfit = session_.tls().clientCertificateUnfit;
+    failure.clientCertificateName = settings_.clientCertificateName;
+    failure.outdatedServerVersion = session_.tls().outdatedServerVersion;
     failure.signingFailure = certificate ? certificate->takeSigningFailure() : std::string();
     failure.refusedCertificate = session_.tls().refusedCertificate;
     failure.host = connection_.host;

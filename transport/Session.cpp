@@ -26,7 +26,7 @@ std::string curlBypassList(const std::string& bypass) {
 } // namespace
 
 Session::Session(std::string agent, std::string proxy, const std::string& proxyBypass,
-                 std::string trustedAuthorities)
+                 std::vector<openssl::Certificate> trustedAuthorities)
     : multi_(curl_multi_init()), agent_(std::move(agent)), proxy_(std::move(proxy)),
       proxyBypass_(curlBypassList(proxyBypass)) {
     tls_.extraAuthorities = std::move(trustedAuthorities);

@@ -20,9 +20,9 @@ inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 // flags and for one client identity.
 class Session {
 public:
-    // trustedAuthorities: a PEM file of authorities trusted besides the system's, or empty.
+    // trustedAuthorities: the authorities trusted besides the system's.
     Session(std::string agent, std::string proxy, const std::string& proxyBypass,
-            std::string trustedAuthorities);
+            std::vector<openssl::Certificate> trustedAuthorities);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -2,6 +2,8 @@
 
 #include "common/AsciiText.h"
 #include "common/FailureKinds.h"
+#include "common/FileStream.h"
+#include "common/SpanishUnits.h"
 #include "common/Trim.h"
 #include "transport/PlatformErrors.h"
 #include "transport/Request.h"
@@ -13,6 +15,27 @@
 #include <vector>
 
 namespace cto {
+
+namespace {
+
+// The authorities of a PEM file, read as a survey is: a FIFO or a device is
+// refused without waiting on it, and no such file is that large (the system's
+// whole bundle is some 200 KiB). None, with the reason, when it cannot be used.
+std::vector<openssl::Certificate> authoritiesOf(const std::string& path, std::string& reason) {
+    constexpr std::int64_t kLargestAuthoritiesFile = std::int64_t(8) * 1024 * 1024;
+    try {
+        std::vector<openssl::Certificate> authorities =
+            http::certificatesOfPem(readWholeFile(path, kLargestAuthoritiesFile));
+        if (authorities.empty())
+            reason = "no contiene ningún certificado";
+        return authorities;
+    } catch (const EFOpenError& failure) {
+        reason = failure.message();
+        return {};
+    }
+}
+
+} // namespace
 
 struct THTTPReqResp::State {
     bool userSetURL = false;
@@ -75,17 +98,24 @@ void THTTPReqResp::Connect(bool value) {
     }
     if (state_->connection)
         return;
-    if (!TrustedAuthorities.empty() && !http::readableAuthorities(TrustedAuthorities))
-        RaiseCheck(http::kSecurityChannelError,
-                   http::platformErrorMessage(http::kSecurityChannelError,
-                                              "The file of trusted certification authorities \"" +
-                                                  TrustedAuthorities + "\" cannot be read"));
+    std::vector<openssl::Certificate> authorities;
+    if (!TrustedAuthorities.empty()) {
+        std::string reason;
+        authorities = authoritiesOf(TrustedAuthorities, reason);
+        if (authorities.empty())
+            RaiseCheck(
+                http::kSecurityChannelError,
+                http::platformErrorMessage(http::kSecurityChannelError,
+                                           "no se puede usar el fichero de entidades de certificación de "
+                                           "confianza \"" +
+                                               TrustedAuthorities + "\": " + reason));
+    }
     // An empty Proxy leaves libcurl to the system's proxy settings (the proxy environment variables).
-    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, TrustedAuthorities);
+    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, std::move(authorities));
     if (!state_->root->multi()) {
         state_->root.reset();
         RaiseCheck(http::kNotEnoughMemory,
-                   http::platformErrorMessage(http::kNotEnoughMemory, "Cannot open the HTTP client"));
+                   http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
     }
     state_->connection = std::make_unique<http::Connection>(
         http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
@@ -262,8 +292,8 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
             RaiseCheck(request.lastError(), request.lastErrorText());
         total += static_cast<std::int64_t>(read);
         if (total > MaxResponseSize)
-            throw ESOAPHTTPException("The answer is larger than the " + std::to_string(MaxResponseSize) +
-                                         " bytes this program accepts - URL:" + state_->url,
+            throw ESOAPHTTPException("La respuesta ocupa más de los " + spanishMebibytes(MaxResponseSize) +
+                                         " que admite el programa - URL:" + state_->url,
                                      0);
         response.writeBuffer(piece.data(), read);
         if (OnReceivingData)

@@ -112,8 +112,10 @@ public:
     virtual ~HttpRequest() = default;
     // Attaches a client certificate for the TLS handshake, which the request
     // holds until it ends; false when it cannot be used (no key, a key that
-    // is not the certificate's).
-    virtual bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate) = 0;
+    // is not the certificate's). Once attached, the request goes with it or
+    // not at all. shownName is how the user knows it, for the messages.
+    virtual bool setClientCertificate(std::shared_ptr<const ClientCertificate> certificate,
+                                      std::string shownName = {}) = 0;
 };
 
 } // namespace cto

@@ -2,6 +2,8 @@
 
 #include "transport/TimeAnswering.h"
 
+#include "common/SpanishUnits.h"
+
 namespace cto::http {
 
 void Watchdog::restart() {
@@ -17,8 +19,8 @@ std::optional<std::string> Watchdog::expired(curl_off_t connectedAt, curl_off_t 
     const auto current = now();
     if (const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(current - started_);
         spent >= wholeLimit)
-        return "Operation timed out after " + std::to_string(spent.count()) +
-               " milliseconds: the exchange took longer than the most allowed";
+        return "el intercambio duró " + spanishDuration(spent) + ", más de los " +
+               spanishDuration(wholeLimit) + " que se permiten";
     if (connectedAt == 0 || uploaded != lastUploaded_ || received != lastReceived_) {
         lastUploaded_ = uploaded;
         lastReceived_ = received;
@@ -30,8 +32,8 @@ std::optional<std::string> Watchdog::expired(curl_off_t connectedAt, curl_off_t 
     const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(current - lastProgress_);
     if (silent < limit)
         return std::nullopt;
-    return "Operation timed out after " + std::to_string(silent.count()) + " milliseconds with no data " +
-           (sending ? "sent" : "received");
+    return std::string(sending ? "no se pudo enviar" : "no se recibió") + " ningún dato durante " +
+           spanishDuration(silent);
 }
 
 std::chrono::milliseconds Watchdog::answeredSinceStart() const {

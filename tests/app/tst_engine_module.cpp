@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace cto {
 
 // The windows' engine in this test: the real module, named by its path.
@@ -36,6 +38,8 @@ private slots:
     void failureInsideTheModuleReachesTheMessage();
     void moduleThatCannotBeLoaded();
     void moduleOfAnotherVersion();
+    void moduleOthersCanReplaceIsRefused_data();
+    void moduleOthersCanReplaceIsRefused();
 };
 
 void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
@@ -70,19 +74,57 @@ void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
 void TestEngineModule::moduleThatCannotBeLoaded() {
     QTemporaryDir empty;
     const QString path = QDir(empty.path()).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
-    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
-                        QStringLiteral("Cannot load the send engine %1: %1: cannot open shared object file: "
-                                       "No such file or directory")
-                            .arg(path));
+    CTO_COMPARE_FAILURE(
+        cto::EFOpenError, cto::loadSendEngine(path),
+        QStringLiteral("No se puede cargar el motor de envío %1: %1: cannot open shared object file: "
+                       "No such file or directory")
+            .arg(path));
 }
 
 void TestEngineModule::moduleOfAnotherVersion() {
     const QString path = QStringLiteral(CTO_OTHER_VERSION_ENGINE_MODULE);
-    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
-                        QStringLiteral("Cannot load the send engine %1: the module has engine interface "
-                                       "version 999, this program needs version %2")
-                            .arg(path)
-                            .arg(cto::kSendEngineInterfaceVersion));
+    CTO_COMPARE_FAILURE(
+        cto::EFOpenError, cto::loadSendEngine(path),
+        QStringLiteral("No se puede cargar el motor de envío %1: el módulo tiene la versión 999 de "
+                       "la interfaz del motor y este programa necesita la versión %2")
+            .arg(path)
+            .arg(cto::kSendEngineInterfaceVersion));
+}
+
+void TestEngineModule::moduleOthersCanReplaceIsRefused_data() {
+    QTest::addColumn<int>("moduleMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<QString>("refusal"); // empty: the permissions pass
+    QTest::newRow("the owner's own folder") << 0755 << 0700 << QString();
+    QTest::newRow("module others can write")
+        << 0757 << 0700
+        << QString::fromUtf8("otros usuarios pueden modificar el fichero (permisos 0757); no se carga");
+    QTest::newRow("folder others can write")
+        << 0755 << 0777
+        << QString::fromUtf8("otros usuarios pueden sustituirlo, porque pueden escribir en su carpeta");
+    // The sticky bit keeps others from replacing what is not theirs, as in /tmp.
+    QTest::newRow("shared folder with the sticky bit") << 0755 << 01777 << QString();
+}
+
+// A copy of the module of another version stands in: one that passes the
+// permission check goes on to be refused for its version instead.
+void TestEngineModule::moduleOthersCanReplaceIsRefused() {
+    QFETCH(int, moduleMode);
+    QFETCH(int, folderMode);
+    QFETCH(QString, refusal);
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_OTHER_VERSION_ENGINE_MODULE), path));
+    const QByteArray local = QFile::encodeName(path);
+    QVERIFY(::chmod(local.constData(), mode_t(moduleMode)) == 0);
+    QVERIFY(::chmod(QFile::encodeName(folder.path()).constData(), mode_t(folderMode)) == 0);
+    const auto message = cto::test::failureOf<cto::EFOpenError>([&] { (void)cto::loadSendEngine(path); });
+    QVERIFY(message);
+    const QString start = QString::fromUtf8("No se puede cargar el motor de envío %1: ").arg(path);
+    QVERIFY2(message->startsWith(
+                 start + (refusal.isEmpty() ? QString::fromUtf8("el módulo tiene la versión 999") : refusal)),
+             qPrintable(*message));
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0700);
 }
 
 QTEST_MAIN(TestEngineModule)

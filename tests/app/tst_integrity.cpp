@@ -130,7 +130,7 @@ void TestIntegrity::earlierReceiptSurvivesAFailedWrite() {
             cto::replaceWholeFile(target, std::string(64 * 1024, 'x'));
         } catch (const cto::EWriteError& failure) {
             const std::string expected =
-                "Cannot write file \"" + target + "\". " + cto::systemErrorText(EFBIG);
+                "No se puede escribir el fichero \"" + target + "\". " + cto::systemErrorText(EFBIG);
             return failure.message() == expected ? 3 : 4;
         }
         return 5;
@@ -310,9 +310,9 @@ void TestIntegrity::answerBounds_data() {
     QTest::addColumn<bool>("drip");
     QTest::addColumn<QString>("message");
     QTest::newRow("larger than allowed")
-        << false << "The answer is larger than the 65536 bytes this program accepts";
+        << false << "La respuesta ocupa más de los 0,1 MiB que admite el programa - URL:";
     QTest::newRow("dripping for ever")
-        << true << "Se agotó el tiempo de espera de la operación (Operation timed out after";
+        << true << "Se agotó el tiempo de espera de la operación (el intercambio duró ";
 }
 
 void TestIntegrity::answerBounds() {

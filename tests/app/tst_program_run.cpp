@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 using cto::test::Reply;
 
 namespace {
@@ -45,6 +47,7 @@ private slots:
 
     void failureRunExitsWithZero();
     void acceptedRunExitsWithZero();
+    void fileSizeLimitIsAFailureNotAKill();
     void programWithoutItsEngine();
     void offscreenShowsTheWindow();
 
@@ -178,6 +181,30 @@ void TestProgramRun::acceptedRunExitsWithZero() {
     QVERIFY2(response.startsWith("<RespuestaSolicitudEncuesta ") &&
                  response.contains("<NumeroOrden xsi:type=\"xsd:string\">2026-000417</NumeroOrden>"),
              response.constData());
+}
+
+// Under a file-size limit (a full quota stands for it) the receipt's write
+// fails with the run's own message, and the process ends with status 0
+// instead of being killed by the signal the limit sends.
+void TestProgramRun::fileSizeLimitIsAFailureNotAKill() {
+    const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
+    cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
+                                    QString::fromStdString(pki_->caCertificatePath()),
+                                    QString::fromStdString(pki_->caKeyPath())});
+    server_->enqueue(
+        Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
+    process_.setChildProcessModifier([] {
+        const rlimit limit{256, 256};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    startProgram({QStringLiteral("encuesta.xml")});
+    process_.setChildProcessModifier({});
+    whenFocused(kCertificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
+    whenFocused(kPasswordDialog, {"type", "--delay", "20", kStorePassword});
+    pressWhenFocused(kPasswordDialog, QStringLiteral("Return"));
+    pressWhenFocused(kCaption, QStringLiteral("Return")); // the write's failure
+    expectExitZero();
+    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
 }
 
 // A program copied without its engine says so and loads no other build's:

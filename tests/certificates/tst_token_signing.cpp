@@ -251,7 +251,7 @@ private Q_SLOTS:
         QVERIFY(outcome.attached);
         QVERIFY(!outcome.exchange);
         QVERIFY2(outcome.error == error, qPrintable(outcome.message));
-        QVERIFY2(!outcome.message.contains("could not sign"), qPrintable(outcome.message));
+        QVERIFY2(!outcome.message.contains("no pudo firmar"), qPrintable(outcome.message));
     }
 
     void tokenKeysNeverLeaveTheToken_data() {
@@ -414,10 +414,10 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 10'000);
         QVERIFY(!outcome.exchange);
         QCOMPARE(outcome.error, 12157);
-        QVERIFY2(
-            outcome.message.startsWith("Se produjo un error en el canal seguro con el servidor (The client "
-                                       "certificate's key could not sign: "),
-            qPrintable(outcome.message));
+        QVERIFY2(outcome.message.startsWith(
+                     QString::fromUtf8("Se produjo un error en el canal seguro con el servidor: la clave del "
+                                       "certificado elegido no pudo firmar (")),
+                 qPrintable(outcome.message));
         QVERIFY(failureOf<EOleException>([&] { nss::clientCertificateOf(other.get(), nullptr); }));
     }
 };

@@ -163,7 +163,8 @@ void TestCommon::lockedFileCannotBeOpenedOrCreated() {
         }(),
         5000);
 
-    const QString busy = QString::fromStdString(systemErrorText(EWOULDBLOCK));
+    // Our own words: the system's ("Resource temporarily unavailable") tell the user nothing.
+    const QString busy = QString::fromUtf8("Otro programa está usando el fichero y lo tiene bloqueado");
     CTO_COMPARE_FAILURE(EFOpenError, FileStream::openForReading(name.toStdString()),
                         "Cannot open file \"" + name + "\". " + busy);
     CTO_COMPARE_FAILURE(EFCreateError, FileStream::create(name.toStdString()),

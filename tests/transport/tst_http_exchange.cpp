@@ -3,14 +3,17 @@
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
+#include "transport/TransportFailure.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,32 +36,6 @@ const std::string kTarget = "/TULVA/services/ServicioXmlTurismo?";
 // The text with the URL in place of its %1, if it has one.
 QString withUrl(const QString& text, const std::string& url) {
     return text.contains("%1") ? text.arg(QString::fromStdString(url)) : text;
-}
-
-struct TransportFailure {
-    QString message;
-    int statusCode;
-};
-
-// The ESOAPHTTPException that the call raises; a test failure when it raises none or another kind.
-template <typename Call> std::optional<TransportFailure> transportFailureOf(Call&& call) {
-    try {
-        call();
-    } catch (const ESOAPHTTPException& failure) {
-        return TransportFailure{QString::fromStdString(failure.message()), failure.StatusCode()};
-    } catch (const Exception& other) {
-        QTest::qFail(
-            qPrintable(QStringLiteral("raised %1: %2").arg(other.kindName(), other.message().c_str())),
-            __FILE__, __LINE__);
-        return std::nullopt;
-    }
-    QTest::qFail("raised nothing", __FILE__, __LINE__);
-    return std::nullopt;
-}
-
-std::string post(THTTPReqResp& transport, const std::string& body) {
-    MemoryStream request(body);
-    return transport.Execute(request)->bytes();
 }
 
 // A stream that claims more bytes than it has.
@@ -208,6 +185,7 @@ private slots:
     void requestedButOptionalCertificateIsNoError();
     void refusedServerCertificateSendsNothing_data();
     void refusedServerCertificateSendsNothing();
+    void unreadableAuthoritiesFileSendsNothing_data();
     void unreadableAuthoritiesFileSendsNothing();
     void invalidUrlKeepsThePreviousOne_data();
     void invalidUrlKeepsThePreviousOne();
@@ -383,8 +361,8 @@ void TestHttpExchange::responses_data() {
         << "HTTP/1.1 200 OK"
         << "-"
         << "<r/>"
-        << "No se encontró el encabezado solicitado en la respuesta (The response "
-           "has no Content-Type header) - URL:%1 - SOAPAction:\"\""
+        << "No se encontró el encabezado solicitado en la respuesta (la respuesta no trae el "
+           "encabezado Content-Type) - URL:%1 - SOAPAction:\"\""
         << 12150;
     QTest::newRow("TEXT/HTML")
         << "HTTP/1.1 200 OK"
@@ -399,8 +377,8 @@ void TestHttpExchange::responses_data() {
     QTest::newRow("Content-Type longer than 511 characters")
         << "HTTP/1.1 200 OK"
         << "text/xml; x=" + QString(500, 'y') << "<r/>"
-        << "Un encabezado de la respuesta es más largo de lo que el programa admite (The Content-Type header "
-           "of the response is longer than 511 characters) - URL:%1 - SOAPAction:\"\""
+        << "Un encabezado de la respuesta es más largo de lo que el programa admite (el encabezado "
+           "Content-Type de la respuesta tiene más de 511 caracteres) - URL:%1 - SOAPAction:\"\""
         << 122;
     QTest::newRow("text/html with charset passes") << "HTTP/1.1 200 OK"
                                                    << "text/html; charset=utf-8"
@@ -687,21 +665,49 @@ void TestHttpExchange::refusedServerCertificateSendsNothing() {
     QCOMPARE(server->handshakeCount(), 0);
 }
 
+void TestHttpExchange::unreadableAuthoritiesFileSendsNothing_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason"); // after the file's name
+    QTest::newRow("missing") << "missing"
+                             << "Cannot open file";
+    // A FIFO would hold the run for ever if it were opened to wait for a writer.
+    QTest::newRow("FIFO") << "fifo"
+                          << "Cannot open file";
+    QTest::newRow("larger than any bundle") << "large"
+                                            << "Cannot open file";
+    QTest::newRow("no certificate in it") << "empty" << QString::fromUtf8("no contiene ningún certificado");
+}
+
 void TestHttpExchange::unreadableAuthoritiesFileSendsNothing() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
     auto server = startServer();
     auto transport = transportFor(*server);
-    transport->TrustedAuthorities = pki_->directory() + "/ninguna.pem";
+    const std::string path = pki_->directory() + "/autoridades-" + kind.toStdString() + ".pem";
+    if (kind == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(path.c_str(), 0600) == 0 || errno == EEXIST);
+    } else if (kind != QLatin1String("missing")) {
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (kind == QLatin1String("large"))
+            QVERIFY(file.resize(qint64(9) * 1024 * 1024));
+        else
+            file.write("no PEM here\n");
+    }
+    transport->TrustedAuthorities = path;
     bool asked = false;
     transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest&) { asked = true; };
+    QElapsedTimer clock;
+    clock.start();
     const auto failure = transportFailureOf([&] { post(*transport, "<q/>"); });
+    QVERIFY(clock.elapsed() < 5000);
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12157);
-    QVERIFY2(failure->message.startsWith(
-                 QStringLiteral("Se produjo un error en el canal seguro con el servidor (The "
-                                "file of trusted certification authorities \"%1\" cannot "
-                                "be read) - URL:")
-                     .arg(QString::fromStdString(transport->TrustedAuthorities))),
-             qPrintable(failure->message));
+    const QString start =
+        QString::fromUtf8("Se produjo un error en el canal seguro con el servidor (no se puede "
+                          "usar el fichero de entidades de certificación de confianza \"%1\": ")
+            .arg(QString::fromStdString(path));
+    QVERIFY2(failure->message.startsWith(start + reason), qPrintable(failure->message));
     QVERIFY(!asked);
     QCOMPARE(server->exchanges().size(), std::size_t(0));
 }
@@ -770,8 +776,8 @@ void TestHttpExchange::silenceIsBounded_data() {
     // Our text for the number, libcurl's or the watchdog's detail after it.
     const QString timedOut = QStringLiteral("Se agotó el tiempo de espera de la operación (");
     QTest::newRow("hello never answered") << 0 << timedOut + "SSL connection timeout";
-    QTest::newRow("body never taken") << 1 << timedOut + "Operation timed out after";
-    QTest::newRow("answer never comes") << 2 << timedOut + "Operation timed out after";
+    QTest::newRow("body never taken") << 1 << timedOut + "no se pudo enviar ningún dato durante 0,";
+    QTest::newRow("answer never comes") << 2 << timedOut + "no se recibió ningún dato durante 0,";
 }
 
 void TestHttpExchange::silenceIsBounded() {
@@ -800,8 +806,10 @@ void TestHttpExchange::silenceIsBounded() {
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12002);
     QVERIFY2(failure->message.startsWith(expectedStart), qPrintable(failure->message));
-    QVERIFY2(stage != 1 || failure->message.contains("with no data sent"), qPrintable(failure->message));
-    QVERIFY2(stage != 2 || failure->message.contains("with no data received"), qPrintable(failure->message));
+    QVERIFY2(stage != 1 || failure->message.contains(QString::fromUtf8("no se pudo enviar ningún dato")),
+             qPrintable(failure->message));
+    QVERIFY2(stage != 2 || failure->message.contains(QString::fromUtf8("no se recibió ningún dato")),
+             qPrintable(failure->message));
     // Bounded above is what matters; libcurl may round its own deadline down a little.
     QVERIFY2(clock.elapsed() >= 300 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!transport->Connected());

@@ -26,6 +26,22 @@ namespace cto::test {
 
 namespace {
 
+int protocolVersionOf(TlsVersion version) {
+    switch (version) {
+    case TlsVersion::Tls10:
+        return TLS1_VERSION;
+    case TlsVersion::Tls11:
+        return TLS1_1_VERSION;
+    case TlsVersion::Tls12:
+        return TLS1_2_VERSION;
+    case TlsVersion::Tls13:
+        return TLS1_3_VERSION;
+    case TlsVersion::Any:
+        break;
+    }
+    return 0;
+}
+
 [[noreturn]] void fail(const std::string& what) {
     char text[256] = {};
     ERR_error_string_n(ERR_get_error(), text, sizeof text);
@@ -491,9 +507,11 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
                        options.ignoreClientCertificateDates ? acceptDespiteDates : nullptr);
         break;
     }
-    const int version = options.tlsVersion == TlsVersion::Tls12   ? TLS1_2_VERSION
-                        : options.tlsVersion == TlsVersion::Tls13 ? TLS1_3_VERSION
-                                                                  : 0;
+    const int version = protocolVersionOf(options.tlsVersion);
+    if (version != 0 && version < TLS1_2_VERSION) {
+        SSL_set_security_level(ssl.get(), 0);
+        SSL_set_cipher_list(ssl.get(), "DEFAULT:@SECLEVEL=0");
+    }
     SSL_set_min_proto_version(ssl.get(), version ? version : TLS1_2_VERSION);
     SSL_set_max_proto_version(ssl.get(), version);
     SSL_set_fd(ssl.get(), connection->socket.get());

@@ -23,7 +23,9 @@ enum class ClientCertificateMode {
     Require, // asked for; the handshake fails without one that the test CA vouches for
 };
 
-enum class TlsVersion { Any, Tls12, Tls13 };
+// Any: TLS 1.2 or 1.3. Tls10 and Tls11 stand for an outdated server: that
+// version alone, with the weak ciphers it needs allowed.
+enum class TlsVersion { Any, Tls10, Tls11, Tls12, Tls13 };
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
