@@ -90,6 +90,8 @@ private slots:
     void permissionChecksHoldForAnOrdinaryUser();
     void surveyReadWhileAnotherReaderHoldsIt();
     void userStopsTheSend();
+    void windowAnswersWhileTheAnswerPoursIn();
+    void leftoversOfKilledRunsAreRemoved();
     void answerBounds_data();
     void answerBounds();
     void copyIsNotReplacedWithoutConsent();
@@ -137,9 +139,10 @@ void TestIntegrity::earlierReceiptSurvivesAFailedWrite() {
     });
     QCOMPARE(status, killed ? 128 + SIGXFSZ : 3);
     QCOMPARE(contentOf(path), QByteArray("earlier receipt"));
-    if (!killed) // a told failure leaves nothing behind
-        QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("encuesta-response.xml")});
+    // A told failure leaves nothing behind, and neither does a kill: the new
+    // file has no name until it is complete.
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("encuesta-response.xml")});
 }
 
 void TestIntegrity::linkAtTheResponsePathIsReplacedNotFollowed() {
@@ -303,6 +306,65 @@ void TestIntegrity::userStopsTheSend() {
     QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
     QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
     QCOMPARE(run.window.cursor().shape(), Qt::ArrowCursor);
+}
+
+// An answer arriving without a pause never leaves the transfer waiting on the
+// network; the window is served all the same, and the stop question comes at once.
+void TestIntegrity::windowAnswersWhileTheAnswerPoursIn() {
+    Reply pouring = Reply::ok(std::string(64 * 1024, 'x'));
+    pouring.ending = Reply::Ending::Flood;
+    pouring.addContentLength = false; // the answer ends when the connection does
+    server_->enqueue(pouring);
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QElapsedTimer clock;
+    qint64 clicked = -1, asked = -1;
+    std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
+    QTimer::singleShot(300, &run.window, [&] {
+        // Fires only when the window is served, by then while the answer pours in.
+        clock.start();
+        run.window.findChild<QPushButton*>(QStringLiteral("bFin"))->click();
+        clicked = clock.elapsed();
+        QTRY_VERIFY_WITH_TIMEOUT(run.window.findChild<QMessageBox*>(), 500);
+        asked = clock.elapsed();
+        auto* question = run.window.findChild<QMessageBox*>();
+        QVERIFY2(question->text().startsWith(QStringLiteral("¿Desea detener el envío?")),
+                 qPrintable(question->text()));
+        for (QAbstractButton* button : question->buttons())
+            if (button->text() == QStringLiteral("&Detener el envío"))
+                button->click();
+        failureShown = answerNextMessage();
+    });
+    QElapsedTimer whole;
+    whole.start();
+    QVERIFY(run.showAndWait(20000));
+    QVERIFY2(asked >= 0 && asked - clicked < 500, qPrintable(QString::number(asked - clicked)));
+    QVERIFY2(whole.elapsed() < 10000, qPrintable(QString::number(whole.elapsed())));
+    QVERIFY(failureShown && failureShown->has_value());
+    QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
+}
+
+// A run killed between naming its new response file and renaming it leaves
+// that hidden file; the next run of the survey, holding its lock, removes it.
+void TestIntegrity::leftoversOfKilledRunsAreRemoved() {
+    const QString leftover =
+        executableFolder_->filePath(QStringLiteral(".encuesta-response.xml.nuevo-0badcafe"));
+    const QString otherSurvey =
+        executableFolder_->filePath(QStringLiteral(".otra-response.xml.nuevo-0badcafe"));
+    writeFile(leftover, "half a receipt");
+    writeFile(otherSurvey, "another survey's");
+    writeFile(responseFile(), "earlier receipt");
+    QVERIFY(::chmod(QFile::encodeName(responseFile()).constData(), 0640) == 0);
+    server_->enqueue(Reply::ok(kReceipt));
+    answerNextMessage();
+    answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QVERIFY(!QFile::exists(leftover));
+    QVERIFY(QFile::exists(otherSurvey));
+    QVERIFY(contentOf(responseFile()).contains("<NumeroOrden>2026-9</NumeroOrden>"));
+    // The new receipt keeps the permissions the caller gave the old one.
+    QCOMPARE(QFileInfo(responseFile()).permissions() & QFileDevice::ReadOther, QFileDevice::Permissions());
+    QVERIFY(QFileInfo(responseFile()).permissions() & QFileDevice::ReadGroup);
 }
 
 // An answer that never ends, by its size or by its time, is cut off.

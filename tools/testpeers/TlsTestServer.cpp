@@ -575,6 +575,14 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
             keepOpen = false;
             break;
         }
+        case Reply::Ending::Flood: {
+            bool open = RequestReader::writeAll(ssl.get(), replyHead(reply));
+            while (open)
+                open = shared_->waitUnlessStopping(std::chrono::milliseconds(0)) &&
+                       RequestReader::writeAll(ssl.get(), reply.body);
+            keepOpen = false;
+            break;
+        }
         case Reply::Ending::AbortMidBody:
             RequestReader::writeAll(ssl.get(),
                                     replyHead(reply) + reply.body.substr(0, reply.body.size() / 2));

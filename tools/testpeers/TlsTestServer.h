@@ -36,7 +36,8 @@ struct Reply {
         Close,        // answer whole with "Connection: close", then close
         AbortMidBody, // send the head and half the body, then drop the connection without TLS close
         NeverAnswer,  // read the request and send nothing until the client gives up or the server stops
-        Drip, // send the head, then the body a byte each dripInterval, until done or the client hangs up
+        Drip,  // send the head, then the body a byte each dripInterval, until done or the client hangs up
+        Flood, // send the head, then the body again and again without a pause, until the client hangs up
     };
 
     std::string statusLine = "HTTP/1.1 200 OK";
