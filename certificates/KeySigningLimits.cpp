@@ -43,7 +43,7 @@ SigningLimits signingLimitsOf(SECKEYPrivateKey* key) {
         break;
     }
     if (limits.signatureSchemes.empty())
-        throwStoreFailure(SEC_ERROR_INVALID_KEY, "The certificate's key cannot sign a TLS handshake");
+        throwStoreFailure(SEC_ERROR_INVALID_KEY, "La clave del certificado no puede firmar un saludo TLS");
     return limits;
 }
 

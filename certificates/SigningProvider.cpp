@@ -96,7 +96,7 @@ openssl::Key providerKey(EVP_PKEY* publicKey, std::shared_ptr<const KeySigner> s
                        : EVP_PKEY_is_a(publicKey, "EC")  ? "EC"
                                                          : nullptr;
     if (!type)
-        throw EOleException("The certificate's key is neither RSA nor EC: it cannot sign a TLS handshake");
+        throw EOleException("La clave del certificado no es RSA ni EC: no puede firmar un saludo TLS");
     KeyData source;
     if (EVP_PKEY_up_ref(publicKey) != 1)
         throwOpenSslFailure("No se puede usar la clave pública del certificado");

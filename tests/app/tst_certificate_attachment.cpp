@@ -388,6 +388,10 @@ void TestCertificateAttachment::storeAsksForItsPasswordOrPin_data() {
     QTest::newRow("card that asks at every signature")
         << "card"
         << "Titular Firma Reiterada" << QStringList{"1234", "1234"} << QStringList{"", ""} << true;
+    // Cancelled inside the handshake, as the card signs: the same stop.
+    QTest::newRow("card that asks at every signature, cancelled as it signs")
+        << "card"
+        << "Titular Firma Reiterada" << QStringList{"1234", QString()} << QStringList{"", ""} << false;
 }
 
 // The password or PIN is asked under the store's name once the certificate is
