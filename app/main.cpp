@@ -7,6 +7,7 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdlib>
 
 // GnuTLS reaches this process only with the send engine, as a dependency of
 // libcurl's RTMP and LDAP back-ends, which it never uses (its TLS is
@@ -23,6 +24,9 @@ int main(int argc, char* argv[]) {
     // Under a file-size limit the write that crosses it then fails with EFBIG,
     // which the run reports and cleans up after, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    // libcurl would open the file it names for the TLS secrets (the engine
+    // never writes them, see the transport's TLS policy); still one thread here.
+    ::unsetenv("SSLKEYLOGFILE");
     cto::tuneAllocatorForLargeTrees();
     QApplication application(argc, argv);
     cto::installQtSpanishTexts(application);

@@ -146,6 +146,10 @@ CURLcode tlsContextHook(CURL*, void* sslContext, void* policyData) {
     if (SSL_CTX_set_min_proto_version(context, kLowestTlsVersion) != 1)
         return CURLE_SSL_CONNECT_ERROR;
     SSL_CTX_set_msg_callback(context, noteServerVersion);
+    // libcurl writes the session's secrets to the file that SSLKEYLOGFILE
+    // names; whoever holds them reads the survey and the user's identity off
+    // the wire. Nothing of this program's traffic goes there.
+    SSL_CTX_set_keylog_callback(context, nullptr);
     // libcurl has loaded the system's authorities into the store by now.
     for (const openssl::Certificate& authority : policy->extraAuthorities)
         if (X509_STORE_add_cert(SSL_CTX_get_cert_store(context), authority.get()) != 1)

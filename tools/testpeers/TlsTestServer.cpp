@@ -162,6 +162,7 @@ struct TlsTestServer::Shared {
     std::vector<std::shared_ptr<Connection>> open;
     std::vector<std::thread> workers;
     int connections = 0, handshakes = 0, failedHandshakes = 0;
+    int closedConnections = 0, clientCertificates = 0;
 
     bool waitUnlessStopping(std::chrono::milliseconds delay) {
         std::unique_lock lock(mutex);
@@ -304,6 +305,18 @@ void TlsTestServer::clearExchanges() {
 bool TlsTestServer::waitForExchanges(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(shared_->mutex);
     return shared_->changed.wait_for(lock, timeout, [&] { return shared_->exchanges.size() >= count; });
+}
+
+bool TlsTestServer::waitUntilConnectionsEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, timeout, [&] {
+        return shared_->connections > 0 && shared_->closedConnections >= shared_->connections;
+    });
+}
+
+int TlsTestServer::clientCertificateCount() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->clientCertificates;
 }
 
 int TlsTestServer::connectionCount() const {
@@ -527,6 +540,10 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
     bool verified = false;
     if (shaken) {
         if (openssl::Certificate peer{SSL_get1_peer_certificate(ssl.get())}) {
+            {
+                std::lock_guard lock(shared_->mutex);
+                ++shared_->clientCertificates;
+            }
             subject = nameText(X509_get_subject_name(peer.get()), XN_FLAG_RFC2253);
             name = commonName(X509_get_subject_name(peer.get()));
             verified = SSL_get_verify_result(ssl.get()) == X509_V_OK;
@@ -602,8 +619,12 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
 }
 
 void TlsTestServer::forget(const std::shared_ptr<Connection>& connection) {
-    std::lock_guard lock(shared_->mutex);
-    std::erase(shared_->open, connection);
+    {
+        std::lock_guard lock(shared_->mutex);
+        std::erase(shared_->open, connection);
+        ++shared_->closedConnections;
+    }
+    shared_->changed.notify_all();
 }
 
 } // namespace cto::test

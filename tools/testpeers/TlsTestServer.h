@@ -126,9 +126,13 @@ public:
     Exchange lastExchange() const; // throws std::runtime_error when none
     void clearExchanges();
     bool waitForExchanges(std::size_t count, std::chrono::milliseconds timeout) const;
-    int connectionCount() const;      // TCP connections accepted
-    int handshakeCount() const;       // TLS handshakes completed
-    int failedHandshakeCount() const; // TLS handshakes that failed
+    // Until every connection accepted so far (at least one) has been served
+    // to its end, so that the counts below are final; false on timeout.
+    bool waitUntilConnectionsEnd(std::chrono::milliseconds timeout) const;
+    int connectionCount() const;        // TCP connections accepted
+    int clientCertificateCount() const; // handshakes completed with a client certificate
+    int handshakeCount() const;         // TLS handshakes completed
+    int failedHandshakeCount() const;   // TLS handshakes that failed
 
 private:
     struct Shared;
