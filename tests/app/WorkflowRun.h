@@ -3,6 +3,8 @@
 #include "app/ModalDriver.h"
 #include "app/uFConexionTulvaOskel.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -85,10 +88,39 @@ public:
         window.setExecutableFolder(executableFolder);
     }
 
-    // Shows the window and waits for the run's termination request.
+    // Shows the window and waits for the run's termination request. A modal
+    // window that no queued step waits for fails the test with its title
+    // within a second, and none outlives the bound: the guard runs inside
+    // their nested loops too, where the wait itself cannot return.
     bool showAndWait(int timeoutMs = 30000) {
+        QElapsedTimer clock;
+        clock.start();
+        QElapsedTimer unexpectedSince;
+        QString unexpected;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, &guard, [&] {
+            QWidget* front = QApplication::activeModalWidget();
+            const bool awaited =
+                !qApp->findChildren<QTimer*>(QStringLiteral("ctoModalStep"), Qt::FindDirectChildrenOnly)
+                     .isEmpty();
+            if (!front || awaited) {
+                unexpectedSince.invalidate();
+            } else if (!unexpectedSince.isValid()) {
+                unexpectedSince.start();
+            } else if (unexpectedSince.elapsed() > 1000) {
+                unexpected = describe(front);
+                dismiss(front);
+            }
+            if (front && clock.elapsed() > timeoutMs)
+                dismiss(front);
+        });
+        guard.start(50);
         window.show();
-        return QTest::qWaitFor([this] { return terminations.count() > 0; }, timeoutMs);
+        const bool ended = QTest::qWaitFor([this] { return terminations.count() > 0; }, timeoutMs);
+        if (!unexpected.isEmpty())
+            QTest::qFail(qPrintable(QStringLiteral("a window no step waited for: ") + unexpected), __FILE__,
+                         __LINE__);
+        return ended && unexpected.isEmpty();
     }
 
     QStringList log() const {
@@ -97,7 +129,23 @@ public:
     }
 
     TFConexionTulvaOskel window;
+
     QSignalSpy terminations{&window, &TFConexionTulvaOskel::terminationRequested};
+
+private:
+    static QString describe(QWidget* front) {
+        QString text =
+            QStringLiteral("«%1» (%2)").arg(front->windowTitle(), front->metaObject()->className());
+        if (auto* box = qobject_cast<QMessageBox*>(front))
+            text += QStringLiteral(": ") + box->text();
+        return text;
+    }
+    static void dismiss(QWidget* front) {
+        if (auto* dialog = qobject_cast<QDialog*>(front))
+            dialog->reject(); // a question without an escape button ignores close()
+        else
+            front->close();
+    }
 };
 
 } // namespace cto::test

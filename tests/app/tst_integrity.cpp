@@ -262,11 +262,14 @@ void TestIntegrity::permissionChecksHoldForAnOrdinaryUser() {
 // The program that wrote the survey may still have it open for reading.
 void TestIntegrity::surveyReadWhileAnotherReaderHoldsIt() {
     QProcess reader;
-    reader.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), QStringLiteral("-s"),
-                                           workFolder_->filePath(QStringLiteral("encuesta.xml")),
-                                           QStringLiteral("sleep"), QStringLiteral("30")});
+    // It says when it holds the lock; the run starts only then.
+    reader.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("exec 9<\"$0\" && flock -s 9 && echo held && exec sleep 30"),
+                  workFolder_->filePath(QStringLiteral("encuesta.xml"))});
     QVERIFY(reader.waitForStarted());
-    QTest::qWait(200);
+    QVERIFY(reader.waitForReadyRead(5000));
+    QCOMPARE(reader.readAllStandardOutput().trimmed(), QByteArray("held"));
     server_->enqueue(Reply::ok(kReceipt));
     answerNextMessage();
     answerNextSaveDialog(QString());

@@ -31,6 +31,7 @@ private slots:
     void memoryStreamCopiesWhole();
     void shortReadAndWriteFail();
     void fileRoundTripReplacesOldContent();
+    void replacementReachesTheDiskBeforeItReplaces();
     void openFailures_data();
     void openFailures();
     void createFailsInMissingFolder();
@@ -113,6 +114,49 @@ void TestCommon::fileRoundTripReplacesOldContent() {
     writeWholeFile(name, "a much longer first content");
     writeWholeFile(name, std::string("\0b\xff", 3));
     QCOMPARE(readWholeFile(name), std::string("\0b\xff", 3));
+}
+
+// The order that makes a replacement survive a power cut: the new content
+// flushed before it takes the old one's place, and the folder flushed after,
+// so that the rename itself is on the disk when the run reports success.
+void TestCommon::replacementReachesTheDiskBeforeItReplaces() {
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("encuesta-response.xml"));
+    const QString log = folder.filePath(QStringLiteral("llamadas.txt"));
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("earlier receipt");
+    old.close();
+    QProcess replace;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CTO_DURABILITY_SHIM));
+    environment.insert(QStringLiteral("CTO_DURABILITY_LOG"), log);
+    // Under AddressSanitizer the shim may come first in the preload list.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                           QStringLiteral(":verify_asan_link_order=0"));
+    replace.setProcessEnvironment(environment);
+    replace.start(QStringLiteral(CTO_REPLACE_FILE), {target, QStringLiteral("new receipt")});
+    QVERIFY(replace.waitForFinished(10000));
+    QCOMPARE(replace.exitCode(), 0);
+    QFile calls(log);
+    QVERIFY(calls.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // fsync of the new file (unnamed, or hidden beside the target), its
+    // name, the rename over the target, the folder's fsync.
+    const auto at = [&](const QString& start) {
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].startsWith(start))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype fileFlushed = at(QStringLiteral("fsync ") + folder.path() + QStringLiteral("/"));
+    const qsizetype renamed = at(QStringLiteral("rename "));
+    const qsizetype folderFlushed = lines.indexOf(QStringLiteral("fsync ") + folder.path());
+    QVERIFY2(fileFlushed >= 0 && renamed > fileFlushed && folderFlushed > renamed,
+             qPrintable(lines.join(" | ")));
+    QVERIFY2(lines[renamed].endsWith(QStringLiteral(" ") + target), qPrintable(lines[renamed]));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("new receipt"));
 }
 
 void TestCommon::openFailures_data() {
