@@ -57,6 +57,8 @@ private slots:
     void holdsTheProgramBesideItsModuleAlone();
     void linksOnlySystemLibraries_data();
     void linksOnlySystemLibraries();
+    void exportsOnlyItsEntryPoints_data();
+    void exportsOnlyItsEntryPoints();
     // Last: the response file it stores joins the layout checked above.
     void copySendsTheSurveyAndKeepsTheAnswerBesideItself_data();
     void copySendsTheSurveyAndKeepsTheAnswerBesideItself();
@@ -154,6 +156,28 @@ void TestInstall::linksOnlySystemLibraries() {
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(!libraries.contains(QStringLiteral("not found")), qPrintable(libraries));
     QVERIFY2(!intoBuildTree(libraries), qPrintable(libraries));
+}
+
+void TestInstall::exportsOnlyItsEntryPoints_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("exports");
+    // The module hands the program its engine through one entry; the program
+    // answers GnuTLS's opt-out, which a library the engine brings looks up.
+    QTest::newRow("program") << installed_ + QLatin1Char('/') + kProgram << "_gnutls_global_init_skip";
+    QTest::newRow("module") << installed_ + QLatin1Char('/') + kModule << "ctoSendEngineEntry";
+}
+
+void TestInstall::exportsOnlyItsEntryPoints() {
+    QFETCH(QString, file);
+    QFETCH(QString, exports);
+    QString problem;
+    const QString symbols =
+        outputOf(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), file}, &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QStringList names;
+    for (const QString& line : symbols.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        names << line.section(QLatin1Char(' '), 2);
+    QCOMPARE(names.join(QLatin1Char(' ')), exports);
 }
 
 void TestInstall::copySendsTheSurveyAndKeepsTheAnswerBesideItself_data() {
