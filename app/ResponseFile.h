@@ -3,18 +3,8 @@
 #include <QString>
 
 #include <string>
-#include <string_view>
 
 namespace cto {
-
-// Stored and reported in place of an empty answer, so that a service that
-// accepts without a body still leaves a receipt.
-inline constexpr std::string_view kTestReceipt =
-    "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\">"
-    "<NumeroOrden>EncuestaDePrueba</NumeroOrden>"
-    "<CodigoControl>Prueba</CodigoControl>"
-    "<AcuseEnvio>Encuesta de prueba OK</AcuseEnvio>"
-    "</RespuestaSolicitudEncuesta>";
 
 // The argument without its extension: with L its length in UTF-16 units, the
 // first L - 4 characters counted as code points (a surrogate pair is one).

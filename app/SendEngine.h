@@ -11,6 +11,7 @@
 // what it needs, so neither resolves code against the other.
 
 #include "common/Credentials.h"
+#include "common/PasswordRequest.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -36,19 +37,6 @@ struct Failure {
     explicit operator bool() const noexcept { return !kind.empty(); }
 };
 
-// A certificate database or token that wants its password (a token's is its PIN).
-struct StorePasswordRequest {
-    // Where the key lives, as the user knows it: a database as "Chromium /
-    // escritorio" or "Firefox, perfil default-release", a token by its label.
-    QString storeName;
-    // A token (smart card) asks for its PIN, a database for its password.
-    bool token = false;
-    // The previous answer was wrong.
-    bool retry = false;
-    // What the token reports of the tries left before it locks itself.
-    enum class TriesLeft { Plenty, Few, Last } triesLeft = TriesLeft::Plenty;
-};
-
 // The certificate the user picked in the certificate dialog.
 struct ChosenCertificate {
     QByteArray der;   // its identity: two certificates may share a name
@@ -69,7 +57,7 @@ public:
     // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
     virtual std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept = 0;
     // A certificate database or token wants its password; nothing when the user cancels.
-    virtual std::optional<std::string> askStorePassword(const StorePasswordRequest& request) noexcept = 0;
+    virtual std::optional<std::string> askStorePassword(const PasswordRequest& request) noexcept = 0;
 
 protected:
     ~SendHost() = default;

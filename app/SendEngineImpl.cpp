@@ -3,6 +3,7 @@
 // raises and hands it back as a Failure.
 #include "app/SendEngine.h"
 
+#include "app/EmptyAnswer.h"
 #include "app/OutcomeReport.h"
 #include "app/ResponseFile.h"
 #include "app/SeamFailure.h"
@@ -21,34 +22,12 @@
 namespace cto {
 namespace {
 
-// The office's test service accepts a test survey with an empty answer; from
-// any other service, or with a failure status, an empty answer is no receipt.
-std::string receiptForEmptyAnswer(int status) {
-    if (officeTestService() && status < 300)
-        return std::string(kTestReceipt);
-    throw EXMLDocError("La respuesta del servicio está vacía (estado HTTP " + std::to_string(status) +
-                       "): no contiene el elemento RespuestaSolicitudEncuesta");
-}
-
-StorePasswordRequest::TriesLeft triesLeftOf(PasswordRequest::TriesLeft triesLeft) {
-    switch (triesLeft) {
-    case PasswordRequest::TriesLeft::Few:
-        return StorePasswordRequest::TriesLeft::Few;
-    case PasswordRequest::TriesLeft::Last:
-        return StorePasswordRequest::TriesLeft::Last;
-    case PasswordRequest::TriesLeft::Plenty:
-        break;
-    }
-    return StorePasswordRequest::TriesLeft::Plenty;
-}
-
 // While it lives, the store asks this host for passwords and PINs.
 class PasswordPromptScope {
 public:
     explicit PasswordPromptScope(SendHost& host) {
         setPasswordPrompt([this, &host](const PasswordRequest& request) {
-            std::optional<std::string> answer = host.askStorePassword(
-                {request.storeName, request.token, request.retry, triesLeftOf(request.triesLeft)});
+            std::optional<std::string> answer = host.askStorePassword(request);
             cancelled_ = cancelled_ || !answer;
             return answer;
         });

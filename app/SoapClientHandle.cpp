@@ -62,7 +62,7 @@ std::optional<Credentials> SoapClientHandle::askCredentials(bool proxy, const st
     }
 }
 
-std::optional<std::string> SoapClientHandle::askStorePassword(const StorePasswordRequest& request) noexcept {
+std::optional<std::string> SoapClientHandle::askStorePassword(const PasswordRequest& request) noexcept {
     try {
         return cto::askStorePassword(request);
     } catch (...) {

@@ -31,7 +31,7 @@ private:
     std::optional<ChosenCertificate> chooseCertificate() noexcept override;
     void showMessage(const QString& text) noexcept override;
     std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;
-    std::optional<std::string> askStorePassword(const StorePasswordRequest& request) noexcept override;
+    std::optional<std::string> askStorePassword(const PasswordRequest& request) noexcept override;
 
     TFConexionTulvaOskel& window_;
     std::unique_ptr<SendSession> session_;

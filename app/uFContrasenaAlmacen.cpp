@@ -10,7 +10,7 @@ namespace cto {
 
 namespace {
 
-QString explanationFor(const StorePasswordRequest& request) {
+QString explanationFor(const PasswordRequest& request) {
     const QString& name = request.storeName;
     if (request.token)
         return QObject::tr("La tarjeta «%1» está protegida con un PIN. Escríbalo para poder usar el "
@@ -25,21 +25,21 @@ QString explanationFor(const StorePasswordRequest& request) {
         .arg(store);
 }
 
-QString warningFor(const StorePasswordRequest& request) {
+QString warningFor(const PasswordRequest& request) {
     QStringList lines;
     if (request.retry)
         lines << (request.token ? QObject::tr("El PIN no es correcto. Escríbalo de nuevo.")
                                 : QObject::tr("La contraseña no es correcta. Escríbala de nuevo."));
-    if (request.triesLeft == StorePasswordRequest::TriesLeft::Few)
+    if (request.triesLeft == PasswordRequest::TriesLeft::Few)
         lines << QObject::tr("Quedan pocos intentos antes de que la tarjeta se bloquee.");
-    else if (request.triesLeft == StorePasswordRequest::TriesLeft::Last)
+    else if (request.triesLeft == PasswordRequest::TriesLeft::Last)
         lines << QObject::tr("Último intento: si el PIN falla, la tarjeta se bloqueará.");
     return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-TFContrasenaAlmacen::TFContrasenaAlmacen(const StorePasswordRequest& request, QWidget* owner)
+TFContrasenaAlmacen::TFContrasenaAlmacen(const PasswordRequest& request, QWidget* owner)
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
     setUpPrompt(this, *ui_, owner);
     ui_->lExplicacion->setText(explanationFor(request));
@@ -71,7 +71,7 @@ QString TFContrasenaAlmacen::contrasena() const {
     return ui_->eContrasena->text();
 }
 
-std::optional<std::string> askStorePassword(const StorePasswordRequest& request) {
+std::optional<std::string> askStorePassword(const PasswordRequest& request) {
     TFContrasenaAlmacen dialog(request, frontWindow());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;

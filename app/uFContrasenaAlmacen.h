@@ -22,7 +22,7 @@ class TFContrasenaAlmacen : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFContrasenaAlmacen(const StorePasswordRequest& request, QWidget* owner = nullptr);
+    explicit TFContrasenaAlmacen(const PasswordRequest& request, QWidget* owner = nullptr);
     ~TFContrasenaAlmacen() override;
 
     QString contrasena() const;
@@ -39,6 +39,6 @@ private:
 };
 
 // The certificate store's password prompt: nothing when the user cancels.
-std::optional<std::string> askStorePassword(const StorePasswordRequest& request);
+std::optional<std::string> askStorePassword(const PasswordRequest& request);
 
 } // namespace cto

@@ -1,6 +1,7 @@
 // The main window's pure parts: the header band's stripe table, the response
 // file's name and the check made before sending, the outcome message and the
 // save dialog's settings.
+#include "app/EmptyAnswer.h"
 #include "app/GradientHeaderPanel.h"
 #include "app/OutcomeReport.h"
 #include "app/ResponseFile.h"

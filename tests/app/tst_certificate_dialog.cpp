@@ -84,7 +84,7 @@ void doubleClickRow(QTreeWidget* list, int row) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(cto::StorePasswordRequest)
+Q_DECLARE_METATYPE(cto::PasswordRequest)
 
 class TestCertificateDialog : public QObject {
     Q_OBJECT
@@ -388,8 +388,8 @@ void TestCertificateDialog::defaultErrorBoxText() {
 }
 
 void TestCertificateDialog::passwordDialog_data() {
-    using TriesLeft = StorePasswordRequest::TriesLeft;
-    QTest::addColumn<StorePasswordRequest>("request");
+    using TriesLeft = PasswordRequest::TriesLeft;
+    QTest::addColumn<PasswordRequest>("request");
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("mentions");
     QTest::addColumn<QString>("warning"); // empty: no warning shown
@@ -403,22 +403,21 @@ void TestCertificateDialog::passwordDialog_data() {
     const QString last = QString::fromUtf8("Último intento: si el PIN falla, la tarjeta se bloqueará.");
     const QString nssName = QStringLiteral("NSS Certificate DB");
     const QString cardName = QString::fromUtf8("Tarjeta criptográfica");
-    QTest::newRow("first asking") << StorePasswordRequest{nssName} << false << ownStore << QString();
+    QTest::newRow("first asking") << PasswordRequest{nssName} << false << ownStore << QString();
     QTest::newRow("after a wrong password")
-        << StorePasswordRequest{nssName, false, true} << false << ownStore << wrongPassword;
-    QTest::newRow("cancelled with Escape") << StorePasswordRequest{nssName} << true << ownStore << QString();
+        << PasswordRequest{nssName, false, true} << false << ownStore << wrongPassword;
+    QTest::newRow("cancelled with Escape") << PasswordRequest{nssName} << true << ownStore << QString();
     QTest::newRow("a profile's database")
-        << StorePasswordRequest{QStringLiteral("Firefox, perfil trabajo")} << false << profile << QString();
-    QTest::newRow("a card's PIN") << StorePasswordRequest{cardName, true} << false << card << QString();
+        << PasswordRequest{QStringLiteral("Firefox, perfil trabajo")} << false << profile << QString();
+    QTest::newRow("a card's PIN") << PasswordRequest{cardName, true} << false << card << QString();
     QTest::newRow("a card with few tries left")
-        << StorePasswordRequest{cardName, true, false, TriesLeft::Few} << false << card << few;
+        << PasswordRequest{cardName, true, false, TriesLeft::Few} << false << card << few;
     QTest::newRow("a wrong PIN, the last try left")
-        << StorePasswordRequest{cardName, true, true, TriesLeft::Last} << false << card
-        << wrongPin + "\n" + last;
+        << PasswordRequest{cardName, true, true, TriesLeft::Last} << false << card << wrongPin + "\n" + last;
 }
 
 void TestCertificateDialog::passwordDialog() {
-    QFETCH(StorePasswordRequest, request);
+    QFETCH(PasswordRequest, request);
     QFETCH(bool, cancel);
     QFETCH(QString, mentions);
     QFETCH(QString, warning);

@@ -3,6 +3,7 @@
 #include "OfficeFixture.h"
 #include "WorkflowRun.h"
 
+#include "app/EmptyAnswer.h"
 #include "app/ResponseFile.h"
 #include "common/ApplicationTitle.h"
 #include "common/SystemErrorText.h"

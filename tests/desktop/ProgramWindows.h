@@ -42,10 +42,10 @@ inline std::unique_ptr<QWidget> buildWindow(const QString& name) {
         return std::make_unique<TFSeleccionCertificado>();
     if (name == QLatin1String("password"))
         return std::make_unique<TFContrasenaAlmacen>(
-            StorePasswordRequest{QStringLiteral("NSS Certificate DB"), false, true});
+            PasswordRequest{QStringLiteral("NSS Certificate DB"), false, true});
     if (name == QLatin1String("pin"))
-        return std::make_unique<TFContrasenaAlmacen>(StorePasswordRequest{
-            QStringLiteral("Tarjeta Prueba"), true, true, StorePasswordRequest::TriesLeft::Last});
+        return std::make_unique<TFContrasenaAlmacen>(
+            PasswordRequest{QStringLiteral("Tarjeta Prueba"), true, true, PasswordRequest::TriesLeft::Last});
     if (name == QLatin1String("credentials"))
         return std::make_unique<TFCredenciales>(false, QStringLiteral("Encuestas"));
     qFatal("no window %s", qPrintable(name));
