@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -93,6 +94,9 @@ struct CertificateListing {
     bool opened = false;
     std::vector<CertificateRow> rows;
     Failure failure;
+    // Card modules left out because they crashed, hung or failed when tried
+    // apart, one sentence each: for the user even when rows were listed.
+    QStringList notes;
 };
 
 // The verdict on a stored response, as the user reads it.

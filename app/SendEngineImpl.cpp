@@ -171,11 +171,16 @@ public:
             }
             // Sources that could not be read are worth a word only when they
             // leave the user nothing to choose from; as with no source at all,
-            // the dialog then keeps what it showed before.
-            if (listing.rows.empty() && !store->sourceFailures().isEmpty()) {
+            // the dialog then keeps what it showed before. A card module left
+            // out is told in any case: its cards are missing from the list.
+            QStringList failures = store->moduleNotes();
+            if (!store->sourceFailures().isEmpty())
+                failures.prepend(store->sourceFailures());
+            if (listing.rows.empty() && !failures.isEmpty()) {
                 listing.opened = false;
-                throw EOleException(store->sourceFailures().toStdString());
+                throw EOleException(failures.join(QLatin1Char('\n')).toStdString());
             }
+            listing.notes = store->moduleNotes();
         });
         return listing;
     }

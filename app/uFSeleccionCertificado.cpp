@@ -2,6 +2,7 @@
 
 #include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
+#include "app/PlainMessageBox.h"
 #include "app/ScrollAreaFrame.h"
 #include "app/SendEngine.h"
 #include "ui_FSeleccionCertificado.h"
@@ -147,6 +148,8 @@ void TFSeleccionCertificado::FormShow() {
     updateAceptar();
     if (listing.failure)
         showDefaultErrorBox(parentWidget(), QString::fromStdString(listing.failure.message));
+    else if (!listing.notes.isEmpty())
+        showPlainMessage(parentWidget(), listing.notes.join(QLatin1Char('\n')));
 }
 
 void TFSeleccionCertificado::updateAceptar() {

@@ -1,8 +1,8 @@
 #include "certificates/CertificateSources.h"
 
 #include "certificates/DatabaseLocations.h"
-#include "certificates/LibraryPath.h"
 #include "certificates/LoadedModules.h"
+#include "certificates/ModuleProbe.h"
 #include "certificates/ModuleRegistration.h"
 #include "common/FailureKinds.h"
 
@@ -40,7 +40,8 @@ public:
         }
     }
 
-    // Modules in the order they are named; each library once.
+    // Modules in the order they are named; each library once, and only once
+    // it has shown in a process of its own that it loads and answers.
     void addModules(const std::vector<ModuleRegistration>& registrations) {
         for (const ModuleRegistration& registration : registrations) {
             // Told by name first: a bare name is found only by loading the library.
@@ -50,28 +51,60 @@ public:
                 addP11KitModules();
                 continue;
             }
-            const QString realPath = libraryRealPath(registration.library);
-            if (realPath.isEmpty() || isRootsModule(realPath))
+            const ModuleProbeOutcome probed = probeModule(registration);
+            if (!accepted(registration, probed))
+                continue;
+            const QString& realPath = probed.realPath;
+            if (isRootsModule(realPath))
                 continue;
             if (isP11KitProxy(realPath))
                 addP11KitModules();
             else if (modulesSeen_.insert(realPath).second)
-                openTokensOf(registration.name, realPath);
+                openTokensOf(registration, realPath);
         }
     }
 
+    // p11-kit loads every module it lists, so the listing runs in the probe's process too.
     void addP11KitModules() {
         if (p11KitAdded_)
             return;
         p11KitAdded_ = true;
-        addModules(p11KitModules());
+        if (const auto listed = p11KitModulesProbed())
+            addModules(*listed);
+        else
+            opened_.notes << QStringLiteral("Los módulos de tarjeta que registra p11-kit no responden; sus "
+                                            "certificados no se listan");
     }
 
     OpenedSources take() { return std::move(opened_); }
 
 private:
-    void openTokensOf(const QString& name, const QString& realPath) {
-        const LoadedModule& loaded = loadModuleOnce(name, realPath);
+    // Whether the probe let the module through; says why not where it did not.
+    bool accepted(const ModuleRegistration& registration, const ModuleProbeOutcome& probed) {
+        const QString name = registration.name.isEmpty() ? registration.library : registration.name;
+        switch (probed.verdict) {
+        case ModuleProbeOutcome::Verdict::Passed:
+            return true;
+        case ModuleProbeOutcome::Verdict::Missing:
+            opened_.failures << QStringLiteral("El módulo de tarjeta «%1» no existe (%2)").arg(name, probed.detail);
+            return false;
+        case ModuleProbeOutcome::Verdict::Unresponsive:
+            opened_.notes << QStringLiteral("El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
+                                 .arg(name, probed.detail);
+            return false;
+        case ModuleProbeOutcome::Verdict::ProbeMissing:
+            if (!probeMissingTold_)
+                opened_.notes << QStringLiteral("Falta el comprobador de módulos de tarjeta (%1): no se listan los "
+                                                "certificados de las tarjetas")
+                                     .arg(probed.detail);
+            probeMissingTold_ = true;
+            return false;
+        }
+        return false;
+    }
+
+    void openTokensOf(const ModuleRegistration& registration, const QString& realPath) {
+        const LoadedModule& loaded = loadModuleOnce(registration, realPath);
         if (!loaded.module) {
             opened_.failures << loaded.failure;
             return;
@@ -86,6 +119,7 @@ private:
     OpenedSources opened_;
     std::set<QString> modulesSeen_;
     bool p11KitAdded_ = false;
+    bool probeMissingTold_ = false;
 };
 
 } // namespace

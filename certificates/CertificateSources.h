@@ -22,6 +22,9 @@ struct OpenedSources {
     std::vector<CertificateSource> sources;
     // One sentence per source that exists but could not be opened or loaded.
     QStringList failures;
+    // One sentence per card module that crashed, hung or failed in its probe,
+    // and was left out: worth telling even when other sources are listed.
+    QStringList notes;
 };
 
 // Opens, read-only, every source of the user's certificates, in this order:
@@ -30,8 +33,9 @@ struct OpenedSources {
 // names a database alone, of the modules that p11-kit registers. A
 // registration of p11-kit's proxy module stands for p11-kit's modules; the
 // built-in roots modules hold no one's keys and are left out. Each module is
-// loaded once, whichever registrations name it, and stays loaded. Sources that
-// do not exist are left out without a word.
+// loaded once, whichever registrations name it, and stays loaded, and only
+// after it has loaded and answered in a process of its own (ModuleProbe.h).
+// Sources that do not exist are left out without a word.
 OpenedSources openCertificateSources();
 
 } // namespace cto::nss

@@ -103,8 +103,9 @@ bool operator==(const StoredCertificate& left, const StoredCertificate& right) {
            SECITEM_ItemsAreEqual(&left.handle_->certificate->derCert, &right.handle_->certificate->derCert);
 }
 
-CertificateStore::CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures)
-    : certificates_(std::move(certificates)), failures_(std::move(failures)) {}
+CertificateStore::CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures,
+                                   QStringList notes)
+    : certificates_(std::move(certificates)), failures_(std::move(failures)), notes_(std::move(notes)) {}
 
 CertificateStore::~CertificateStore() = default;
 
@@ -153,7 +154,8 @@ private:
 };
 
 QString joinedFailures(const QStringList& failures) {
-    return failures.join(QStringLiteral("; "));
+    // A line each: a sentence may hold a semicolon of its own.
+    return failures.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -161,8 +163,8 @@ QString joinedFailures(const QStringList& failures) {
 std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
     nss::ensureStarted();
     nss::OpenedSources opened = nss::openCertificateSources();
-    if (opened.sources.empty() && !opened.failures.isEmpty())
-        throw EOleException(joinedFailures(opened.failures).toStdString());
+    if (opened.sources.empty() && !(opened.failures + opened.notes).isEmpty())
+        throw EOleException(joinedFailures(opened.failures + opened.notes).toStdString());
     CertificateGathering gathering;
     for (const nss::CertificateSource& source : opened.sources) {
         // A source's certificates in the order it keeps them: for a database,
@@ -179,7 +181,7 @@ std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
             gathering.add(source, node->cert);
     }
     return std::unique_ptr<CertificateStore>(
-        new CertificateStore(gathering.take(), std::move(opened.failures)));
+        new CertificateStore(gathering.take(), std::move(opened.failures), std::move(opened.notes)));
 }
 
 int CertificateStore::Count() const {

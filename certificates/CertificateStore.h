@@ -98,14 +98,19 @@ public:
     std::optional<StoredCertificate> findByDer(const QByteArray& der) const;
 
     // The sources that exist but could not be opened or read, one sentence
-    // each, joined with "; "; empty when every source was read.
+    // each, a line each; empty when every source was read.
     QString sourceFailures() const;
+    // The card modules left out because they crashed, hung or failed in
+    // their probe, one sentence each: worth telling even when other sources
+    // were read.
+    const QStringList& moduleNotes() const noexcept { return notes_; }
 
 private:
-    CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures);
+    CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures, QStringList notes);
 
     std::vector<StoredCertificate> certificates_;
     QStringList failures_;
+    QStringList notes_;
 };
 
 } // namespace cto

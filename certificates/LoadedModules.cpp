@@ -36,12 +36,18 @@ QString failureText(const QString& name, const QString& realPath) {
 
 } // namespace
 
-const LoadedModule& loadModuleOnce(const QString& name, const QString& realPath) {
+const LoadedModule& loadModuleOnce(const ModuleRegistration& registration, const QString& realPath) {
     auto& modules = loadedModules();
     if (const auto found = modules.find(realPath); found != modules.end())
         return found->second.outcome;
     ModuleEntry& entry = modules[realPath];
+    const QString& name = registration.name;
+    // The whole entry, as NSS reads its own database's: a card module may need its parameters.
     std::string spec = "library=" + quoted(realPath) + " name=" + quoted(name.isEmpty() ? realPath : name);
+    if (!registration.parameters.isEmpty())
+        spec += " parameters=" + quoted(registration.parameters);
+    if (!registration.nssOptions.isEmpty())
+        spec += " NSS=" + quoted(registration.nssOptions);
     PORT_SetError(0);
     entry.owner.reset(SECMOD_LoadUserModule(spec.data(), nullptr, PR_FALSE));
     // NSS hands back a module that did not load too, marked as such.

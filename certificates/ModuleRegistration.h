@@ -11,6 +11,10 @@ namespace cto {
 struct ModuleRegistration {
     QString name;    // as the configuration calls it
     QString library; // the shared library, as written there: a path or a bare file name
+    // What a database's pkcs11.txt gives besides: the module's own parameters
+    // and NSS's options for it, as written there; empty when it gives none.
+    QString parameters;
+    QString nssOptions;
 };
 
 // The modules that the NSS database in directory registers in its pkcs11.txt,
@@ -19,10 +23,5 @@ struct ModuleRegistration {
 // database without the file registers nothing.
 std::vector<ModuleRegistration> modulesRegisteredIn(const QString& directory);
 
-// The modules that the system's p11-kit configuration registers for this
-// program (its own and the user's module files, less those that enable-in or
-// disable-in keep from it) as p11-kit lists them, less the trust-policy
-// modules, which hold authorities and no one's keys. Read once per process.
-std::vector<ModuleRegistration> p11KitModules();
 
 } // namespace cto

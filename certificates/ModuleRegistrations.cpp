@@ -51,6 +51,10 @@ std::vector<ModuleRegistration> modulesRegisteredIn(const QString& directory) {
             entry.library = unquoted(line.mid(8));
         else if (line.startsWith(QLatin1String("name=")))
             entry.name = unquoted(line.mid(5));
+        else if (line.startsWith(QLatin1String("parameters=")))
+            entry.parameters = unquoted(line.mid(11));
+        else if (line.startsWith(QLatin1String("NSS=")))
+            entry.nssOptions = unquoted(line.mid(4));
     }
     finishEntry();
     return modules;

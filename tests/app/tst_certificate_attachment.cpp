@@ -1,6 +1,7 @@
 // The before-send hook in the real main window and workflow: the user picks a
 // certificate from a test NSS database in the certificate dialog, and an HTTPS
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
+#include "certificates/ModuleProbe.h"
 #include "WorkflowRun.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TokenSessions.h"
@@ -195,6 +196,7 @@ void TestCertificateAttachment::makeSameNameDatabase(const QString& directory) {
 }
 
 void TestCertificateAttachment::initTestCase() {
+    setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
     QVERIFY(folder_.isValid());
     pki_ = std::make_unique<test::TestPki>();
     const QString ca = QString::fromStdString(pki_->caCertificatePath());

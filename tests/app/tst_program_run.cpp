@@ -94,6 +94,7 @@ void TestProgramRun::init() {
     program_ = folder_->filePath(QStringLiteral("ConexionTulvaOskel"));
     QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program_));
     QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE), folder_->filePath(kModuleName)));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE), folder_->filePath(QStringLiteral("ConexionTulvaOskelProbe"))));
     server_->clearExchanges();
     QFile survey(folder_->filePath(QStringLiteral("encuesta.xml")));
     QVERIFY(survey.open(QIODevice::WriteOnly));

@@ -1,6 +1,7 @@
 // Prints what the certificate dialog would list, one row a line as
 // "location|name", for tests that must run the listing as another user or in
 // an environment of its own. A failure goes to standard error.
+#include "certificates/ModuleProbe.h"
 #include "app/SendEngine.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    cto::setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
     const cto::CertificateListing listing = cto::linkedSendEngine().listCertificates();
     for (const cto::CertificateRow& row : listing.rows)
         std::printf("%s|%s\n", row.location.toUtf8().constData(), row.name.toUtf8().constData());

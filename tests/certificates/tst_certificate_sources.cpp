@@ -2,6 +2,7 @@
 // shared database, Firefox profiles (one behind a primary password, one in the
 // snap's home) and a Thunderbird profile, all made with NSS's own tools, read
 // through the engine's listing exactly as the certificate dialog receives it.
+#include "certificates/ModuleProbe.h"
 #include "app/SendEngine.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
@@ -134,6 +135,7 @@ private Q_SLOTS:
 };
 
 void TestCertificateSources::initTestCase() {
+    setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
     QVERIFY(folder_.isValid());
     pki_ = std::make_unique<test::TestPki>();
     // p11-kit registers SoftHSM for the whole system: keep its tokens out of this test.
@@ -313,8 +315,9 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
     const QString profile =
         QString::fromUtf8("No se pudo abrir el almacén de certificados «Firefox, perfil roto» (sql:") +
         path("broken/%1/.mozilla/firefox/qrst.roto") + "): security library: bad database";
-    const QString module = QString::fromUtf8("No se pudo cargar el módulo PKCS #11 «Módulo roto» (") +
-                           QFileInfo(CTO_NOT_A_MODULE).canonicalFilePath() + "): ";
+    // Tried apart first, where it answers nothing a card module must.
+    const QString module = QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "
+                                             "se listan (no exporta C_GetFunctionList)");
     QTest::newRow("a broken profile beside good sources")
         << "beside-good" << QStringList{kShared + "|Titular Bueno"} << QStringList();
     QTest::newRow("a broken profile alone")
@@ -322,7 +325,10 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
     QTest::newRow("a broken module alone") << "module" << QStringList() << QStringList{module};
     QTest::newRow("a broken profile and a broken module")
         << "both" << QStringList() << QStringList{profile.arg("both"), module};
-    QTest::newRow("missing sources say nothing") << "missing" << QStringList() << QStringList();
+    // A missing profile or database says nothing; a registered card module
+    // whose library is gone is named, as nothing else would explain an empty list.
+    QTest::newRow("missing sources, a missing module named")
+        << "missing" << QStringList() << QStringList{QString::fromUtf8("El módulo de tarjeta «Ausente» no existe (")};
 }
 
 void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed() {
@@ -340,7 +346,7 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed() {
     // The dialog keeps what it showed before and shows the message.
     QVERIFY(!listing.opened);
     QCOMPARE(QString::fromStdString(listing.failure.kind), QStringLiteral("EOleException"));
-    const QStringList sentences = QString::fromStdString(listing.failure.message).split("; ");
+    const QStringList sentences = QString::fromStdString(listing.failure.message).split('\n');
     QCOMPARE(sentences.size(), failures.size());
     for (qsizetype i = 0; i < failures.size(); ++i)
         QVERIFY2(sentences[i].startsWith(failures[i]), qPrintable(sentences[i]));

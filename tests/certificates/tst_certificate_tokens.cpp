@@ -3,6 +3,7 @@
 // registered: an NSS database's pkcs11.txt, as modutil writes it; p11-kit's
 // configuration (Debian's softhsm2 registers the module for the whole system);
 // p11-kit's proxy module named in a pkcs11.txt; a user's own module file.
+#include "certificates/ModuleProbe.h"
 #include "app/SendEngine.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ListingFixtures.h"
@@ -109,6 +110,7 @@ private Q_SLOTS:
 //   plain: ~/.pki/nssdb registers nothing: p11-kit alone names it
 // Databases for CTO_NSS_DATABASE, under named/: "proxy" registers p11-kit's proxy module.
 void TestCertificateTokens::initTestCase() {
+    setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
     QVERIFY(folder_.isValid());
     pki_ = std::make_unique<test::TestPki>();
     makeToken(path("token"), "Tarjeta CTO");

@@ -23,6 +23,7 @@ namespace {
 
 const QString kProgram = QStringLiteral("ConexionTulvaOskel");
 const QString kModule = QStringLiteral("libConexionTulvaOskelEngine.so");
+const QString kProbe = QStringLiteral("ConexionTulvaOskelProbe");
 const QString kBuildDir = QStringLiteral(CTO_BUILD_DIR);
 const QString kSourceDir = QStringLiteral(CTO_SOURCE_DIR);
 
@@ -127,8 +128,9 @@ void TestInstall::holdsTheProgramBesideItsModuleAlone() {
     while (entries.hasNext())
         found << QDir(copy).relativeFilePath(entries.next());
     found.sort();
-    QCOMPARE(found.join(QStringLiteral(", ")), kProgram + QStringLiteral(", ") + kModule);
+    QCOMPARE(found, (QStringList{kProgram, kProbe, kModule}));
     QVERIFY(QFileInfo(copy + QLatin1Char('/') + kProgram).isExecutable());
+    QVERIFY(QFileInfo(copy + QLatin1Char('/') + kProbe).isExecutable());
 }
 
 void TestInstall::linksOnlySystemLibraries_data() {
@@ -137,6 +139,7 @@ void TestInstall::linksOnlySystemLibraries_data() {
          {std::pair{"cmake --install", installed_}, {"unpacked archive", unpacked_}}) {
         QTest::addRow("%s: program", name) << folder + QLatin1Char('/') + kProgram;
         QTest::addRow("%s: module", name) << folder + QLatin1Char('/') + kModule;
+        QTest::addRow("%s: card-module probe", name) << folder + QLatin1Char('/') + kProbe;
     }
 }
 

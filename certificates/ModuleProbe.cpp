@@ -1,0 +1,85 @@
+#include "certificates/ModuleProbe.h"
+
+#include "certificates/ProbeCache.h"
+#include "certificates/ProbeProcess.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include <dlfcn.h>
+
+namespace cto {
+
+namespace {
+
+QString& probePathSetting() {
+    static QString path;
+    return path;
+}
+
+QString defaultProbePath() {
+    Dl_info image{};
+    if (::dladdr(reinterpret_cast<const void*>(&defaultProbePath), &image) == 0 || !image.dli_fname)
+        return {};
+    return QFileInfo(QString::fromLocal8Bit(image.dli_fname)).canonicalPath() +
+           QStringLiteral("/ConexionTulvaOskelProbe");
+}
+
+} // namespace
+
+void setModuleProbePath(const QString& path) {
+    probePathSetting() = path;
+}
+
+QString moduleProbePath() {
+    if (probePathSetting().isEmpty())
+        probePathSetting() = defaultProbePath();
+    return probePathSetting();
+}
+
+ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
+    const QString probe = moduleProbePath();
+    if (!QFileInfo(probe).isExecutable())
+        return {ModuleProbeOutcome::Verdict::ProbeMissing, {}, probe};
+    // A path that names no file needs no process to say so.
+    if (registration.library.contains(QLatin1Char('/')) && !QFileInfo::exists(registration.library))
+        return {ModuleProbeOutcome::Verdict::Missing, {}, registration.library};
+    if (std::optional<QString> known = ProbeCache::instance().passed(registration))
+        return {ModuleProbeOutcome::Verdict::Passed, *known, {}};
+
+    QStringList arguments{QStringLiteral("module"), registration.library};
+    if (!registration.parameters.isEmpty())
+        arguments << registration.parameters;
+    const ProbeRun run = runProbe(probe, arguments, kModuleProbeBound);
+    const QString said = QString::fromLocal8Bit(run.output).trimmed();
+    if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {
+        const QString realPath = said.mid(3);
+        ProbeCache::instance().remember(registration, realPath);
+        return {ModuleProbeOutcome::Verdict::Passed, realPath, {}};
+    }
+    if (run.finished && run.exitCode == 3)
+        return {ModuleProbeOutcome::Verdict::Missing, {}, said};
+    return {ModuleProbeOutcome::Verdict::Unresponsive, {}, run.finished ? said : run.ending};
+}
+
+std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed() {
+    const QString probe = moduleProbePath();
+    if (!QFileInfo(probe).isExecutable())
+        return std::nullopt;
+    // p11-kit's configuration may turn a module on or off for this program by its name.
+    const ProbeRun run = runProbe(probe, {QStringLiteral("p11-kit"), QString::fromLocal8Bit(program_invocation_short_name)},
+                                  kModuleProbeBound);
+    if (!run.finished || run.exitCode != 0)
+        return std::nullopt;
+    std::vector<ModuleRegistration> registrations;
+    for (const QByteArray& line : run.output.split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        // Trust-policy modules hold authorities, no one's keys.
+        if (fields.size() == 3 && fields[2] == "0")
+            registrations.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), {}});
+    }
+    return registrations;
+}
+
+} // namespace cto

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "certificates/ModuleRegistration.h"
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+namespace cto {
+
+// How long a card module may take to load, start and list its slots in the
+// probe's process before it is taken for one that hangs.
+inline constexpr std::chrono::milliseconds kModuleProbeBound{5000};
+
+// What a module did in the probe's process.
+struct ModuleProbeOutcome {
+    enum class Verdict { Passed, Missing, Unresponsive, ProbeMissing } verdict = Verdict::Unresponsive;
+    QString realPath; // the library's real path, when it passed
+    QString detail;   // what the probe saw otherwise (for the user's message, after the sentence)
+};
+
+// Loads the registered module in a process of its own, with the bound above,
+// unless a passing probe of the same library file (real path, size,
+// modification time) and parameters is remembered in the user's cache
+// folder. Only a module that passed may be loaded into this process.
+ModuleProbeOutcome probeModule(const ModuleRegistration& registration);
+
+// The modules that p11-kit's configuration registers, as p11-kit lists them
+// in the probe's process (p11-kit loads each one to list it), trust-policy
+// ones left out; nothing when the listing did not finish.
+std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed();
+
+// The probe executable: by default ConexionTulvaOskelProbe in the folder of
+// the image that holds this code (the engine module's, beside the program).
+// Tests name the build tree's.
+void setModuleProbePath(const QString& path);
+QString moduleProbePath();
+
+} // namespace cto

@@ -1,0 +1,115 @@
+// The card-module probe: a short-lived process in which a PKCS #11 module
+// proves that it loads and answers before the program loads it into its own
+// process. A driver that aborts, crashes or hangs takes only this process
+// down. Plain C++ on purpose: no Qt, no NSS, nothing that could fail first.
+//
+//   ConexionTulvaOskelProbe module <library> [<parameters>]
+//       loads the library, initialises the module, lists its slots and
+//       finalises it; prints "ok <the library's real path>" and exits 0, or
+//       prints why not and exits 1 (3 when the library cannot be opened).
+//   ConexionTulvaOskelProbe p11-kit <program>
+//       prints the modules that p11-kit's configuration registers for the
+//       program of that name (its enable-in and disable-in lists name
+//       programs), one a line: name, file name and whether it is a
+//       trust-policy module (1 or 0), separated by tabs.
+#include <p11-kit/p11-kit.h>
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+enum Status { kPassed = 0, kFailed = 1, kUsage = 2, kNotOpened = 3 };
+
+// NSS hands a module its library parameters in an extension of the standard
+// initialisation arguments; modules that take parameters read them there.
+struct InitialisationArguments {
+    CK_CREATEMUTEX CreateMutex = nullptr;
+    CK_DESTROYMUTEX DestroyMutex = nullptr;
+    CK_LOCKMUTEX LockMutex = nullptr;
+    CK_UNLOCKMUTEX UnlockMutex = nullptr;
+    CK_FLAGS flags = CKF_OS_LOCKING_OK;
+    char** LibraryParameters = nullptr;
+    void* pReserved = nullptr;
+};
+
+int fail(Status status, const std::string& why) {
+    std::printf("%s\n", why.c_str());
+    return status;
+}
+
+std::string hex(CK_RV value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+int probeModule(const char* library, char* parameters) {
+    void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* reason = ::dlerror();
+        return fail(kNotOpened, reason ? reason : "dlopen");
+    }
+    const auto getFunctionList = reinterpret_cast<CK_C_GetFunctionList>(::dlsym(handle, "C_GetFunctionList"));
+    if (!getFunctionList)
+        return fail(kFailed, "no exporta C_GetFunctionList");
+    CK_FUNCTION_LIST* functions = nullptr;
+    if (const CK_RV answer = getFunctionList(&functions); answer != CKR_OK || !functions)
+        return fail(kFailed, "C_GetFunctionList respondió " + hex(answer));
+    InitialisationArguments arguments;
+    if (parameters && *parameters)
+        arguments.LibraryParameters = reinterpret_cast<char**>(parameters);
+    const CK_RV initialised = functions->C_Initialize(&arguments);
+    if (initialised != CKR_OK && initialised != CKR_CRYPTOKI_ALREADY_INITIALIZED)
+        return fail(kFailed, "C_Initialize respondió " + hex(initialised));
+    CK_ULONG slots = 0;
+    if (const CK_RV listed = functions->C_GetSlotList(CK_FALSE, nullptr, &slots); listed != CKR_OK)
+        return fail(kFailed, "C_GetSlotList respondió " + hex(listed));
+    functions->C_Finalize(nullptr);
+    link_map* map = nullptr;
+    if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return fail(kFailed, "no se sabe dónde está la biblioteca");
+    char* real = ::realpath(map->l_name, nullptr);
+    std::printf("ok %s\n", real ? real : map->l_name);
+    std::free(real);
+    // The module stays loaded: the process ends now, and some modules do not
+    // survive being unloaded.
+    return kPassed;
+}
+
+int listP11KitModules(char* program) {
+    // p11-kit tells programs apart by their name, which it reads from the C
+    // library's record of this process's; it is the caller's that counts.
+    program_invocation_name = program;
+    program_invocation_short_name = program;
+    CK_FUNCTION_LIST** modules = p11_kit_modules_load(nullptr, P11_KIT_MODULE_UNMANAGED);
+    if (!modules)
+        return fail(kFailed, p11_kit_message() ? p11_kit_message() : "p11_kit_modules_load");
+    for (CK_FUNCTION_LIST** module = modules; *module; ++module) {
+        char* name = p11_kit_module_get_name(*module);
+        char* file = p11_kit_module_get_filename(*module);
+        const bool trusted = (p11_kit_module_get_flags(*module) & P11_KIT_MODULE_TRUSTED) != 0;
+        if (file)
+            std::printf("%s\t%s\t%d\n", name ? name : "", file, trusted ? 1 : 0);
+        std::free(name);
+        std::free(file);
+    }
+    p11_kit_modules_release(modules);
+    return kPassed;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc >= 3 && std::strcmp(argv[1], "module") == 0)
+        return probeModule(argv[2], argc >= 4 ? argv[3] : nullptr);
+    if (argc == 3 && std::strcmp(argv[1], "p11-kit") == 0)
+        return listP11KitModules(argv[2]);
+    return fail(kUsage, "usage: module <library> [<parameters>] | p11-kit <program>");
+}

@@ -1,0 +1,135 @@
+#include "certificates/ProbeProcess.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace cto {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+class SpawnActions {
+public:
+    SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
+    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_{};
+};
+
+QString endingOf(int status) {
+    if (WIFSIGNALED(status))
+        return QStringLiteral("terminó con la señal %1 (%2)")
+            .arg(WTERMSIG(status))
+            .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
+    return QStringLiteral("terminó con el estado %1").arg(WEXITSTATUS(status));
+}
+
+} // namespace
+
+ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound) {
+    ProbeRun run;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        run.ending = QStringLiteral("no se pudo crear la tubería");
+        return run;
+    }
+    Descriptor reading(ends[0]), writing(ends[1]);
+    SpawnActions actions;
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(actions.get(), writing.get(), STDOUT_FILENO);
+    ::posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> texts{path};
+    for (const QString& argument : arguments)
+        texts.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    pid_t child = -1;
+    if (const int error = ::posix_spawn(&child, path.constData(), actions.get(), nullptr, argv.data(), environ);
+        error != 0) {
+        run.ending = QStringLiteral("no se pudo iniciar: %1").arg(QString::fromLocal8Bit(::strerror(error)));
+        return run;
+    }
+    writing.reset(); // the child's copy is the only writer left
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + bound;
+    bool open = true;
+    int status = 0;
+    bool reaped = false;
+    while (!reaped) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        if (open) {
+            pollfd watched{reading.get(), POLLIN, 0};
+            const int ready = ::poll(&watched, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR)
+                break;
+            if (ready > 0) {
+                char buffer[4096];
+                const ssize_t got = ::read(reading.get(), buffer, sizeof buffer);
+                if (got > 0 && run.output.size() < 64 * 1024)
+                    run.output.append(buffer, static_cast<qsizetype>(got));
+                else if (got == 0 || (got < 0 && errno != EINTR))
+                    open = false;
+            }
+        } else {
+            // The output is closed; the process ends any moment, or hangs on.
+            ::usleep(2000);
+        }
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        reaped = done == child;
+    }
+    if (reaped) {
+        run.finished = WIFEXITED(status);
+        run.exitCode = run.finished ? WEXITSTATUS(status) : -1;
+        if (!run.finished)
+            run.ending = endingOf(status);
+        return run;
+    }
+    ::kill(child, SIGKILL);
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.ending = QStringLiteral("no respondió en %1 s").arg(bound.count() / 1000.0, 0, 'g', 3);
+    return run;
+}
+
+} // namespace cto

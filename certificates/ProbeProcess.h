@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+namespace cto {
+
+// How a run of the probe ended.
+struct ProbeRun {
+    bool finished = false; // it exited by itself within the bound
+    int exitCode = -1;
+    QByteArray output;     // what it printed (at most 64 KiB)
+    QString ending;        // otherwise: how it ended, in the user's words
+};
+
+// Runs the program with the arguments, its output read through a pipe, its
+// input and errors to /dev/null, and kills it once the bound has passed. No
+// process outlives the call: the child is always reaped.
+ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound);
+
+} // namespace cto
