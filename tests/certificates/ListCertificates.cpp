@@ -1,8 +1,9 @@
 // Prints what the certificate dialog would list, one row a line as
-// "location|name", for tests that must run the listing as another user or in
-// an environment of its own. A failure goes to standard error.
-#include "certificates/ModuleProbe.h"
+// "location|name", then each note on a card module left out as "nota|text",
+// for tests that must run the listing as another user or in an environment
+// of its own. A failure goes to standard error.
 #include "app/SendEngine.h"
+#include "certificates/ModuleProbe.h"
 
 #include <QCoreApplication>
 
@@ -14,6 +15,8 @@ int main(int argc, char* argv[]) {
     const cto::CertificateListing listing = cto::linkedSendEngine().listCertificates();
     for (const cto::CertificateRow& row : listing.rows)
         std::printf("%s|%s\n", row.location.toUtf8().constData(), row.name.toUtf8().constData());
+    for (const QString& note : listing.notes)
+        std::printf("nota|%s\n", note.toUtf8().constData());
     if (listing.failure)
         std::fprintf(stderr, "%s: %s\n", listing.failure.kind.c_str(), listing.failure.message.c_str());
     return 0;

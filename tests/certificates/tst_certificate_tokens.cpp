@@ -3,16 +3,20 @@
 // registered: an NSS database's pkcs11.txt, as modutil writes it; p11-kit's
 // configuration (Debian's softhsm2 registers the module for the whole system);
 // p11-kit's proxy module named in a pkcs11.txt; a user's own module file.
-#include "certificates/ModuleProbe.h"
 #include "app/SendEngine.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ListingFixtures.h"
+#include "certificates/ModuleProbe.h"
+#include "certificates/ProbeCache.h"
 #include "certificates/TestNssDatabase.h"
 #include "tools/testpeers/TestPki.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,6 +106,14 @@ private Q_SLOTS:
     void tokenListedOnceWhoeverNamesIt_data();
     void tokenListedOnceWhoeverNamesIt();
     void userModuleFileRegistersACard();
+    void brokenCardModuleIsLeftOutAndNamed_data();
+    void brokenCardModuleIsLeftOutAndNamed();
+    void passingProbeIsRememberedUntilTheLibraryChanges();
+
+private:
+    // Runs the listing program in the environment given, and answers its lines.
+    QStringList listingOf(const QProcessEnvironment& environment,
+                          const QStringList& command = {CTO_LIST_CERTIFICATES});
 };
 
 // Homes, under homes/:
@@ -111,6 +123,8 @@ private Q_SLOTS:
 // Databases for CTO_NSS_DATABASE, under named/: "proxy" registers p11-kit's proxy module.
 void TestCertificateTokens::initTestCase() {
     setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
+    // The passes this process remembers stay in the test's own folder.
+    qputenv("XDG_CACHE_HOME", path("cache").toUtf8());
     QVERIFY(folder_.isValid());
     pki_ = std::make_unique<test::TestPki>();
     makeToken(path("token"), "Tarjeta CTO");
@@ -221,6 +235,101 @@ void TestCertificateTokens::userModuleFileRegistersACard() {
     // ...and the user's own file for the card: p11-kit's way of adding one.
     writeFile(modules + "/tarjeta.module", "module: " + modulePath_.toUtf8() + "\n");
     QCOMPARE(tokensSorted(listing()), tokensSorted(tokenRows("Tarjeta Usuario")));
+}
+
+QStringList TestCertificateTokens::listingOf(const QProcessEnvironment& environment,
+                                             const QStringList& command) {
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(command.front(), command.mid(1));
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit ||
+        program.exitCode() != 0)
+        return QStringList{"failed: " + QString::fromUtf8(program.readAllStandardError())};
+    return QString::fromUtf8(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed_data() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("detail"); // how the probe saw it end
+    QTest::newRow("aborts in C_GetFunctionList") << "abort" << QString::fromUtf8("terminó con la señal 6");
+    QTest::newRow("crashes as it is loaded") << "constructor" << QString::fromUtf8("terminó con la señal");
+    QTest::newRow("hangs in C_Initialize") << "hang" << QString::fromUtf8("no respondió en 5 s");
+    QTest::newRow("refuses to start") << "initialize" << QString::fromUtf8("C_Initialize respondió 0x30");
+}
+
+// A broken driver registered beside a good card and a software database:
+// the listing, in a process of its own so that a fault that slipped through
+// would show as that process's death, lists the good sources and names the
+// broken module, within the probe's bound.
+void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed() {
+    QFETCH(QString, module);
+    QFETCH(QString, detail);
+    const QString database = path("broken/" + module);
+    makeDatabase(database, "Titular Escritorio");
+    registerModule(database, "SoftHSM", modulePath_);
+    // Written by hand: modutil loads a module to register it, and these would take it down.
+    QFile registrations(database + "/pkcs11.txt");
+    QVERIFY(registrations.open(QIODevice::Append));
+    registrations.write(("\nlibrary=" CTO_BROKEN_MODULES "/libcto_broken_module_" + module +
+                         ".so\nname=Lector " + module + "\n\n")
+                            .toUtf8());
+    registrations.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", path("broken-cache/" + module));
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList lines = listingOf(environment);
+    const qint64 spent = clock.elapsed();
+
+    const QStringList notes = lines.filter(QRegularExpression("^nota\\|"));
+    QStringList rows = lines;
+    for (const QString& note : notes)
+        rows.removeAll(note);
+    QCOMPARE(tokensSorted(rows),
+             tokensSorted(QStringList{kShared + "|Titular Escritorio"} + tokenRows("Tarjeta CTO")));
+    QCOMPARE(notes.size(), 1);
+    const QString named =
+        QString::fromUtf8("nota|El módulo de tarjeta «Lector %1» no responde; sus certificados no se "
+                          "listan (")
+            .arg(module);
+    QVERIFY2(notes.front().startsWith(named + detail), qPrintable(notes.front()));
+    QVERIFY2(spent < kModuleProbeBound.count() + 5000, qPrintable(QString::number(spent)));
+}
+
+// A module that passed is not tried again in a process of its own, until its
+// library file changes. The probe is wrapped here by a script that counts its runs.
+void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
+    const QString library = path("copia/libsofthsm2.so");
+    QVERIFY(QDir().mkpath(path("copia")));
+    QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
+    const QString runs = path("probe-runs.txt");
+    const QString wrapper = path("probe-wrapper.sh");
+    writeFile(wrapper,
+              ("#!/bin/sh\necho \"$1\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    QVERIFY(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner));
+    setModuleProbePath(wrapper);
+    const auto probeRuns = [&] {
+        QFile file(runs);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    };
+    const ModuleRegistration registration{"Copia", library, {}, {}};
+
+    QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
+    QCOMPARE(probeRuns(), 1);
+    QVERIFY(QFile::exists(path("cache/ConexionTulvaOskel/modulos-pkcs11")));
+    QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
+    QCOMPARE(probeRuns(), 1);
+
+    // A library replaced by an update is another module until it has shown otherwise.
+    QFile copy(library);
+    QVERIFY(copy.open(QIODevice::Append));
+    copy.write(QByteArray(16, '\0'));
+    copy.close();
+    QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
+    QCOMPARE(probeRuns(), 2);
+    setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
 }
 
 QTEST_GUILESS_MAIN(TestCertificateTokens)
