@@ -4,9 +4,11 @@
 // down. Plain C++ on purpose: no Qt, no NSS, nothing that could fail first.
 //
 //   ConexionTulvaOskelProbe module <library> [<parameters>]
-//       loads the library, initialises the module, lists its slots and
-//       finalises it; prints "ok <the library's real path>" and exits 0, or
-//       prints why not and exits 1 (3 when the library cannot be opened).
+//       loads the library, initialises the module, asks what NSS asks when
+//       it loads one (the module's information, its slots, each slot's and
+//       token's information and mechanisms) and finalises it; prints
+//       "ok <the library's real path>" and exits 0, or prints why not and
+//       exits 1 (3 when the library cannot be opened).
 //   ConexionTulvaOskelProbe p11-kit <program>
 //       prints the modules that p11-kit's configuration registers for the
 //       program of that name (its enable-in and disable-in lists name
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,12 +68,34 @@ int probeModule(const char* library, char* parameters) {
     InitialisationArguments arguments;
     if (parameters && *parameters)
         arguments.LibraryParameters = reinterpret_cast<char**>(parameters);
+    // What NSS calls as it loads a module and reads its slots: a module
+    // without one of them would take the program down there.
+    if (!functions->C_Initialize || !functions->C_Finalize || !functions->C_GetInfo ||
+        !functions->C_GetSlotList || !functions->C_GetSlotInfo || !functions->C_GetTokenInfo ||
+        !functions->C_GetMechanismList)
+        return fail(kFailed, "le faltan funciones de PKCS #11");
     const CK_RV initialised = functions->C_Initialize(&arguments);
     if (initialised != CKR_OK && initialised != CKR_CRYPTOKI_ALREADY_INITIALIZED)
         return fail(kFailed, "C_Initialize respondió " + hex(initialised));
-    CK_ULONG slots = 0;
-    if (const CK_RV listed = functions->C_GetSlotList(CK_FALSE, nullptr, &slots); listed != CKR_OK)
+    CK_INFO information{};
+    if (const CK_RV answer = functions->C_GetInfo(&information); answer != CKR_OK)
+        return fail(kFailed, "C_GetInfo respondió " + hex(answer));
+    CK_ULONG count = 0;
+    if (const CK_RV listed = functions->C_GetSlotList(CK_FALSE, nullptr, &count); listed != CKR_OK)
         return fail(kFailed, "C_GetSlotList respondió " + hex(listed));
+    std::vector<CK_SLOT_ID> slots(count);
+    if (count > 0 && functions->C_GetSlotList(CK_FALSE, slots.data(), &count) != CKR_OK)
+        count = 0;
+    for (CK_ULONG index = 0; index < count && index < slots.size(); ++index) {
+        // Answers other than success are a slot's business; only not coming back matters.
+        CK_SLOT_INFO slot{};
+        if (functions->C_GetSlotInfo(slots[index], &slot) != CKR_OK || !(slot.flags & CKF_TOKEN_PRESENT))
+            continue;
+        CK_TOKEN_INFO token{};
+        functions->C_GetTokenInfo(slots[index], &token);
+        CK_ULONG mechanisms = 0;
+        functions->C_GetMechanismList(slots[index], nullptr, &mechanisms);
+    }
     functions->C_Finalize(nullptr);
     link_map* map = nullptr;
     if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)

@@ -2,29 +2,69 @@
 // this file: CTO_BREAK_ABORT aborts in C_GetFunctionList, CTO_BREAK_CONSTRUCTOR
 // crashes as the library is loaded, CTO_BREAK_HANG never returns from
 // C_Initialize, CTO_BREAK_INITIALIZE refuses to start. Without a CTO_BREAK_*
-// it is a module with no slots that does nothing wrong.
+// it is a module with no slots that does nothing wrong, and that notes the
+// parameters it was started with (NSS's way: after the standard arguments)
+// in the file they name, a line per start: "<process id> <parameters>".
 #include <p11-kit/pkcs11.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 #include <unistd.h>
 
 namespace {
 
-CK_RV initialize(void*) {
+// The standard initialisation arguments as NSS extends them: its library
+// parameters where the standard's reserved pointer is, and that pointer after.
+struct NssInitialisationArguments {
+    CK_CREATEMUTEX CreateMutex;
+    CK_DESTROYMUTEX DestroyMutex;
+    CK_LOCKMUTEX LockMutex;
+    CK_UNLOCKMUTEX UnlockMutex;
+    CK_FLAGS flags;
+    char** LibraryParameters;
+    void* pReserved;
+};
+
+CK_RV initialize(void* arguments) {
 #if defined(CTO_BREAK_HANG)
+    (void)arguments;
     for (;;)
         ::pause();
 #elif defined(CTO_BREAK_INITIALIZE)
+    (void)arguments;
     return CKR_DEVICE_ERROR;
 #else
+    const auto* given = static_cast<const NssInitialisationArguments*>(arguments);
+    // NSS passes the parameters' text itself where the pointer to it would be.
+    const char* parameters = given ? reinterpret_cast<const char*>(given->LibraryParameters) : nullptr;
+    if (parameters) {
+        if (std::FILE* notes = std::fopen(parameters, "a")) {
+            std::fprintf(notes, "%d %s\n", static_cast<int>(::getpid()), parameters);
+            std::fclose(notes);
+        }
+    }
     return CKR_OK;
 #endif
 }
 
 CK_RV finalize(void*) {
     return CKR_OK;
+}
+
+CK_RV information(CK_INFO* info) {
+    *info = CK_INFO{};
+    info->cryptokiVersion = {2, 40};
+    return CKR_OK;
+}
+
+CK_RV noSlot(CK_SLOT_ID, void*) {
+    return CKR_SLOT_ID_INVALID;
+}
+
+CK_RV noMechanism(CK_SLOT_ID, CK_MECHANISM_TYPE*, CK_ULONG*) {
+    return CKR_SLOT_ID_INVALID;
 }
 
 CK_RV slotList(CK_BBOOL, CK_SLOT_ID*, CK_ULONG* count) {
@@ -49,6 +89,10 @@ extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUN
     functions.C_Initialize = initialize;
     functions.C_Finalize = finalize;
     functions.C_GetSlotList = slotList;
+    functions.C_GetInfo = information;
+    functions.C_GetSlotInfo = reinterpret_cast<CK_C_GetSlotInfo>(noSlot);
+    functions.C_GetTokenInfo = reinterpret_cast<CK_C_GetTokenInfo>(noSlot);
+    functions.C_GetMechanismList = noMechanism;
     *list = &functions;
     return CKR_OK;
 }

@@ -109,6 +109,7 @@ private Q_SLOTS:
     void brokenCardModuleIsLeftOutAndNamed_data();
     void brokenCardModuleIsLeftOutAndNamed();
     void passingProbeIsRememberedUntilTheLibraryChanges();
+    void moduleIsStartedWithItsParameters();
 
 private:
     // Runs the listing program in the environment given, and answers its lines.
@@ -330,6 +331,40 @@ void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
     QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
     QCOMPARE(probeRuns(), 2);
     setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
+}
+
+// A card module that needs its parameters gets them as its pkcs11.txt entry
+// gives them, in the probe's process and in the program's.
+void TestCertificateTokens::moduleIsStartedWithItsParameters() {
+    const QString database = path("parameters");
+    makeDatabase(database, "Titular Escritorio");
+    const QString notes = path("parameters-received.txt");
+    QFile registrations(database + "/pkcs11.txt");
+    QVERIFY(registrations.open(QIODevice::Append));
+    registrations.write(("\nlibrary=" CTO_BROKEN_MODULES "/libcto_broken_module_none.so\nname=Lector con "
+                         "parametros\nparameters=" +
+                         notes + "\nNSS=trustOrder=75\n\n")
+                            .toUtf8());
+    registrations.close();
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", path("parameters-cache"));
+    program.setProcessEnvironment(environment);
+    program.start(CTO_LIST_CERTIFICATES, {});
+    QVERIFY(program.waitForStarted());
+    const qint64 listingProcess = program.processId();
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()).trimmed(), kShared + "|Titular Escritorio");
+
+    QFile received(notes);
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    const QStringList starts = QString::fromUtf8(received.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(starts.size(), 2); // the probe's, then the program's own
+    QVERIFY2(starts.contains(QStringLiteral("%1 %2").arg(listingProcess).arg(notes)),
+             qPrintable(starts.join(" | ")));
+    QVERIFY2(!starts.first().startsWith(QString::number(listingProcess)), qPrintable(starts.first()));
 }
 
 QTEST_GUILESS_MAIN(TestCertificateTokens)
