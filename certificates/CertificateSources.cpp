@@ -32,8 +32,7 @@ class SourceOpener {
 public:
     void openDatabase(const DatabaseLocation& location) {
         try {
-            std::shared_ptr<Database> database =
-                Database::open(QStringLiteral("sql:") + location.directory, location.label);
+            std::shared_ptr<Database> database = Database::open(location.directory, location.label);
             opened_.sources.push_back({location.label, Slot(PK11_ReferenceSlot(database->slot())), database});
         } catch (const EOleException& failure) {
             opened_.failures << QString::fromStdString(failure.message());
@@ -86,16 +85,19 @@ private:
         case ModuleProbeOutcome::Verdict::Passed:
             return true;
         case ModuleProbeOutcome::Verdict::Missing:
-            opened_.failures << QStringLiteral("El módulo de tarjeta «%1» no existe (%2)").arg(name, probed.detail);
+            opened_.failures
+                << QStringLiteral("El módulo de tarjeta «%1» no existe (%2)").arg(name, probed.detail);
             return false;
         case ModuleProbeOutcome::Verdict::Unresponsive:
-            opened_.notes << QStringLiteral("El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
+            opened_.notes << QStringLiteral(
+                                 "El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
                                  .arg(name, probed.detail);
             return false;
         case ModuleProbeOutcome::Verdict::ProbeMissing:
             if (!probeMissingTold_)
-                opened_.notes << QStringLiteral("Falta el comprobador de módulos de tarjeta (%1): no se listan los "
-                                                "certificados de las tarjetas")
+                opened_.notes << QStringLiteral(
+                                     "Falta el comprobador de módulos de tarjeta (%1): no se listan los "
+                                     "certificados de las tarjetas")
                                      .arg(probed.detail);
             probeMissingTold_ = true;
             return false;

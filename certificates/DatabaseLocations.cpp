@@ -1,5 +1,6 @@
 #include "certificates/DatabaseLocations.h"
 
+#include "certificates/NssDatabase.h"
 #include "certificates/ProfilesIni.h"
 
 #include <QDir>
@@ -10,8 +11,6 @@
 namespace cto {
 
 namespace {
-
-constexpr char sqlPrefix[] = "sql:";
 
 // The profile folders of one program, each one where a kind of installation keeps it.
 struct ProfileFolders {
@@ -47,8 +46,7 @@ private:
 } // namespace
 
 DatabasePlan plannedDatabases() {
-    const QString location = personalStoreLocation();
-    const QString shared = location.mid(int(sizeof sqlPrefix) - 1);
+    const QString shared = personalStoreDirectory();
     if (!qEnvironmentVariable("CTO_NSS_DATABASE").isEmpty())
         return {{{QString::fromUtf8(kSharedDatabaseLabel), shared}}, false};
 
@@ -66,13 +64,11 @@ DatabasePlan plannedDatabases() {
     return plan.take();
 }
 
-QString personalStoreLocation() {
-    QString directory = qEnvironmentVariable("CTO_NSS_DATABASE");
-    if (directory.startsWith(QLatin1String(sqlPrefix)))
-        directory = directory.mid(int(sizeof sqlPrefix) - 1);
+QString personalStoreDirectory() {
+    QString directory = nss::folderOfDatabase(qEnvironmentVariable("CTO_NSS_DATABASE"));
     if (directory.isEmpty())
         directory = QDir::homePath() + QStringLiteral("/.pki/nssdb");
-    return QLatin1String(sqlPrefix) + QDir::cleanPath(QDir(directory).absolutePath());
+    return QDir::cleanPath(QDir(directory).absolutePath());
 }
 
 } // namespace cto

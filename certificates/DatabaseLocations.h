@@ -9,7 +9,7 @@ namespace cto {
 // Where the user's certificate databases are, in the order they are read.
 struct DatabaseLocation {
     QString label;     // where the user knows it from: "Chromium / escritorio", "Firefox, perfil …"
-    QString directory; // absolute; the database is "sql:<directory>"
+    QString directory; // absolute
 };
 
 struct DatabasePlan {
@@ -32,8 +32,9 @@ inline constexpr char kSharedDatabaseLabel[] = "Chromium / escritorio";
 // Profiles still in the old format (cert8.db alone) are left out.
 DatabasePlan plannedDatabases();
 
-// The NSS database the desktop shares: "sql:" followed by the directory named
-// by $CTO_NSS_DATABASE, or $HOME/.pki/nssdb when that is unset or empty.
-QString personalStoreLocation();
+// The folder of the NSS database the desktop shares: the one that
+// $CTO_NSS_DATABASE names (with or without NSS's "sql:"), or $HOME/.pki/nssdb
+// when that is unset or empty; absolute.
+QString personalStoreDirectory();
 
 } // namespace cto

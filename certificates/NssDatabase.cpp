@@ -18,6 +18,7 @@ namespace cto::nss {
 
 namespace {
 
+// NSS's name for a database of the SQLite kind starts so; no other kind is read here.
 constexpr char sqlPrefix[] = "sql:";
 // A PKCS #11 token label is 32 bytes; NSS cuts a longer description anywhere.
 constexpr int tokenLabelBytes = 32;
@@ -63,17 +64,23 @@ QByteArray utf8Prefix(const QString& text, int maxBytes) {
     return bytes;
 }
 
-std::shared_ptr<Database> Database::open(const QString& location, const QString& label) {
+QString sqlDatabaseName(const QString& directory) {
+    return QLatin1String(sqlPrefix) + directory;
+}
+
+QString folderOfDatabase(const QString& name) {
+    return name.startsWith(QLatin1String(sqlPrefix)) ? name.mid(int(sizeof sqlPrefix) - 1) : name;
+}
+
+std::shared_ptr<Database> Database::open(const QString& directory, const QString& label) {
     std::lock_guard lock(openMutex());
     auto& databases = openDatabases();
+    const QString location = sqlDatabaseName(directory);
     if (auto existing = databases[location].lock())
         return existing;
 
     const std::string context = "No se pudo abrir el almacén de certificados «" + label.toStdString() +
                                 "» (" + location.toStdString() + ")";
-    if (!location.startsWith(QLatin1String(sqlPrefix)))
-        throwStoreFailure(SEC_ERROR_BAD_DATABASE, context);
-    const QString directory = location.mid(int(sizeof sqlPrefix) - 1);
     // NSS would answer a missing database only with an unknown PKCS #11 error.
     if (!QFileInfo(directory + QStringLiteral("/cert9.db")).isFile())
         throwStoreFailure(PR_FILE_NOT_FOUND_ERROR, context);

@@ -12,13 +12,18 @@ namespace cto::nss {
 // One NSS certificate database opened read-only as a token of its own. Stores
 // and the certificates taken from them share it; it closes when the last of
 // them is released, so every store object reads the database afresh.
+// NSS's name for the database of the SQLite kind in directory: "sql:<directory>".
+QString sqlDatabaseName(const QString& directory);
+// The folder of a database named with or without NSS's "sql:".
+QString folderOfDatabase(const QString& name);
+
 class Database {
 public:
-    // Opens the database at "sql:<directory>" under the label the user knows
+    // Opens the database in directory (NSS's "sql:<directory>") under the label the user knows
     // it by, which also names its token: NSS's password prompt shows that.
     // A missing database is not created: EOleException naming the database
     // and the reason.
-    static std::shared_ptr<Database> open(const QString& location, const QString& label);
+    static std::shared_ptr<Database> open(const QString& directory, const QString& label);
 
     // The whole label of the open database whose token this is (a token's
     // name holds only its first 32 bytes); nothing for any other token.

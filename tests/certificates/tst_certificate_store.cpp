@@ -370,23 +370,23 @@ private Q_SLOTS:
             QVERIFY(!QFileInfo::exists(path)); // never created
     }
 
-    void personalStoreLocation_data() {
+    void personalStoreDirectory_data() {
         QTest::addColumn<QByteArray>("variable");
-        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("directory");
         QTest::newRow("unset: the user's shared database")
-            << QByteArray() << "sql:" + folder_.filePath("home/.pki/nssdb");
-        QTest::newRow("a directory") << QByteArray("/srv/perfil/") << "sql:/srv/perfil";
-        QTest::newRow("with NSS's prefix") << QByteArray("sql:/srv/perfil") << "sql:/srv/perfil";
-        QTest::newRow("relative") << QByteArray("perfil") << "sql:" + QDir::current().filePath("perfil");
+            << QByteArray() << folder_.filePath("home/.pki/nssdb");
+        QTest::newRow("a directory") << QByteArray("/srv/perfil/") << "/srv/perfil";
+        QTest::newRow("with NSS's prefix") << QByteArray("sql:/srv/perfil") << "/srv/perfil";
+        QTest::newRow("relative") << QByteArray("perfil") << QDir::current().filePath("perfil");
     }
-    void personalStoreLocation() {
+    void personalStoreDirectory() {
         QFETCH(QByteArray, variable);
-        QFETCH(QString, location);
+        QFETCH(QString, directory);
         if (variable.isNull())
             qunsetenv("CTO_NSS_DATABASE");
         else
             qputenv("CTO_NSS_DATABASE", variable);
-        QCOMPARE(cto::personalStoreLocation(), location);
+        QCOMPARE(cto::personalStoreDirectory(), directory);
     }
 };
 
