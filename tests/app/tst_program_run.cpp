@@ -60,6 +60,7 @@ private:
         whenFocused(title, {QStringLiteral("key"), key});
     }
     void expectExitZero();
+    void sendWithProtectedKey();
 
     cto::test::PrivateXServer xServer_;
     QString display_;
@@ -94,7 +95,8 @@ void TestProgramRun::init() {
     program_ = folder_->filePath(QStringLiteral("ConexionTulvaOskel"));
     QVERIFY(QFile::copy(QStringLiteral(CTO_PROGRAM), program_));
     QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE), folder_->filePath(kModuleName)));
-    QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE), folder_->filePath(QStringLiteral("ConexionTulvaOskelProbe"))));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE),
+                        folder_->filePath(QStringLiteral("ConexionTulvaOskelProbe"))));
     server_->clearExchanges();
     QFile survey(folder_->filePath(QStringLiteral("encuesta.xml")));
     QVERIFY(survey.open(QIODevice::WriteOnly));
@@ -161,18 +163,7 @@ void TestProgramRun::failureRunExitsWithZero() {
 // A real receipt for a certificate whose key is behind the store's password:
 // the engine asks for it through the program's own dialog.
 void TestProgramRun::acceptedRunExitsWithZero() {
-    const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
-    cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
-                                    QString::fromStdString(pki_->caCertificatePath()),
-                                    QString::fromStdString(pki_->caKeyPath())});
-    server_->enqueue(
-        Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
-    startProgram({QStringLiteral("encuesta.xml")});
-    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
-    // The list holds the focus with no row selected: two steps down select Peña Muñoz.
-    whenFocused(kCertificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
-    whenFocused(kPasswordDialog, {"type", "--delay", "20", kStorePassword});
-    pressWhenFocused(kPasswordDialog, QStringLiteral("Return"));
+    sendWithProtectedKey();
     pressWhenFocused(kCaption, QStringLiteral("Return"));   // the outcome
     pressWhenFocused(kSaveTitle, QStringLiteral("Escape")); // no copy
     expectExitZero();
@@ -188,24 +179,33 @@ void TestProgramRun::acceptedRunExitsWithZero() {
 // fails with the run's own message, and the process ends with status 0
 // instead of being killed by the signal the limit sends.
 void TestProgramRun::fileSizeLimitIsAFailureNotAKill() {
+    process_.setChildProcessModifier([] {
+        const rlimit limit{256, 256};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    sendWithProtectedKey();
+    process_.setChildProcessModifier({});
+    pressWhenFocused(kCaption, QStringLiteral("Return")); // the write's failure
+    expectExitZero();
+    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
+}
+
+// Runs the program on the survey against an office that answers with a
+// receipt: it picks Peña Muñoz, whose key is behind the store's password,
+// and types the password in the program's own prompt.
+void TestProgramRun::sendWithProtectedKey() {
     const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
     cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
                                     QString::fromStdString(pki_->caCertificatePath()),
                                     QString::fromStdString(pki_->caKeyPath())});
     server_->enqueue(
         Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
-    process_.setChildProcessModifier([] {
-        const rlimit limit{256, 256};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    });
     startProgram({QStringLiteral("encuesta.xml")});
-    process_.setChildProcessModifier({});
+    // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
+    // The list holds the focus with no row selected: two steps down select Peña Muñoz.
     whenFocused(kCertificateDialog, {"key", "--delay", "100", "Down", "Down", "alt+a"});
     whenFocused(kPasswordDialog, {"type", "--delay", "20", kStorePassword});
     pressWhenFocused(kPasswordDialog, QStringLiteral("Return"));
-    pressWhenFocused(kCaption, QStringLiteral("Return")); // the write's failure
-    expectExitZero();
-    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
 }
 
 // A program copied without its engine says so and loads no other build's:

@@ -216,17 +216,11 @@ void TestCertificateTokens::userModuleFileRegistersACard() {
                   command;
     }
     const auto listing = [&] {
-        QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home);
         environment.insert("SOFTHSM2_CONF", userToken + "/softhsm2.conf");
         environment.remove("CTO_NSS_DATABASE");
-        program.setProcessEnvironment(environment);
-        program.start(command.front(), command.mid(1));
-        if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit ||
-            program.exitCode() != 0)
-            return QStringList{"failed: " + QString::fromUtf8(program.readAllStandardError())};
-        return QString::fromUtf8(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        return listingOf(environment, command);
     };
 
     // The system's registration of SoftHSM turned off for the listing program...
