@@ -52,7 +52,8 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     if (!registration.parameters.isEmpty())
         arguments << registration.parameters;
     const ProbeRun run = runProbe(probe, arguments, kModuleProbeBound);
-    const QString said = QString::fromLocal8Bit(run.output).trimmed();
+    // A driver may print on its own; the probe's word is its last line.
+    const QString said = QString::fromLocal8Bit(run.output).trimmed().section(QLatin1Char('\n'), -1);
     if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {
         const QString realPath = said.mid(3);
         ProbeCache::instance().remember(registration, realPath);
@@ -68,8 +69,9 @@ std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed() {
     if (!QFileInfo(probe).isExecutable())
         return std::nullopt;
     // p11-kit's configuration may turn a module on or off for this program by its name.
-    const ProbeRun run = runProbe(probe, {QStringLiteral("p11-kit"), QString::fromLocal8Bit(program_invocation_short_name)},
-                                  kModuleProbeBound);
+    const ProbeRun run =
+        runProbe(probe, {QStringLiteral("p11-kit"), QString::fromLocal8Bit(program_invocation_short_name)},
+                 kModuleProbeBound);
     if (!run.finished || run.exitCode != 0)
         return std::nullopt;
     std::vector<ModuleRegistration> registrations;

@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -132,6 +133,9 @@ int listP11KitModules(char* program) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A driver that crashes here leaves no core file behind it.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     if (argc >= 3 && std::strcmp(argv[1], "module") == 0)
         return probeModule(argv[2], argc >= 4 ? argv[3] : nullptr);
     if (argc == 3 && std::strcmp(argv[1], "p11-kit") == 0)

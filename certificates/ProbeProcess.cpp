@@ -49,6 +49,18 @@ private:
     posix_spawn_file_actions_t actions_{};
 };
 
+class SpawnAttributes {
+public:
+    SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_{};
+};
+
 QString endingOf(int status) {
     if (WIFSIGNALED(status))
         return QStringLiteral("terminó con la señal %1 (%2)")
@@ -81,8 +93,13 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
         argv.push_back(text.data());
     argv.push_back(nullptr);
 
+    // A group of its own: a driver that starts helpers of its own goes with it.
+    SpawnAttributes attributes;
+    ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
     pid_t child = -1;
-    if (const int error = ::posix_spawn(&child, path.constData(), actions.get(), nullptr, argv.data(), environ);
+    if (const int error =
+            ::posix_spawn(&child, path.constData(), actions.get(), attributes.get(), argv.data(), environ);
         error != 0) {
         run.ending = QStringLiteral("no se pudo iniciar: %1").arg(QString::fromLocal8Bit(::strerror(error)));
         return run;
@@ -125,7 +142,7 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
             run.ending = endingOf(status);
         return run;
     }
-    ::kill(child, SIGKILL);
+    ::kill(-child, SIGKILL);
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     run.ending = QStringLiteral("no respondió en %1 s").arg(bound.count() / 1000.0, 0, 'g', 3);
