@@ -23,5 +23,4 @@ struct ModuleRegistration {
 // database without the file registers nothing.
 std::vector<ModuleRegistration> modulesRegisteredIn(const QString& directory);
 
-
 } // namespace cto

@@ -75,7 +75,8 @@ void ProbeCache::remember(const ModuleRegistration& registration, const QString&
     std::erase_if(entries_, [&](const Entry& entry) {
         return entry.library == registration.library && entry.parameters == registration.parameters;
     });
-    entries_.push_back({registration.library, registration.parameters, realPath, stamp->first, stamp->second});
+    entries_.push_back(
+        {registration.library, registration.parameters, realPath, stamp->first, stamp->second});
     QByteArray text;
     for (const Entry& entry : entries_)
         text += entry.library.toUtf8() + '\t' + entry.parameters.toUtf8() + '\t' + entry.realPath.toUtf8() +
@@ -84,7 +85,8 @@ void ProbeCache::remember(const ModuleRegistration& registration, const QString&
     if (!QDir().mkpath(QFileInfo(path).path()))
         return;
     try {
-        replaceWholeFile(QFile::encodeName(path).toStdString(), std::string_view(text.constData(), text.size()));
+        replaceWholeFile(QFile::encodeName(path).toStdString(),
+                         std::string_view(text.constData(), text.size()));
     } catch (const Exception&) {
         // Nothing lost but time: the module is probed again next run.
     }

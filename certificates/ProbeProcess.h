@@ -12,8 +12,8 @@ namespace cto {
 struct ProbeRun {
     bool finished = false; // it exited by itself within the bound
     int exitCode = -1;
-    QByteArray output;     // what it printed (at most 64 KiB)
-    QString ending;        // otherwise: how it ended, in the user's words
+    QByteArray output; // what it printed (at most 64 KiB)
+    QString ending;    // otherwise: how it ended, in the user's words
 };
 
 // Runs the program with the arguments, its output read through a pipe, its

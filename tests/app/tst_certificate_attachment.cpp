@@ -1,8 +1,8 @@
 // The before-send hook in the real main window and workflow: the user picks a
 // certificate from a test NSS database in the certificate dialog, and an HTTPS
 // server on 127.0.0.1 that demands a client certificate shows what arrived.
-#include "certificates/ModuleProbe.h"
 #include "WorkflowRun.h"
+#include "certificates/ModuleProbe.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TokenSessions.h"
 

@@ -2,11 +2,11 @@
 // shared database, Firefox profiles (one behind a primary password, one in the
 // snap's home) and a Thunderbird profile, all made with NSS's own tools, read
 // through the engine's listing exactly as the certificate dialog receives it.
-#include "certificates/ModuleProbe.h"
 #include "app/SendEngine.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ListingFixtures.h"
+#include "certificates/ModuleProbe.h"
 #include "certificates/NssDatabase.h"
 #include "certificates/NssLibrary.h"
 #include "certificates/ProfilesIni.h"
@@ -316,8 +316,9 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
         QString::fromUtf8("No se pudo abrir el almacén de certificados «Firefox, perfil roto» (sql:") +
         path("broken/%1/.mozilla/firefox/qrst.roto") + "): security library: bad database";
     // Tried apart first, where it answers nothing a card module must.
-    const QString module = QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "
-                                             "se listan (no exporta C_GetFunctionList)");
+    const QString module =
+        QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "
+                          "se listan (no exporta C_GetFunctionList)");
     QTest::newRow("a broken profile beside good sources")
         << "beside-good" << QStringList{kShared + "|Titular Bueno"} << QStringList();
     QTest::newRow("a broken profile alone")
@@ -328,7 +329,8 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
     // A missing profile or database says nothing; a registered card module
     // whose library is gone is named, as nothing else would explain an empty list.
     QTest::newRow("missing sources, a missing module named")
-        << "missing" << QStringList() << QStringList{QString::fromUtf8("El módulo de tarjeta «Ausente» no existe (")};
+        << "missing" << QStringList()
+        << QStringList{QString::fromUtf8("El módulo de tarjeta «Ausente» no existe (")};
 }
 
 void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed() {

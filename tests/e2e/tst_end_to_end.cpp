@@ -53,7 +53,8 @@ QString TestEndToEnd::installProgram(const QString& name) {
     if (!QDir().mkpath(work) || !QFile::copy(QStringLiteral(CTO_PROGRAM), program) ||
         !QFile::copy(QStringLiteral(CTO_ENGINE_MODULE),
                      programFolder + QStringLiteral("/libConexionTulvaOskelEngine.so")) ||
-        !QFile::copy(QStringLiteral(CTO_MODULE_PROBE), programFolder + QStringLiteral("/ConexionTulvaOskelProbe")) ||
+        !QFile::copy(QStringLiteral(CTO_MODULE_PROBE),
+                     programFolder + QStringLiteral("/ConexionTulvaOskelProbe")) ||
         !QFile::copy(kSurvey, work + QStringLiteral("/encuesta.xml")))
         return {};
     return program;

@@ -174,8 +174,8 @@ void TestInstall::exportsOnlyItsEntryPoints() {
     QFETCH(QString, file);
     QFETCH(QString, exports);
     QString problem;
-    const QString symbols =
-        outputOf(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), file}, &problem);
+    const QString symbols = outputOf(
+        QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), file}, &problem);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QStringList names;
     for (const QString& line : symbols.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
