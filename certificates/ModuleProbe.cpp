@@ -79,7 +79,7 @@ std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed() {
         const QList<QByteArray> fields = line.split('\t');
         // Trust-policy modules hold authorities, no one's keys.
         if (fields.size() == 3 && fields[2] == "0")
-            registrations.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), {}});
+            registrations.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), {}, {}});
     }
     return registrations;
 }

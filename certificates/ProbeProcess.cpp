@@ -89,6 +89,7 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
     for (const QString& argument : arguments)
         texts.push_back(QFile::encodeName(argument));
     std::vector<char*> argv;
+    argv.reserve(texts.size() + 1);
     for (QByteArray& text : texts)
         argv.push_back(text.data());
     argv.push_back(nullptr);
