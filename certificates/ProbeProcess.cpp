@@ -37,29 +37,21 @@ private:
     int fd_;
 };
 
-class SpawnActions {
+// A posix_spawn setting, initialised and destroyed with its owner.
+template <typename Setting, int (*Initialise)(Setting*), int (*Destroy)(Setting*)> class SpawnSetting {
 public:
-    SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
+    SpawnSetting() { Initialise(&setting_); }
+    ~SpawnSetting() { Destroy(&setting_); }
+    SpawnSetting(const SpawnSetting&) = delete;
+    SpawnSetting& operator=(const SpawnSetting&) = delete;
+    Setting* get() { return &setting_; }
 
 private:
-    posix_spawn_file_actions_t actions_{};
+    Setting setting_{};
 };
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
-    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_{};
-};
+using SpawnActions = SpawnSetting<posix_spawn_file_actions_t, ::posix_spawn_file_actions_init,
+                                  ::posix_spawn_file_actions_destroy>;
+using SpawnAttributes = SpawnSetting<posix_spawnattr_t, ::posix_spawnattr_init, ::posix_spawnattr_destroy>;
 
 QString endingOf(int status) {
     if (WIFSIGNALED(status))
