@@ -53,8 +53,6 @@ public:
     // The before-send hook: asks the user for a certificate and answers the
     // chosen one, or nothing to send the request without one.
     virtual std::optional<ChosenCertificate> chooseCertificate() noexcept = 0;
-    // A message in the program's plain message box.
-    virtual void showMessage(const QString& text) noexcept = 0;
     // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
     virtual std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept = 0;
     // A certificate database or token wants its password; nothing when the user cancels.

@@ -1,6 +1,5 @@
 #include "app/SoapClientHandle.h"
 
-#include "app/PlainMessageBox.h"
 #include "app/SeamFailure.h"
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFContrasenaAlmacen.h"
@@ -44,13 +43,6 @@ std::optional<ChosenCertificate> SoapClientHandle::chooseCertificate() noexcept 
         return window_.SoapClientHTTPWebNode1BeforePost();
     } catch (...) {
         return std::nullopt;
-    }
-}
-
-void SoapClientHandle::showMessage(const QString& text) noexcept {
-    try {
-        showPlainMessage(&window_, text);
-    } catch (...) {
     }
 }
 

@@ -29,7 +29,6 @@ private:
 
     bool waiting() noexcept override;
     std::optional<ChosenCertificate> chooseCertificate() noexcept override;
-    void showMessage(const QString& text) noexcept override;
     std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;
     std::optional<std::string> askStorePassword(const PasswordRequest& request) noexcept override;
 

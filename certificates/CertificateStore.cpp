@@ -8,7 +8,6 @@
 #include "certificates/NssDatabase.h"
 #include "certificates/NssLibrary.h"
 #include "certificates/NssOwners.h"
-#include "certificates/SigningKeyLookup.h"
 #include "certificates/StoreFailures.h"
 #include "certificates/SubjectNames.h"
 #include "common/FailureKinds.h"
