@@ -211,6 +211,12 @@ void TestCertificateTokens::userModuleFileRegistersACard() {
         runTool("chown", {"-R", QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid), userToken});
         QVERIFY(QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ReadOther |
                                                           QFile::ExeOther));
+        // The build tree may lie in a folder that only its owner can enter:
+        // the listing runs a copy of the probe that the other user can reach.
+        const QString probe = path("probe-for-others");
+        QFile::remove(probe);
+        QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE), probe));
+        command << probe;
         command = QStringList{"setpriv", QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
                               QStringLiteral("--regid=%1").arg(nobody->pw_gid), "--clear-groups"} +
                   command;
