@@ -1,7 +1,7 @@
 #include "app/OutcomeReport.h"
 
 #include "app/SendEngine.h"
-#include "response/RespuestaSolicitud.h"
+#include "response/ResponseSummary.h"
 
 namespace cto {
 namespace {
@@ -10,34 +10,28 @@ QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// An Errores element without items, or none at all, counts as no errors.
-int errorCount(IXMLRespuestaSolicitudEncuesta& response) {
-    const auto errores = response.Errores();
-    if (!errores)
-        return 0;
-    const auto items = errores->Error();
-    return items ? items->Count() : 0;
-}
-
 } // namespace
 
-QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response) {
-    QString message = QStringLiteral("La encuesta con Numero de Orden: ") + text(response.NumeroOrden()) +
-                      QStringLiteral(" y Código de Control: ") + text(response.CodigoControl());
-    if (errorCount(response) != 0)
+QString outcomeMessage(const ResponseSummary& response) {
+    // One field after the other: the first that cannot be read is the failure.
+    const QString order = text(response.numeroOrden.value());
+    const QString control = text(response.codigoControl.value());
+    QString message = QStringLiteral("La encuesta con Numero de Orden: ") + order +
+                      QStringLiteral(" y Código de Control: ") + control;
+    if (response.errorCount != 0)
         message += QStringLiteral(" ha sido procesada con errores.  Corrijalos y realize de nuevo el envío.\r"
                                   "Se procederá a guardar los errores a continuación.");
     else
         message += QStringLiteral(" ha sido procesada correctamente con el siguiente resguardo de envio:") +
-                   text(response.AcuseEnvio()) +
+                   text(response.acuseEnvio.value()) +
                    QStringLiteral("\rSe procederá a guardar el resguardo a continuación.");
     return message;
 }
 
-QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
+QString proposedFileName(const ResponseSummary& response) {
     // The order number comes from the server: a plain name of it, never a
     // path into another folder or a name the file system refuses.
-    QString order = text(response.NumeroOrden());
+    QString order = text(response.numeroOrden.value());
     order.removeIf([](QChar c) {
         return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control;
     });
@@ -49,8 +43,8 @@ QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
     return QStringLiteral("Envio.xml");
 }
 
-Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse) {
-    return {outcomeMessage(response), proposedFileName(response), std::move(normalisedResponse)};
+Outcome readOutcome(const ResponseSummary& response, std::string responsePath) {
+    return {outcomeMessage(response), proposedFileName(response), std::move(responsePath)};
 }
 
 } // namespace cto

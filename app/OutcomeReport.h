@@ -8,17 +8,18 @@ namespace cto {
 
 struct Outcome;
 
-class IXMLRespuestaSolicitudEncuesta;
+struct ResponseSummary;
 
 // The verdict as the user reads it: the receipt when the survey was accepted,
 // the request to correct it when the office listed errors. The lone carriage
 // returns are part of the text.
-QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response);
+QString outcomeMessage(const ResponseSummary& response);
 
 // The name the save dialog proposes: "Envio" + order number + ".xml".
-QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response);
+QString proposedFileName(const ResponseSummary& response);
 
-// The verdict and proposed name of a loaded response, with the bytes it was loaded from.
-Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse);
+// The verdict and proposed name of a stored response. A field the binding
+// cannot read fails as the binding does, in the order the message reads them.
+Outcome readOutcome(const ResponseSummary& response, std::string responsePath);
 
 } // namespace cto

@@ -9,11 +9,14 @@
 
 namespace cto {
 
-void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, const Outcome& outcome) {
+void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, const Outcome& outcome, ByteStream& stored) {
     showPlainMessage(parent, outcome.message);
     saveDialog.FileName = outcome.proposedFileName;
-    if (saveDialog.Execute(parent))
-        writeWholeFile(QFile::encodeName(saveDialog.FileName).toStdString(), outcome.normalisedResponse);
+    if (saveDialog.Execute(parent)) {
+        FileStream copy = FileStream::create(QFile::encodeName(saveDialog.FileName).toStdString());
+        copy.copyFrom(stored);
+        copy.close();
+    }
 }
 
 } // namespace cto

@@ -27,7 +27,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 3;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 4;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -62,14 +62,28 @@ protected:
     ~SendHost() = default;
 };
 
+// The verdict on a stored response, as the user reads it.
+struct Outcome {
+    QString message;
+    QString proposedFileName;
+    // The stored response file, from which the user's own copy is made.
+    std::string responsePath;
+};
+
 // The SOAP client of one main window.
 class SendSession {
 public:
     virtual ~SendSession() = default;
     // Description location, service, port, URL.
     virtual Failure configureEndpoint() noexcept = 0;
-    // Posts the request and answers the response body.
-    virtual Failure execute(std::string request, std::string& response) noexcept = 0;
+    // Posts the request. The answer's body goes to a hidden file beside
+    // responsePath as it arrives, never into memory; answers its size.
+    virtual Failure execute(std::string request, const std::string& responsePath,
+                            std::int64_t& answerSize) noexcept = 0;
+    // Stores the answer of the last execute at its responsePath, normalised,
+    // in one pass over it, and reads the verdict on the way. An answer that
+    // cannot be read is stored as it came, and the failure answered.
+    virtual Failure storeResponse(Outcome& outcome) noexcept = 0;
 };
 
 struct CertificateRow {
@@ -97,22 +111,11 @@ struct CertificateListing {
     QStringList notes;
 };
 
-// The verdict on a stored response, as the user reads it.
-struct Outcome {
-    QString message;
-    QString proposedFileName;
-    // The response file's bytes, for the user's own copy.
-    std::string normalisedResponse;
-};
-
 class SendEngine {
 public:
     // The host must outlive the session.
     virtual Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept = 0;
     virtual CertificateListing listCertificates() noexcept = 0;
-    // Stores the response at responsePath, normalised, and reads the verdict from it.
-    virtual Failure storeResponse(const std::string& responsePath, const std::string& response,
-                                  Outcome& outcome) noexcept = 0;
 
 protected:
     ~SendEngine() = default;

@@ -14,10 +14,11 @@
 #include "common/FileStream.h"
 #include "common/ReplacementFile.h"
 #include "response/ResponseExtraction.h"
-#include "response/RespuestaSolicitud.h"
 #include "transport/ClientCertificate.h"
 #include "transport/ServiceDeployment.h"
 #include "transport/THTTPRIO.h"
+
+#include <filesystem>
 
 namespace cto {
 namespace {
@@ -111,28 +112,68 @@ public:
         return failureOf([this] { configureServiceEndpoint(client_); });
     }
 
-    Failure execute(std::string request, std::string& response) noexcept override {
+    Failure execute(std::string request, const std::string& responsePath,
+                    std::int64_t& answerSize) noexcept override {
         Failure failure = failureOf([&] {
+            answer_.reset();
             MemoryStream body(std::move(request));
             THTTPReqResp& transport = client_.HTTPWebNode();
+            // Beside the response file, with no name yet: an exchange that fails
+            // or a run that is killed leaves nothing behind.
+            answer_.emplace(responsePath);
+            responsePath_ = responsePath;
+            ReplacementSink received(*answer_);
             try {
-                response = transport.Execute(body)->takeBytes();
+                transport.Execute(body, received);
             } catch (const ESOAPHTTPException&) {
+                answer_.reset();
                 // A card that asks for its PIN at every signature, asked during
                 // the handshake and cancelled: the user's stop, not a fault.
                 if (prompt_ && prompt_->cancelled())
                     throw EAbort();
                 throw;
+            } catch (...) {
+                answer_.reset();
+                throw;
             }
-            if (response.empty())
-                response = receiptForEmptyAnswer(transport.StatusCode());
+            if (received.size() == 0)
+                received.writeBuffer(receiptForEmptyAnswer(transport.StatusCode()));
+            answerSize = received.size();
         });
         prompt_.reset(); // no handshake signs once the exchange is over
         return failure;
     }
 
+    Failure storeResponse(Outcome& outcome) noexcept override {
+        return failureOf([&] {
+            if (!answer_)
+                throw EXMLDocError("No hay respuesta del servicio que guardar");
+            // The response file is replaced once, by the final bytes: a run that
+            // fails or is killed before that leaves an earlier receipt as it was.
+            ReplacementFile element(responsePath_);
+            ResponseSummary summary;
+            try {
+                FileStream received = FileStream::openForReading(answer_->temporaryPath());
+                FileStream spool =
+                    FileStream::createUnnamed(std::filesystem::path(responsePath_).parent_path().string());
+                ReplacementSink written(element);
+                summary = extractResponse(received, written, spool);
+            } catch (const Exception&) {
+                // What the office said, for whoever reads the file after this failure.
+                answer_->commit();
+                answer_.reset();
+                throw;
+            }
+            element.commit();
+            answer_.reset();
+            outcome = readOutcome(summary, responsePath_);
+        });
+    }
+
 private:
     std::optional<PasswordPromptScope> prompt_;
+    std::optional<ReplacementFile> answer_; // the last exchange's answer, until stored
+    std::string responsePath_;
     THTTPRIO client_; // after the prompt: its connections may sign until they close
 };
 
@@ -183,27 +224,6 @@ public:
             listing.notes = store->moduleNotes();
         });
         return listing;
-    }
-
-    Failure storeResponse(const std::string& responsePath, const std::string& response,
-                          Outcome& outcome) noexcept override {
-        return failureOf([&] {
-            // The response file is replaced once, by the final bytes: a run that
-            // fails or is killed before that leaves an earlier receipt as it was.
-            ReplacementFile answer(responsePath);
-            answer.write(response);
-            std::string normalised;
-            try {
-                normalised = extraerRespuesta(answer.temporaryPath());
-            } catch (const Exception&) {
-                // What the office said, for whoever reads the file after this failure.
-                answer.commit();
-                throw;
-            }
-            replaceWholeFile(responsePath, normalised);
-            const auto document = cargarRespuesta(responsePath);
-            outcome = readOutcome(*document, std::move(normalised));
-        });
     }
 };
 

@@ -21,10 +21,15 @@ void SoapClientHandle::configureEndpoint() {
     raiseIfFailed(session().configureEndpoint());
 }
 
-std::string SoapClientHandle::execute(std::string request) {
-    std::string response;
-    raiseIfFailed(session().execute(std::move(request), response));
-    return response;
+void SoapClientHandle::execute(std::string request, const std::string& responsePath) {
+    std::int64_t answerSize = 0;
+    raiseIfFailed(session().execute(std::move(request), responsePath, answerSize));
+}
+
+Outcome SoapClientHandle::storeResponse() {
+    Outcome outcome;
+    raiseIfFailed(session().storeResponse(outcome));
+    return outcome;
 }
 
 // The engine's calls below must not see an exception; the windows raise none

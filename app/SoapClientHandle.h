@@ -22,7 +22,9 @@ public:
     // Description location, service, port, URL.
     void configureEndpoint();
     // Posts the request and answers the response body.
-    std::string execute(std::string request);
+    // Posts the request; the answer waits beside responsePath until stored.
+    void execute(std::string request, const std::string& responsePath);
+    Outcome storeResponse();
 
 private:
     SendSession& session();

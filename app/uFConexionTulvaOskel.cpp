@@ -214,16 +214,18 @@ void TFConexionTulvaOskel::runWorkflow() {
     cto::removeLeftoverReplacements(responsePath);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
-    const std::string response = exchange(std::move(request));
+    exchange(std::move(request), responsePath);
     appendLog(QStringLiteral("Ok"));
 
-    cto::Outcome outcome;
-    cto::raiseIfFailed(cto::sendEngine().storeResponse(responsePath, response, outcome));
+    const cto::Outcome outcome = SoapClient.storeResponse();
+    // The user's copy is made from this run's receipt, even if another run
+    // replaces the file once the lock is gone.
+    cto::FileStream stored = cto::FileStream::openForReading(outcome.responsePath);
     oneRun.reset();
-    cto::reportOutcome(this, SaveDialog1, outcome);
+    cto::reportOutcome(this, SaveDialog1, outcome, stored);
 }
 
-std::string TFConexionTulvaOskel::exchange(std::string request) {
+void TFConexionTulvaOskel::exchange(std::string request, const std::string& responsePath) {
     exchangeRunning_ = true;
     setCursor(Qt::BusyCursor);
     const auto done = qScopeGuard([this] {
@@ -234,5 +236,5 @@ std::string TFConexionTulvaOskel::exchange(std::string request) {
         if (stopQuestion_)
             stopQuestion_->close();
     });
-    return SoapClient.execute(std::move(request));
+    SoapClient.execute(std::move(request), responsePath);
 }

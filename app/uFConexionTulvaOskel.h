@@ -74,7 +74,7 @@ protected:
 
 private:
     void runWorkflow();
-    std::string exchange(std::string request);
+    void exchange(std::string request, const std::string& responsePath);
     // Asks, without stopping the exchange meanwhile, whether to stop it.
     void offerToStop();
     void requestTermination();

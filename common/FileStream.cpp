@@ -5,6 +5,7 @@
 #include "SystemErrorText.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -90,6 +91,20 @@ FileStream FileStream::create(const std::string& fileName) {
     }
     if (error != 0)
         throw EFCreateError(fileFailureMessage("create", fileName, error));
+    return FileStream(fd);
+}
+
+FileStream FileStream::createUnnamed(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a hidden name, dropped at once.
+        std::string name = folder + "/.ConexionTulvaOskel-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            ::unlink(name.c_str());
+    }
+    if (fd < 0)
+        throw EFCreateError(fileFailureMessage("create", folder, errno));
     return FileStream(fd);
 }
 

@@ -17,6 +17,9 @@ public:
     static FileStream openForReading(const std::string& fileName);
     // Created afresh: an existing file is replaced. Throws EFCreateError.
     static FileStream create(const std::string& fileName);
+    // A file without a name in the folder, for reading and writing, gone when
+    // closed or when the run is killed. Throws EFCreateError naming the folder.
+    static FileStream createUnnamed(const std::string& folder);
 
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;

@@ -169,4 +169,19 @@ void replaceWholeFile(const std::string& fileName, std::string_view bytes) {
     file.commit();
 }
 
+void ReplacementSink::seek(std::int64_t position) {
+    if (position != written_)
+        throw EWriteError("Stream write error");
+}
+
+std::size_t ReplacementSink::read(void*, std::size_t) {
+    return 0;
+}
+
+std::size_t ReplacementSink::write(const void* buffer, std::size_t count) {
+    file_.write(std::string_view(static_cast<const char*>(buffer), count));
+    written_ += static_cast<std::int64_t>(count);
+    return count;
+}
+
 } // namespace cto

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ByteStream.h"
+
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,23 @@ private:
     int fd_ = -1;
     bool named_ = false;
     bool committed_ = false;
+};
+
+// A replacement as a stream that takes bytes at its end and nothing else.
+class ReplacementSink final : public ByteStream {
+public:
+    explicit ReplacementSink(ReplacementFile& file) : file_(file) {}
+
+    std::int64_t size() const override { return written_; }
+    std::int64_t position() const override { return written_; }
+    // Only to where it stands: EWriteError elsewhere.
+    void seek(std::int64_t position) override;
+    std::size_t read(void* buffer, std::size_t count) override;
+    std::size_t write(const void* buffer, std::size_t count) override;
+
+private:
+    ReplacementFile& file_;
+    std::int64_t written_ = 0;
 };
 
 // Removes the hidden files that replacements of finalPath left when their run

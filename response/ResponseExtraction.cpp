@@ -1,31 +1,44 @@
 #include "response/ResponseExtraction.h"
 
-#include "common/FailureKinds.h"
 #include "common/FileStream.h"
-#include "response/ResponseSearch.h"
-#include "response/SoapFault.h"
-#include "response/StandaloneElement.h"
-#include "response/XmlDocument.h"
+#include "response/ElementExtractor.h"
 
 namespace cto {
 
-namespace {
+ResponseSummary extractResponse(ByteStream& answer, ByteStream& element, ByteStream& spool) {
+    ElementExtractor extractor(spool);
+    std::unique_ptr<xmlDoc, XmlDocDeleter> document;
+    try {
+        document = parseResponse(answer, &extractor);
+    } catch (...) {
+        extractor.raiseOwnFailure();
+        throw;
+    }
+    extractor.raiseOwnFailure();
+    extractor.finish(document.get());
+    // What is left of the tree is the document's shell.
+    document.reset();
 
-[[noreturn]] void reportMissingElement(const XmlDocument& document) {
-    std::string message = "La respuesta del servicio no contiene el elemento RespuestaSolicitudEncuesta";
-    if (const auto fault = soapFaultString(document.get()))
-        message += ". El servicio ha devuelto un fallo SOAP: \"" + *fault + "\"";
-    throw EXMLDocError(message);
+    element.writeBuffer(extractor.rootStartTag());
+    if (!extractor.rootHasContent()) {
+        element.writeBuffer("/>");
+    } else {
+        element.writeBuffer(">");
+        element.copyFrom(spool);
+        element.writeBuffer("</");
+        element.writeBuffer(kRespuestaTag);
+        element.writeBuffer(">");
+    }
+    return extractor.summary();
 }
 
-std::string extract(ByteStream& source) {
-    // The working document lives only inside this call: it is gone before the
-    // caller loads the binding's own document.
-    XmlDocument document = XmlDocument::parse(source);
-    xmlNodePtr element = buscarNodoRespuesta(reinterpret_cast<xmlNodePtr>(document.get()));
-    if (element == nullptr)
-        reportMissingElement(document);
-    return writeStandaloneElement(document, element, static_cast<std::size_t>(source.size()));
+namespace {
+
+std::string extract(ByteStream& answer) {
+    MemoryStream element;
+    MemoryStream spool;
+    extractResponse(answer, element, spool);
+    return element.takeBytes();
 }
 
 } // namespace

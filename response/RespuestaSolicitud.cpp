@@ -21,7 +21,7 @@ std::string conversionFailure(const char* from) {
 std::shared_ptr<IXMLRespuestaSolicitudEncuesta> bindRoot(XmlDocument parsed) {
     auto document = std::make_shared<XmlDocument>(std::move(parsed));
     xmlNodePtr root = document->documentElement();
-    if (!matchesRegistration(root, "RespuestaSolicitudEncuesta", kRespuestaNamespace))
+    if (!matchesRegistration(root, kRespuestaTag, kRespuestaNamespace))
         throw EIntfCastError("Interface not supported");
     return std::make_shared<TXMLRespuestaSolicitudEncuesta>(std::move(document), root);
 }
@@ -56,10 +56,15 @@ std::int32_t numeroFromText(std::string_view text) {
 }
 
 TXMLErrorList::TXMLErrorList(std::shared_ptr<XmlDocument> document, xmlNodePtr errores)
-    : TXMLNodeCollection(std::move(document), errores, "Error", std::string(xml::namespaceUri(errores)),
+    : TXMLNodeCollection(std::move(document), errores, kErrorTag, std::string(xml::namespaceUri(errores)),
                          [ns = std::string(xml::namespaceUri(errores))](xmlNodePtr child) {
-                             return matchesRegistration(child, "Error", ns);
+                             return matchesRegistration(child, kErrorTag, ns);
                          }) {}
+
+bool isErrorItem(const ElementNames& child, std::string_view erroresNamespace) {
+    return matchesRegistration(child, kErrorTag, erroresNamespace) &&
+           isCollectionItem(child, kErrorTag, erroresNamespace);
+}
 
 std::shared_ptr<IXMLError> TXMLErrorList::view(xmlNodePtr node) const {
     return std::make_shared<TXMLError>(document(), node);
@@ -80,7 +85,7 @@ std::int32_t TXMLErrores::Numero() {
 }
 
 std::shared_ptr<IXMLErrores> TXMLRespuestaSolicitudEncuesta::Errores() {
-    return std::make_shared<TXMLErrores>(document(), childNode("Errores"));
+    return std::make_shared<TXMLErrores>(document(), childNode(kErroresTag));
 }
 
 std::shared_ptr<IXMLRespuestaSolicitudEncuesta> cargarRespuesta(const std::string& path) {

@@ -9,6 +9,13 @@ namespace cto {
 
 // The binding's target namespace.
 inline constexpr const char* kRespuestaNamespace = "RespuestaSolicitud.xsd";
+// The names its elements are registered under.
+inline constexpr const char* kRespuestaTag = "RespuestaSolicitudEncuesta";
+inline constexpr const char* kNumeroOrdenTag = "NumeroOrden";
+inline constexpr const char* kCodigoControlTag = "CodigoControl";
+inline constexpr const char* kAcuseEnvioTag = "AcuseEnvio";
+inline constexpr const char* kErroresTag = "Errores";
+inline constexpr const char* kErrorTag = "Error";
 
 // Typed views over one loaded response document. Every view is a shared handle
 // that keeps its document alive; texts are UTF-8.

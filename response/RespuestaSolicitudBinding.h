@@ -4,6 +4,9 @@
 
 namespace cto {
 
+// Whether a child of an Errores element in erroresNamespace is one of its Error items.
+bool isErrorItem(const ElementNames& child, std::string_view erroresNamespace);
+
 class TXMLError final : public TXMLNode, public IXMLError {
 public:
     using TXMLNode::TXMLNode;
@@ -47,13 +50,13 @@ private:
 class TXMLRespuestaSolicitudEncuesta final : public TXMLNode, public IXMLRespuestaSolicitudEncuesta {
 public:
     using TXMLNode::TXMLNode;
-    std::string NumeroOrden() override { return childText("NumeroOrden"); }
-    std::string CodigoControl() override { return childText("CodigoControl"); }
-    std::string AcuseEnvio() override { return childText("AcuseEnvio"); }
+    std::string NumeroOrden() override { return childText(kNumeroOrdenTag); }
+    std::string CodigoControl() override { return childText(kCodigoControlTag); }
+    std::string AcuseEnvio() override { return childText(kAcuseEnvioTag); }
     std::shared_ptr<IXMLErrores> Errores() override;
-    void setNumeroOrden(const std::string& value) override { setChildText("NumeroOrden", value); }
-    void setCodigoControl(const std::string& value) override { setChildText("CodigoControl", value); }
-    void setAcuseEnvio(const std::string& value) override { setChildText("AcuseEnvio", value); }
+    void setNumeroOrden(const std::string& value) override { setChildText(kNumeroOrdenTag, value); }
+    void setCodigoControl(const std::string& value) override { setChildText(kCodigoControlTag, value); }
+    void setAcuseEnvio(const std::string& value) override { setChildText(kAcuseEnvioTag, value); }
 };
 
 // The text of Numero as a 32-bit integer: an optionally signed run of decimal

@@ -31,13 +31,24 @@ std::string textContent(xmlNodePtr node) {
 
 } // namespace
 
+bool isSoapFault(xmlNodePtr node) {
+    const std::string_view ns = xml::namespaceUri(node);
+    return xml::isElement(node) && xml::localName(node) == "Fault" && (ns == kSoap11 || ns == kSoap12);
+}
+
+bool tellsFaultString(xmlNodePtr child) {
+    return xml::isElement(child) &&
+           (xml::localName(child) == "faultstring" || xml::localName(child) == "Reason");
+}
+
 std::optional<std::string> soapFaultString(xmlDocPtr document) {
-    xmlNodePtr fault = xml::findInSubtree(reinterpret_cast<xmlNodePtr>(document), [](xmlNodePtr node) {
-        const std::string_view ns = xml::namespaceUri(node);
-        return xml::isElement(node) && xml::localName(node) == "Fault" && (ns == kSoap11 || ns == kSoap12);
-    });
+    xmlNodePtr fault = xml::findInSubtree(reinterpret_cast<xmlNodePtr>(document), isSoapFault);
     if (fault == nullptr)
         return std::nullopt;
+    return faultStringOf(fault);
+}
+
+std::string faultStringOf(xmlNodePtr fault) {
     if (xmlNodePtr faultString = childElement(fault, "faultstring"))
         return textContent(faultString);
     if (xmlNodePtr reason = childElement(fault, "Reason")) {

@@ -7,12 +7,37 @@
 
 namespace cto {
 
+ElementNames namesOf(xmlNodePtr element) {
+    return {xml::nodeName(element), xml::localName(element), xml::namespaceUri(element)};
+}
+
+bool matchesRegistration(const ElementNames& element, std::string_view tag, std::string_view namespaceUri) {
+    if (!namespaceUri.empty() && !xml::sameNamespace(element.namespaceUri, namespaceUri))
+        return false;
+    return element.qualified == tag || element.local == tag;
+}
+
 bool matchesRegistration(xmlNodePtr element, std::string_view tag, std::string_view namespaceUri) {
-    if (!xml::isElement(element))
+    return xml::isElement(element) && matchesRegistration(namesOf(element), tag, namespaceUri);
+}
+
+bool isCollectionItem(const ElementNames& child, std::string_view itemTag, std::string_view itemNamespace) {
+    if (child.qualified == itemTag)
+        return true;
+    const bool prefixed =
+        child.qualified.find(':') != std::string::npos || itemTag.find(':') != std::string_view::npos;
+    if (!prefixed)
         return false;
-    if (!namespaceUri.empty() && !xml::sameNamespace(xml::namespaceUri(element), namespaceUri))
-        return false;
-    return xml::nodeName(element) == tag || xml::localName(element) == tag;
+    const std::string_view tagLocal = itemTag.substr(itemTag.find(':') + 1);
+    return child.local == tagLocal && xml::sameNamespace(child.namespaceUri, itemNamespace);
+}
+
+std::string notSingleTextMessage(const std::string& qualifiedName) {
+    return "Element \"" + qualifiedName + "\" does not contain a single text node";
+}
+
+void raiseNotSingleText(const std::string& qualifiedName) {
+    throw EXMLDocError(notSingleTextMessage(qualifiedName));
 }
 
 TXMLNode::TXMLNode(std::shared_ptr<XmlDocument> document, xmlNodePtr element)
@@ -43,7 +68,7 @@ xmlNodePtr TXMLNode::singleTextNode(std::string_view name) {
     xmlNodePtr only = field->children;
     if (only->next == nullptr && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
         return only;
-    throw EXMLDocError("Element \"" + xml::nodeName(field) + "\" does not contain a single text node");
+    raiseNotSingleText(xml::nodeName(field));
 }
 
 std::string TXMLNode::childText(std::string_view name) {
@@ -61,16 +86,8 @@ TXMLNodeCollection::TXMLNodeCollection(std::shared_ptr<XmlDocument> document, xm
       itemNamespace_(std::move(itemNamespace)), isItemClass_(std::move(isItemClass)) {}
 
 bool TXMLNodeCollection::isItem(xmlNodePtr child) const {
-    if (!xml::isElement(child) || !isItemClass_(child))
-        return false;
-    const std::string name = xml::nodeName(child);
-    if (name == itemTag_)
-        return true;
-    const bool prefixed = name.find(':') != std::string::npos || itemTag_.find(':') != std::string::npos;
-    if (!prefixed)
-        return false;
-    const std::string_view tagLocal = std::string_view(itemTag_).substr(itemTag_.find(':') + 1);
-    return xml::localName(child) == tagLocal && xml::sameNamespace(xml::namespaceUri(child), itemNamespace_);
+    return xml::isElement(child) && isItemClass_(child) &&
+           isCollectionItem(namesOf(child), itemTag_, itemNamespace_);
 }
 
 std::vector<xmlNodePtr> TXMLNodeCollection::items() const {

@@ -16,6 +16,22 @@ namespace cto {
 // element's qualified or local name is the tag.
 bool matchesRegistration(xmlNodePtr element, std::string_view tag, std::string_view namespaceUri);
 
+// An element's names as the binding compares them.
+struct ElementNames {
+    std::string qualified;
+    std::string_view local;
+    std::string_view namespaceUri;
+};
+ElementNames namesOf(xmlNodePtr element);
+bool matchesRegistration(const ElementNames& element, std::string_view tag, std::string_view namespaceUri);
+// Whether a child element that received the items' view class is an item of
+// a collection of `itemTag` elements in `itemNamespace`.
+bool isCollectionItem(const ElementNames& child, std::string_view itemTag, std::string_view itemNamespace);
+// The failure of a field element that holds more than one node, or another
+// kind: its message, and the failure raised.
+std::string notSingleTextMessage(const std::string& qualifiedName);
+[[noreturn]] void raiseNotSingleText(const std::string& qualifiedName);
+
 // The generic element view: a shared handle on one element of a loaded
 // document, which it keeps alive.
 class TXMLNode : public virtual IXMLNode {

@@ -1,25 +1,27 @@
 // One response through the whole response path, as the send workflow takes it:
-// extraction, the normalised bytes written out, the binding loaded from them
-// (the bytes still held, as the workflow keeps them), the errors counted.
-#include "common/AllocatorTuning.h"
+// the answer read once from its file, the element written to the response
+// file, the outcome's fields collected on the way.
 #include "common/Exception.h"
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"
-#include "response/RespuestaSolicitud.h"
 
 #include <cstdio>
+#include <filesystem>
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <response file> <normalised output file>\n", argv[0]);
         return 2;
     }
-    cto::tuneAllocatorForLargeTrees(); // as the program does
     try {
-        const std::string normalised = cto::extraerRespuesta(argv[1]);
-        cto::writeWholeFile(argv[2], normalised);
-        const auto root = cto::cargarRespuesta(argv[2]);
-        std::printf("%zu bytes, %d errors\n", normalised.size(), root->Errores()->Error()->Count());
+        cto::FileStream answer = cto::FileStream::openForReading(argv[1]);
+        cto::FileStream element = cto::FileStream::create(argv[2]);
+        const std::filesystem::path folder = std::filesystem::absolute(argv[2]).parent_path();
+        cto::FileStream spool = cto::FileStream::createUnnamed(folder.string());
+        const cto::ResponseSummary summary = cto::extractResponse(answer, element, spool);
+        const long long written = element.size();
+        element.close();
+        std::printf("%lld bytes, %d errors\n", written, summary.errorCount);
     } catch (const cto::Exception& failure) {
         std::fprintf(stderr, "%s\n", cto::failureMessage(failure).c_str());
         return 1;

@@ -8,7 +8,7 @@
 #include "app/TSaveDialog.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
-#include "response/RespuestaSolicitud.h"
+#include "response/ResponseExtraction.h"
 #include "support/ExpectFailure.h"
 
 #include <QDir>
@@ -269,10 +269,13 @@ void TestAppParts::outcomeMessage() {
     QFETCH(QByteArray, response);
     QFETCH(QString, message);
     QFETCH(QString, fileName);
-    const auto document =
-        cto::cargarRespuestaDeMemoria(std::string_view(response.constData(), response.size()));
-    QCOMPARE(cto::outcomeMessage(*document), message);
-    QCOMPARE(cto::proposedFileName(*document), QStringLiteral("Envio") + fileName);
+    // As the program reads them: on the way through the answer.
+    cto::MemoryStream answer(response.toStdString());
+    cto::MemoryStream element;
+    cto::MemoryStream spool;
+    const cto::ResponseSummary summary = cto::extractResponse(answer, element, spool);
+    QCOMPARE(cto::outcomeMessage(summary), message);
+    QCOMPARE(cto::proposedFileName(summary), QStringLiteral("Envio") + fileName);
 }
 
 void TestAppParts::saveDialogSettings() {

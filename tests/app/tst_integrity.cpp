@@ -61,6 +61,17 @@ int inChild(const std::function<int()>& work) {
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
+// A figure of /proc/self/status, in KiB ("VmRSS", "VmHWM").
+qint64 statusKiB(const QByteArray& name) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 constexpr uid_t kNobody = 65534;
 
 // In the child: from here on the process is an ordinary user, for whom a
@@ -91,6 +102,7 @@ private slots:
     void surveyReadWhileAnotherReaderHoldsIt();
     void userStopsTheSend();
     void windowAnswersWhileTheAnswerPoursIn();
+    void answerGoesToTheDiskNotToMemory();
     void leftoversOfKilledRunsAreRemoved();
     void answerBounds_data();
     void answerBounds();
@@ -344,6 +356,34 @@ void TestIntegrity::windowAnswersWhileTheAnswerPoursIn() {
     QVERIFY2(whole.elapsed() < 10000, qPrintable(QString::number(whole.elapsed())));
     QVERIFY(failureShown && failureShown->has_value());
     QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
+}
+
+// The answer reaches the disk as it arrives: one that pours in up to the
+// largest the program takes never gathers in memory, and leaves no trace
+// once refused.
+void TestIntegrity::answerGoesToTheDiskNotToMemory() {
+    writeFile(responseFile(), "earlier receipt");
+    Reply pouring = Reply::ok(std::string(256 * 1024, 'x'));
+    pouring.ending = Reply::Ending::Flood;
+    pouring.addContentLength = false;
+    server_->enqueue(pouring);
+    const qint64 before = statusKiB("VmRSS");
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    QVERIFY(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1); // the peak starts again here
+    clearRefs.close();
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    const auto failureShown = answerNextMessage();
+    QVERIFY(run.showAndWait(120000));
+    const qint64 grown = statusKiB("VmHWM") - before;
+    QVERIFY(failureShown->has_value());
+    QVERIFY2(
+        (*failureShown)
+            ->text.contains(QStringLiteral("La respuesta ocupa más de los 256 MiB que admite el programa")),
+        qPrintable((*failureShown)->text));
+    QVERIFY2(before > 0 && grown < 48 * 1024, qPrintable(QStringLiteral("grew %1 KiB").arg(grown)));
+    QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
+    QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("encuesta-response.xml")});
 }
 
 // A run killed between naming its new response file and renaming it leaves

@@ -1,8 +1,11 @@
 // Arbitrary bytes through the response path. Failures of this program's own
 // kinds are expected answers; anything else (a crash, a sanitizer report, an
-// escaping foreign exception) is a finding. One property is checked on top:
-// whatever the extraction returns must load through the binding.
+// escaping foreign exception) is a finding. Two properties are checked on
+// top: the one-pass reader answers exactly what the whole-tree reference
+// answers (element bytes, outcome fields, or failure kind and message), and
+// whatever it extracts loads through the binding.
 #include "common/Exception.h"
+#include "response/PathComparison.h"
 #include "response/ResponseExtraction.h"
 #include "response/RespuestaSolicitud.h"
 
@@ -38,6 +41,13 @@ void readEverything(cto::IXMLRespuestaSolicitudEncuesta& root) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    const std::string streamed = cto::test::streamedPath(bytes);
+    const std::string reference = cto::test::referencePath(bytes);
+    if (streamed != reference) {
+        std::fprintf(stderr, "one pass:\n%s\nreference:\n%s\n", streamed.c_str(), reference.c_str());
+        std::abort();
+    }
 
     std::string normalised;
     bool extracted = false;

@@ -1,6 +1,13 @@
-#include "response/StandaloneElement.h"
+// The answer's element cut out of a whole parsed tree, as the program did
+// before it read answers in one pass: kept as the reference that the one-pass
+// reader must match byte for byte and failure for failure.
+#include "response/DomExtraction.h"
 
 #include "common/FailureKinds.h"
+#include "response/RespuestaSolicitud.h"
+#include "response/SoapFault.h"
+#include "response/XmlDocument.h"
+#include "response/NamespaceScope.h"
 #include "response/XmlNode.h"
 
 #include <libxml/xmlsave.h>
@@ -9,7 +16,20 @@
 #include <new>
 #include <set>
 
-namespace cto {
+namespace cto::dom {
+
+
+static xmlNodePtr buscarNodoRespuesta(xmlNodePtr node) {
+    // Only the whole node name counts, whatever the node's type.
+    xmlNodePtr found = xml::findInSubtree(
+        node, [](xmlNodePtr n) { return xml::nodeName(n) == "RespuestaSolicitudEncuesta"; });
+    if (found == nullptr)
+        return nullptr;
+    if (!xml::isElement(found))
+        throw EXMLDocError("Attributes are not supported on this node type");
+    declareTargetNamespace(found);
+    return found;
+}
 
 namespace {
 
@@ -21,30 +41,6 @@ constexpr std::string_view kSchemaInstance = "http://www.w3.org/2001/XMLSchema-i
 
 bool isUndeclaration(xmlNsPtr ns) noexcept {
     return ns->prefix == nullptr && xml::text(ns->href).empty();
-}
-
-// libxml2 2.9 writes a namespace declaration's URI between quotes as it is, so
-// a URI holding "&" (which its URI check lets through) would not read back.
-// The document is thrown away after writing, so its URIs can take their
-// escaped form in place.
-void escapeForMarkup(xmlNsPtr ns) {
-    const std::string_view href = xml::text(ns->href);
-    if (href.find_first_of("&<") == std::string_view::npos)
-        return;
-    std::string escaped;
-    for (const char c : href) {
-        if (c == '&')
-            escaped += "&amp;";
-        else if (c == '<')
-            escaped += "&lt;";
-        else
-            escaped += c;
-    }
-    xmlChar* copy = xmlStrdup(reinterpret_cast<const xmlChar*>(escaped.c_str()));
-    if (copy == nullptr)
-        throw std::bad_alloc();
-    xmlFree(const_cast<xmlChar*>(ns->href));
-    ns->href = copy;
 }
 
 template <typename Visit> void forEachElement(xmlNodePtr root, Visit visit) {
@@ -150,7 +146,8 @@ int appendToString(void* target, const char* bytes, int length) {
 
 } // namespace
 
-std::string writeStandaloneElement(XmlDocument& document, xmlNodePtr element, std::size_t expectedSize) {
+static std::string writeStandaloneElement(XmlDocument& document, xmlNodePtr element,
+                                          std::size_t expectedSize) {
     NamespaceFixer(document, element).run();
 
     std::string markup;
@@ -167,4 +164,30 @@ std::string writeStandaloneElement(XmlDocument& document, xmlNodePtr element, st
     return markup;
 }
 
-} // namespace cto
+namespace {
+
+[[noreturn]] void reportMissingElement(const XmlDocument& document) {
+    std::string message = "La respuesta del servicio no contiene el elemento RespuestaSolicitudEncuesta";
+    if (const auto fault = soapFaultString(document.get()))
+        message += ". El servicio ha devuelto un fallo SOAP: \"" + *fault + "\"";
+    throw EXMLDocError(message);
+}
+
+std::string extract(ByteStream& source) {
+    // The working document lives only inside this call: it is gone before the
+    // caller loads the binding's own document.
+    XmlDocument document = XmlDocument::parse(source);
+    xmlNodePtr element = buscarNodoRespuesta(reinterpret_cast<xmlNodePtr>(document.get()));
+    if (element == nullptr)
+        reportMissingElement(document);
+    return writeStandaloneElement(document, element, static_cast<std::size_t>(source.size()));
+}
+
+} // namespace
+
+std::string extraerRespuestaDeMemoria(std::string_view responseBytes) {
+    MemoryStream memory{std::string(responseBytes)};
+    return extract(memory);
+}
+
+} // namespace cto::dom
