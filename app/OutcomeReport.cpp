@@ -34,14 +34,18 @@ QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response) {
     return message;
 }
 
-QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
+QString orderNumberForFileName(IXMLRespuestaSolicitudEncuesta& response) {
     // The order number comes from the server: a plain name of it, never a
     // path into another folder or a name the file system refuses.
     QString order = text(response.NumeroOrden());
     order.removeIf([](QChar c) {
         return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control;
     });
-    QString name = QStringLiteral("Envio") + order + QStringLiteral(".xml");
+    return order;
+}
+
+QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
+    QString name = QStringLiteral("Envio") + orderNumberForFileName(response) + QStringLiteral(".xml");
     // The longest name a Linux file system takes, in bytes.
     constexpr qsizetype kLongestName = 255;
     if (name.toUtf8().size() <= kLongestName)
@@ -50,7 +54,11 @@ QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response) {
 }
 
 Outcome readOutcome(IXMLRespuestaSolicitudEncuesta& response, std::string normalisedResponse) {
-    return {outcomeMessage(response), proposedFileName(response), std::move(normalisedResponse)};
+    Outcome outcome;
+    outcome.message = outcomeMessage(response);
+    outcome.proposedFileName = proposedFileName(response);
+    outcome.normalisedResponse = std::move(normalisedResponse);
+    return outcome;
 }
 
 } // namespace cto

@@ -15,6 +15,9 @@ class IXMLRespuestaSolicitudEncuesta;
 // returns are part of the text.
 QString outcomeMessage(IXMLRespuestaSolicitudEncuesta& response);
 
+// The order number as part of a file name: no folder separators, no controls.
+QString orderNumberForFileName(IXMLRespuestaSolicitudEncuesta& response);
+
 // The name the save dialog proposes: "Envio" + order number + ".xml".
 QString proposedFileName(IXMLRespuestaSolicitudEncuesta& response);
 

@@ -27,7 +27,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 3;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 4;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -103,6 +103,9 @@ struct Outcome {
     QString proposedFileName;
     // The response file's bytes, for the user's own copy.
     std::string normalisedResponse;
+    // Why the receipt's copy in the user's data folder could not be kept, for
+    // the log; empty when it was.
+    QString receiptCopyFailure;
 };
 
 class SendEngine {

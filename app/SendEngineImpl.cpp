@@ -5,6 +5,7 @@
 
 #include "app/EmptyAnswer.h"
 #include "app/OutcomeReport.h"
+#include "app/ReceiptArchive.h"
 #include "app/ResponseFile.h"
 #include "app/SeamFailure.h"
 #include "app/ServiceEndpoint.h"
@@ -136,6 +137,19 @@ private:
     THTTPRIO client_; // after the prompt: its connections may sign until they close
 };
 
+// Every receipt is kept besides the response file, which the next run of a
+// survey of the same name replaces. A copy that cannot be kept costs the run
+// nothing but a line in the log: the response file holds the receipt.
+QString receiptCopyFailure(IXMLRespuestaSolicitudEncuesta& response, const std::string& bytes) {
+    try {
+        keepReceipt(bytes, orderNumberForFileName(response), QDateTime::currentDateTime());
+        return {};
+    } catch (const Exception& failure) {
+        return QStringLiteral("No se pudo guardar la copia del resguardo: ") +
+               QString::fromStdString(failure.message());
+    }
+}
+
 CertificateRow rowOf(const StoredCertificate& certificate) {
     CertificateRow row;
     row.name = certificate.simpleName();
@@ -203,6 +217,7 @@ public:
             replaceWholeFile(responsePath, normalised);
             const auto document = cargarRespuesta(responsePath);
             outcome = readOutcome(*document, std::move(normalised));
+            outcome.receiptCopyFailure = receiptCopyFailure(*document, outcome.normalisedResponse);
         });
     }
 };

@@ -219,6 +219,8 @@ void TFConexionTulvaOskel::runWorkflow() {
 
     cto::Outcome outcome;
     cto::raiseIfFailed(cto::sendEngine().storeResponse(responsePath, response, outcome));
+    if (!outcome.receiptCopyFailure.isEmpty())
+        appendLog(outcome.receiptCopyFailure);
     oneRun.reset();
     cto::reportOutcome(this, SaveDialog1, outcome);
 }
