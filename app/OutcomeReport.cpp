@@ -28,14 +28,18 @@ QString outcomeMessage(const ResponseSummary& response) {
     return message;
 }
 
-QString proposedFileName(const ResponseSummary& response) {
+QString orderNumberForFileName(const ResponseSummary& response) {
     // The order number comes from the server: a plain name of it, never a
     // path into another folder or a name the file system refuses.
     QString order = text(response.numeroOrden.value());
     order.removeIf([](QChar c) {
         return c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control;
     });
-    QString name = QStringLiteral("Envio") + order + QStringLiteral(".xml");
+    return order;
+}
+
+QString proposedFileName(const ResponseSummary& response) {
+    QString name = QStringLiteral("Envio") + orderNumberForFileName(response) + QStringLiteral(".xml");
     // The longest name a Linux file system takes, in bytes.
     constexpr qsizetype kLongestName = 255;
     if (name.toUtf8().size() <= kLongestName)
@@ -44,7 +48,11 @@ QString proposedFileName(const ResponseSummary& response) {
 }
 
 Outcome readOutcome(const ResponseSummary& response, std::string responsePath) {
-    return {outcomeMessage(response), proposedFileName(response), std::move(responsePath)};
+    Outcome outcome;
+    outcome.message = outcomeMessage(response);
+    outcome.proposedFileName = proposedFileName(response);
+    outcome.responsePath = std::move(responsePath);
+    return outcome;
 }
 
 } // namespace cto

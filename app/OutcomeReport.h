@@ -15,6 +15,9 @@ struct ResponseSummary;
 // returns are part of the text.
 QString outcomeMessage(const ResponseSummary& response);
 
+// The order number as part of a file name: no folder separators, no controls.
+QString orderNumberForFileName(const ResponseSummary& response);
+
 // The name the save dialog proposes: "Envio" + order number + ".xml".
 QString proposedFileName(const ResponseSummary& response);
 

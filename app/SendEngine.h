@@ -68,6 +68,9 @@ struct Outcome {
     QString proposedFileName;
     // The stored response file, from which the user's own copy is made.
     std::string responsePath;
+    // Why the receipt's copy in the user's data folder could not be kept, for
+    // the log; empty when it was.
+    QString receiptCopyFailure;
 };
 
 // The SOAP client of one main window.

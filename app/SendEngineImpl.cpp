@@ -5,6 +5,7 @@
 
 #include "app/EmptyAnswer.h"
 #include "app/OutcomeReport.h"
+#include "app/ReceiptArchive.h"
 #include "app/ResponseFile.h"
 #include "app/SeamFailure.h"
 #include "app/ServiceEndpoint.h"
@@ -82,6 +83,20 @@ void attachCertificate(const ChosenCertificate& chosen, HttpRequest& request,
     }
     if (!request.setClientCertificate(std::move(certificate), shownNameOf(chosen)))
         refuseChosen(chosen, "no se puede usar: su clave no corresponde al certificado");
+}
+
+// Every receipt is kept besides the response file, which the next run of a
+// survey of the same name replaces. A copy that cannot be kept costs the run
+// nothing but a line in the log: the response file holds the receipt.
+QString receiptCopyFailure(const ResponseSummary& response, const std::string& storedPath) {
+    try {
+        FileStream stored = FileStream::openForReading(storedPath);
+        keepReceipt(stored, orderNumberForFileName(response), QDateTime::currentDateTime());
+        return {};
+    } catch (const Exception& failure) {
+        return QStringLiteral("No se pudo guardar la copia del resguardo: ") +
+               QString::fromStdString(failure.message());
+    }
 }
 
 class WindowSendSession : public SendSession {
@@ -167,6 +182,7 @@ public:
             element.commit();
             answer_.reset();
             outcome = readOutcome(summary, responsePath_);
+            outcome.receiptCopyFailure = receiptCopyFailure(summary, responsePath_);
         });
     }
 

@@ -218,6 +218,8 @@ void TFConexionTulvaOskel::runWorkflow() {
     appendLog(QStringLiteral("Ok"));
 
     const cto::Outcome outcome = SoapClient.storeResponse();
+    if (!outcome.receiptCopyFailure.isEmpty())
+        appendLog(outcome.receiptCopyFailure);
     // The user's copy is made from this run's receipt, even if another run
     // replaces the file once the lock is gone.
     cto::FileStream stored = cto::FileStream::openForReading(outcome.responsePath);

@@ -150,6 +150,30 @@ void ReplacementFile::commit() {
     flushFolder(folderOf(finalPath_));
 }
 
+std::string ReplacementFile::commitAsNew(const std::function<std::string(int)>& nameFor) {
+    if (::fsync(fd_) != 0)
+        failWrite(errno);
+    // A link, unlike a rename, fails rather than replace what has the name.
+    const std::string source = named_ ? namedPath_ : procPathOf(fd_);
+    const int follow = named_ ? 0 : AT_SYMLINK_FOLLOW;
+    constexpr int kMostNames = 1000;
+    std::string name;
+    int error = EEXIST;
+    for (int number = 1; number <= kMostNames && error == EEXIST; ++number) {
+        name = nameFor(number);
+        error = ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), follow) == 0 ? 0 : errno;
+    }
+    if (error != 0)
+        failWrite(error);
+    committed_ = true;
+    if (named_)
+        ::unlink(namedPath_.c_str());
+    ::close(fd_);
+    fd_ = -1;
+    flushFolder(folderOf(name));
+    return name;
+}
+
 void removeLeftoverReplacements(const std::string& finalPath) {
     const std::filesystem::path path(finalPath);
     const std::string prefix = "." + path.filename().string() + ".nuevo-";

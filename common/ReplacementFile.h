@@ -2,6 +2,7 @@
 
 #include "ByteStream.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ public:
     // flushes the folder. EWriteError when a step before the rename fails;
     // the old file then stays. Once renamed, the replacement has succeeded.
     void commit();
+    // Flushes the new file to the disk and gives it the first of nameFor(1),
+    // nameFor(2), … (each in the final path's folder) that no file has yet,
+    // in one step that never replaces a file; flushes the folder and answers
+    // the name. EWriteError when it cannot be named, even after many tries.
+    std::string commitAsNew(const std::function<std::string(int)>& nameFor);
 
     // Where the new file can be read until it is committed.
     const std::string& temporaryPath() const noexcept { return temporaryPath_; }

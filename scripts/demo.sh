@@ -144,7 +144,7 @@ cp "$survey_source" "$demo/work/$survey"
 
 run_program() {
     (cd "$demo/work" && env CTO_SERVICE_HOST="127.0.0.1:$port" CTO_SERVICE_CA_FILE="$demo/office/ca.pem" \
-        CTO_NSS_DATABASE="$demo/nssdb" "${card_settings[@]}" \
+        CTO_NSS_DATABASE="$demo/nssdb" XDG_DATA_HOME="$demo/data" "${card_settings[@]}" \
         "$demo/program/ConexionTulvaOskel" "$survey")
 }
 

@@ -23,6 +23,11 @@ runtime=(
     # HTTPS with OpenSSL (libcurl4 is libcurl's OpenSSL flavour), and the system's
     # certification authorities, which vouch for the office's server
     libcurl4 libssl3 ca-certificates
+    # the desktop's proxy settings: libproxy reads the environment by itself,
+    # GNOME's through this plugin (KDE's through libproxy1-plugin-kconfig, and
+    # PAC scripts through libproxy1-plugin-webkit, which a user adds: both
+    # bring large libraries)
+    libproxy1v5 libproxy1-plugin-gsettings
     # the user's certificate store (libnss3 also holds the softoken that opens it),
     # and p11-kit, which says what smart-card modules the system registers
     libnss3 libnspr4 libp11-kit0
@@ -41,7 +46,7 @@ build_and_test=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
-    libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev libp11-kit-dev
+    libcurl4-openssl-dev libnss3-dev libxml2-dev libssl-dev libp11-kit-dev libproxy-dev
     # tests, demo and screenshots
     libnss3-tools openssl xvfb xauth xdotool x11-utils fonts-dejavu-core libxml2-utils util-linux
     # the smart card that tests and the demo simulate (a SoftHSM2 token), and
@@ -50,6 +55,9 @@ build_and_test=(
     # p11-kit's proxy module (p11-kit-proxy.so), which a test registers in a
     # database as a browser registers p11-kit
     p11-kit-modules
+    # a real proxy between the transport and the test office; the program
+    # alone, without the system service that the tinyproxy package starts
+    tinyproxy-bin
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )

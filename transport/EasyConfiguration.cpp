@@ -10,21 +10,37 @@ std::string hostForUrl(const std::string& host) {
     return host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
 }
 
-void setTarget(CURL* easy, const Connection& connection, const RequestSettings& settings) {
+std::string origin(const Connection& connection, const RequestSettings& settings) {
     const bool secure = settings.flags & kFlagSecure;
-    const std::string url = std::string(secure ? "https://" : "http://") + hostForUrl(connection.host) + ":" +
-                            std::to_string(connection.port) + "/";
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    // The object name goes on the request line exactly as written.
-    const std::string& name = settings.objectName;
-    const std::string target = name.empty() || name.front() != '/' ? "/" + name : name;
-    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+    return std::string(secure ? "https://" : "http://") + hostForUrl(connection.host) + ":" +
+           std::to_string(connection.port);
 }
 
-void setProxy(CURL* easy, const Session& session) {
+std::string requestTarget(const RequestSettings& settings) {
+    const std::string& name = settings.objectName;
+    return name.empty() || name.front() != '/' ? "/" + name : name;
+}
+
+void setTarget(CURL* easy, const Connection& connection, const RequestSettings& settings) {
+    const std::string url = origin(connection, settings) + "/";
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    // The object name goes on the request line exactly as written.
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings).c_str());
+}
+
+// A named proxy wins; else the system's for the request's URL, its bypass
+// list already applied (so libcurl's reading of no_proxy stays out of it).
+// libcurl copies both strings.
+void setProxy(CURL* easy, Connection& connection, const RequestSettings& settings) {
+    Session& session = connection.session;
     if (!session.proxy().empty()) {
         curl_easy_setopt(easy, CURLOPT_PROXY, session.proxy().c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, session.proxyBypass().c_str());
+    } else if (const auto& system =
+                   session.systemProxyFor(origin(connection, settings) + requestTarget(settings))) {
+        // "" goes direct, whatever the environment says.
+        curl_easy_setopt(easy, CURLOPT_PROXY, system->c_str());
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     }
     // A proxy's answer to CONNECT is not the server's answer: keep it out of the response headers.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -125,7 +141,7 @@ HeaderList EasyConfiguration::apply(CURL* easy) const {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, connection.session.agent().c_str());
-    setProxy(easy, connection.session);
+    setProxy(easy, connection, settings);
     setAuthentication(easy, connection, settings);
     setTls(easy, connection.session, settings);
     setConnectionUse(easy, settings, freshConnection);

@@ -1,5 +1,7 @@
 #include "transport/Session.h"
 
+#include "transport/SystemProxy.h"
+
 namespace cto::http {
 
 namespace {
@@ -46,6 +48,13 @@ bool Session::wait() {
         return true;
     lastWaiting_ = now;
     return onWaiting();
+}
+
+const std::optional<std::string>& Session::systemProxyFor(const std::string& url) {
+    auto found = systemProxies_.find(url);
+    if (found == systemProxies_.end())
+        found = systemProxies_.emplace(url, http::systemProxyFor(url)).first;
+    return found->second;
 }
 
 bool Session::pooledFor(std::uint32_t securityFlags, const std::string& clientIdentity) {

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 
 // The HTTP client layer under THTTPReqResp: root, connection and request
@@ -32,6 +34,9 @@ public:
     const std::string& agent() const { return agent_; }
     const std::string& proxy() const { return proxy_; }
     const std::string& proxyBypass() const { return proxyBypass_; }
+    // The system's proxy for a URL, as systemProxyFor answers it; looked up
+    // once per URL, on the first request that goes there.
+    const std::optional<std::string>& systemProxyFor(const std::string& url);
 
     // Whether the pooled connection may carry a request under these security
     // flags with this client identity (the client certificate's DER, empty
@@ -53,6 +58,7 @@ private:
     bool pooled_ = false;
     std::uint32_t pooledFlags_ = 0;
     std::string pooledIdentity_;
+    std::map<std::string, std::optional<std::string>> systemProxies_;
 };
 
 // The connection handle: where requests go and with which credentials.

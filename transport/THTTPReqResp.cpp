@@ -110,7 +110,7 @@ void THTTPReqResp::Connect(bool value) {
                                            "confianza \"" +
                                                TrustedAuthorities + "\": " + reason));
     }
-    // An empty Proxy leaves libcurl to the system's proxy settings (the proxy environment variables).
+    // An empty Proxy means the system's proxy settings, looked up when the first request goes.
     state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, std::move(authorities));
     if (!state_->root->multi()) {
         state_->root.reset();

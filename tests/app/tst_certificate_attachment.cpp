@@ -5,6 +5,7 @@
 #include "certificates/ModuleProbe.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TokenSessions.h"
+#include "support/TinyProxy.h"
 
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFCredenciales.h"
@@ -17,9 +18,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <optional>
 
 using namespace cto;
 using cto::test::answerNextSaveDialog;
@@ -148,6 +152,7 @@ private slots:
     void storeAsksForItsPasswordOrPin_data();
     void storeAsksForItsPasswordOrPin();
     void activationAfterTheDialogStartsNothing();
+    void credentialsAreAskedForAndSent_data();
     void credentialsAreAskedForAndSent();
 
 private:
@@ -461,10 +466,27 @@ void TestCertificateAttachment::activationAfterTheDialogStartsNothing() {
     QCOMPARE(server_->connectionCount() - connectionsBefore, 1);
 }
 
+void TestCertificateAttachment::credentialsAreAskedForAndSent_data() {
+    QTest::addColumn<bool>("proxy");
+    QTest::addColumn<QString>("explanation"); // what the dialog says
+    QTest::newRow("the office (401)") << false << "Encuestas OSKEL";
+    // The desktop's proxy, tinyproxy with Basic authentication, refuses the tunnel with 407.
+    QTest::newRow("the desktop's proxy (407)") << true << "El servidor proxy pide";
+}
+
 void TestCertificateAttachment::credentialsAreAskedForAndSent() {
+    QFETCH(bool, proxy);
+    QFETCH(QString, explanation);
     int requests = 0;
-    server_->setResponder([&requests](const test::Exchange&) {
-        if (requests++ == 0) {
+    std::optional<test::TinyProxy> tinyproxy;
+    if (proxy) {
+        tinyproxy.emplace(QStringLiteral("hotel"), QStringLiteral("secreto"));
+        QVERIFY(tinyproxy->running());
+        qputenv("https_proxy", QByteArray::fromStdString("http://" + tinyproxy->hostAndPort()));
+    }
+    const auto noProxy = qScopeGuard([] { qunsetenv("https_proxy"); });
+    server_->setResponder([&requests, proxy](const test::Exchange&) {
+        if (!proxy && requests++ == 0) {
             Reply challenge = Reply::status("HTTP/1.1 401 Unauthorized", "<x/>");
             challenge.headers.emplace_back("WWW-Authenticate", "Basic realm=\"Encuestas OSKEL\"");
             return challenge;
@@ -484,13 +506,16 @@ void TestCertificateAttachment::credentialsAreAskedForAndSent() {
     answerNextSaveDialog(QString());
     QVERIFY(run.workflow.showAndWait());
 
-    QVERIFY2(realmShown->contains(QStringLiteral("Encuestas OSKEL")), qPrintable(*realmShown));
+    QVERIFY2(realmShown->contains(explanation), qPrintable(*realmShown));
     QCOMPARE(*shown, QStringList{kAccepted});
     const auto exchanges = server_->exchanges();
-    QCOMPARE(exchanges.size(), std::size_t(2));
     // Sent again with the credentials, and still with the chosen certificate.
-    QCOMPARE(exchanges[1].header("Authorization"), std::string("Basic aG90ZWw6c2VjcmV0bw=="));
-    QCOMPARE(QString::fromStdString(exchanges[1].clientCommonName), QString::fromUtf8("Peña Muñoz"));
+    QCOMPARE(exchanges.size(), std::size_t(proxy ? 1 : 2));
+    if (proxy)
+        QCOMPARE(tinyproxy->tunnels().size(), qsizetype(2)); // refused, then let through
+    else
+        QCOMPARE(exchanges.back().header("Authorization"), std::string("Basic aG90ZWw6c2VjcmV0bw=="));
+    QCOMPARE(QString::fromStdString(exchanges.back().clientCommonName), QString::fromUtf8("Peña Muñoz"));
 }
 
 QTEST_MAIN(TestCertificateAttachment)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/StopChild.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -45,15 +47,7 @@ public:
         return {};
     }
 
-    void stop() {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
+    void stop() { stopChild(process_); }
 
 private:
     static bool answers(const QString& xdpyinfo, const QString& display) {
