@@ -10,9 +10,9 @@ std::optional<cto::ChosenCertificate> TFConexionTulvaOskel::SoapClientHTTPWebNod
     detachActivationHandler();
 
     // Without a certificate dialog (a main window built on its own) there is no one to ask.
-    if (!cto::FSeleccionCertificado || cto::FSeleccionCertificado->ShowModal() != cto::mrOk)
+    cto::TFSeleccionCertificado* dialog = cto::certificateDialog();
+    if (!dialog || dialog->ShowModal() != cto::mrOk)
         return std::nullopt; // the request leaves without a certificate
-    return cto::ChosenCertificate{cto::FSeleccionCertificado->usCertificadoSeleccionado,
-                                  cto::FSeleccionCertificado->usNombreCertificadoSeleccionado,
-                                  cto::FSeleccionCertificado->usUbicacionCertificadoSeleccionado};
+    return cto::ChosenCertificate{dialog->usCertificadoSeleccionado, dialog->usNombreCertificadoSeleccionado,
+                                  dialog->usUbicacionCertificadoSeleccionado};
 }

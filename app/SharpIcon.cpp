@@ -1,5 +1,7 @@
 #include "app/SharpIcon.h"
 
+#include "app/ImageFile.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QIconEngine>
@@ -23,7 +25,7 @@ class SharpIconEngine : public QIconEngine {
 public:
     explicit SharpIconEngine(const QString& path)
         : path_(path), twin_(QFile::exists(twinOf(path)) ? twinOf(path) : QString()),
-          size_(QImageReader(path).size()) {} // the header alone: nothing decoded until drawn
+          size_(imageReader(path)->size()) {} // the header alone: nothing decoded until drawn
 
     QIconEngine* clone() const override { return new SharpIconEngine(*this); }
     QString key() const override { return QStringLiteral("cto.sharp"); }
@@ -73,7 +75,8 @@ private:
             pixmap.setDevicePixelRatio(scale);
             return pixmap;
         }
-        QImage image(device.width() > size_.width() && !twin_.isEmpty() ? twin_ : path_);
+        QImage image =
+            imageReader(device.width() > size_.width() && !twin_.isEmpty() ? twin_ : path_)->read();
         image.setDevicePixelRatio(1);
         if (image.size() != device)
             image = image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -34,12 +34,12 @@ protected:
 
 } // namespace
 
-void exitWhenShownIfAsked(QWidget& mainWindow, QWidget& certificateDialog) {
+void exitWhenShownIfAsked(QWidget& window, ShownWindow which) {
     if (!qEnvironmentVariableIsSet("CTO_EXIT_WHEN_SHOWN"))
         return;
-    QWidget& window = qEnvironmentVariable("CTO_EXIT_WHEN_SHOWN") == QLatin1String("certificados")
-                          ? certificateDialog
-                          : mainWindow;
+    const bool dialogAsked = qEnvironmentVariable("CTO_EXIT_WHEN_SHOWN") == QLatin1String("certificados");
+    if (dialogAsked != (which == ShownWindow::CertificateDialog))
+        return;
     window.installEventFilter(new ShownProbe(&window));
 }
 

@@ -10,6 +10,7 @@ namespace cto {
 // handler of the window runs. The variable names the window: "certificados"
 // the certificate dialog (shown with its rows, which <rows> counts), any
 // other value the main window. Without the variable it does nothing.
-void exitWhenShownIfAsked(QWidget& mainWindow, QWidget& certificateDialog);
+enum class ShownWindow { Main, CertificateDialog };
+void exitWhenShownIfAsked(QWidget& window, ShownWindow which);
 
 } // namespace cto

@@ -31,8 +31,12 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     cto::installQtSpanishTexts(application);
     TFConexionTulvaOskel mainWindow;
-    cto::FSeleccionCertificado = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
-    cto::exitWhenShownIfAsked(mainWindow, *cto::FSeleccionCertificado);
+    cto::setCertificateDialogMaker([&mainWindow] {
+        auto* dialog = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
+        cto::exitWhenShownIfAsked(*dialog, cto::ShownWindow::CertificateDialog);
+        return dialog;
+    });
+    cto::exitWhenShownIfAsked(mainWindow, cto::ShownWindow::Main);
     mainWindow.show();
     application.exec();
     // The response file is the run's result for the caller; the status never varies.

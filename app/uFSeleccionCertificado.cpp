@@ -18,6 +18,23 @@ namespace cto {
 TFSeleccionCertificado* FSeleccionCertificado = nullptr;
 
 namespace {
+std::function<TFSeleccionCertificado*()>& dialogMaker() {
+    static std::function<TFSeleccionCertificado*()> maker;
+    return maker;
+}
+} // namespace
+
+void setCertificateDialogMaker(std::function<TFSeleccionCertificado*()> maker) {
+    dialogMaker() = std::move(maker);
+}
+
+TFSeleccionCertificado* certificateDialog() {
+    if (FSeleccionCertificado == nullptr && dialogMaker())
+        FSeleccionCertificado = dialogMaker()();
+    return FSeleccionCertificado;
+}
+
+namespace {
 
 enum Column { ColumnCaption = 0, ColumnNombre = 1, ColumnCaducidad = 2 };
 // What a row keeps besides its texts, in its name column.

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace cto {
@@ -81,7 +82,13 @@ QString certificateDetails(const CertificateRow& certificate, const QLocale& loc
 // The date separator of the locale's short date format ("/" when it has none).
 QChar dateSeparator(const QLocale& locale);
 
-// Created hidden at start-up, right after the main window; lives until the process ends.
+// The program's certificate dialog, hidden until asked for; lives until the
+// process ends. Built when first needed, by the maker the program sets at
+// start-up (building it costs the first paint some 3 ms it does not need).
 extern TFSeleccionCertificado* FSeleccionCertificado;
+void setCertificateDialogMaker(std::function<TFSeleccionCertificado*()> maker);
+// FSeleccionCertificado, built now when it is not yet; nullptr without one
+// and without a maker (a main window built on its own).
+TFSeleccionCertificado* certificateDialog();
 
 } // namespace cto

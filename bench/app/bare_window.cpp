@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     window.setWindowTitle(QStringLiteral("bare"));
     QLabel label(QStringLiteral("Hola"), &window);
     label.move(8, 8);
-    cto::exitWhenShownIfAsked(window, window);
+    cto::exitWhenShownIfAsked(window, cto::ShownWindow::Main);
     window.show();
     return application.exec();
 }
