@@ -9,7 +9,9 @@ namespace cto {
 
 // The program's only message box: modal, one OK button, no icon, captioned
 // with the application title. text() answers the message exactly as given; a
-// lone carriage return in it is shown as a line break whatever the style.
+// lone carriage return in it is shown as a line break whatever the style. A
+// message taller or wider than the screen is shown in a scrolling area, so
+// that the box and its button stay on the screen.
 class PlainMessageBox : public QMessageBox {
     Q_OBJECT
 public:
@@ -21,6 +23,9 @@ protected:
 
 private:
     void showCarriageReturnsAsLineBreaks();
+    void keepWithinScreen();
+
+    bool scrolling_ = false;
 };
 
 // Shows the message and waits until the user closes it.

@@ -1,7 +1,9 @@
 // The windows on a screen of more than one device pixel per pixel (the
 // program is built into two tests, one at 2 and one at 1.5): images drawn
-// from their 2x files, frames whole.
+// from their 2x files, frames whole, a message longer than the screen within it.
 #include "ProgramWindows.h"
+
+#include "app/PlainMessageBox.h"
 
 #include <QApplication>
 #include <QBackingStore>
@@ -10,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -82,6 +86,8 @@ private slots:
     void framesStayWhole();
     void everyWindowCarriesTheProgramIcon_data();
     void everyWindowCarriesTheProgramIcon();
+    void messageStaysOnTheScreen_data();
+    void messageStaysOnTheScreen();
 
 private:
     std::unique_ptr<cto::test::TestCertificateStore> store_;
@@ -209,6 +215,51 @@ void TestScaledWindows::everyWindowCarriesTheProgramIcon() {
     QCOMPARE(titleBar.size(), (QSizeF(32, 32) * kScale).toSize());
     QCOMPARE(pixels(titleBar.toImage()),
              pixels(QImage(QStringLiteral(":/images/window-icon-%1.png").arg(qRound(32 * kScale)))));
+}
+
+void TestScaledWindows::messageStaysOnTheScreen_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("short") << QStringLiteral("Encuesta de prueba OK\rSe procederá a guardar.") << false;
+    QString words;
+    while (words.size() < 300 * 1024)
+        words += QStringLiteral("Recibida la encuesta del establecimiento número %1. ").arg(words.size());
+    QTest::newRow("300 KB of words") << words << true;
+    QTest::newRow("300 KB without a blank") << QString(300 * 1024, QLatin1Char('x')) << true;
+    QStringList lines;
+    for (int line = 0; line < 3000; ++line)
+        lines << QStringLiteral("Línea %1").arg(line);
+    QTest::newRow("3000 short lines") << lines.join(QLatin1Char('\r')) << true;
+}
+
+// However long, the box and its OK button stay on the screen, and every part
+// of the text, unchanged, can be scrolled into view.
+void TestScaledWindows::messageStaysOnTheScreen() {
+    QFETCH(QString, text);
+    QFETCH(bool, scrolls);
+    PlainMessageBox box(text, nullptr);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QRect screen = box.screen()->availableGeometry();
+    QVERIFY2(
+        screen.contains(box.frameGeometry()),
+        qPrintable(
+            QStringLiteral("%1x%2 at %3,%4").arg(box.width()).arg(box.height()).arg(box.x()).arg(box.y())));
+    QAbstractButton* ok = box.button(QMessageBox::Ok);
+    QVERIFY(ok->isVisible());
+    QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+    QCOMPARE(box.text(), text);
+
+    auto* area = box.findChild<QScrollArea*>(QStringLiteral("ctoMessageScroll"));
+    QCOMPARE(area != nullptr, scrolls);
+    if (!area)
+        return;
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QCOMPARE(area->widget(), label);
+    const QSize beyond = label->size() - area->viewport()->size();
+    QVERIFY(beyond.height() > 0);
+    QCOMPARE(area->verticalScrollBar()->maximum(), beyond.height());
+    QCOMPARE(area->horizontalScrollBar()->maximum(), std::max(0, beyond.width()));
 }
 
 QTEST_MAIN(TestScaledWindows)
