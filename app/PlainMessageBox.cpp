@@ -1,5 +1,6 @@
 #include "PlainMessageBox.h"
 
+#include "app/LegibleSelection.h"
 #include "common/ApplicationTitle.h"
 
 #include <QAbstractButton>
@@ -24,6 +25,7 @@ PlainMessageBox::PlainMessageBox(const QString& text, QWidget* parent)
     : QMessageBox(QMessageBox::NoIcon, plainMessageCaption(), text, QMessageBox::Ok, parent) {
     setTextFormat(Qt::PlainText);
     setWindowModality(Qt::ApplicationModal);
+    keepSelectionLegible(this); // the text can be selected
     // Just the word: some desktops' styles add a glyph to standard buttons.
     if (QAbstractButton* ok = button(QMessageBox::Ok))
         ok->setIcon(QIcon());

@@ -4,6 +4,7 @@
 #include "app/AccessibleRoles.h"
 #include "app/DialogLook.h"
 #include "app/FocusRing.h"
+#include "app/LegibleSelection.h"
 #include "app/MainResources.h"
 #include "app/PlainMessageBox.h"
 #include "app/ReceiptSaving.h"
@@ -41,6 +42,7 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     ui->setupUi(this);
     waitingLine_ = std::make_unique<cto::WaitingLine>(ui->Memo1);
     setFont(cto::formFont());
+    cto::keepSelectionLegible(this);
     cto::decorateHeaderBand(ui->Label18, QStringLiteral(":/images/logo.png"));
     ui->bFin->setFont(cto::buttonFont());
     ui->bFin->setIcon(cto::sharpIcon(QStringLiteral(":/images/tick.png")));
