@@ -2,6 +2,7 @@
 #include "ui_FConexionTulvaOskel.h"
 
 #include "app/AccessibleRoles.h"
+#include "app/BusyCursor.h"
 #include "app/DialogLook.h"
 #include "app/FocusRing.h"
 #include "app/LegibleSelection.h"
@@ -227,11 +228,10 @@ void TFConexionTulvaOskel::runWorkflow() {
 
 std::string TFConexionTulvaOskel::exchange(std::string request) {
     exchangeRunning_ = true;
-    setCursor(Qt::BusyCursor);
+    const cto::BusyCursor busy(this);
     const auto done = qScopeGuard([this] {
         exchangeRunning_ = false;
         waitingLine_->end();
-        unsetCursor();
         // Answered by the exchange's own end.
         if (stopQuestion_)
             stopQuestion_->close();
