@@ -223,7 +223,7 @@ void TFConexionTulvaOskel::runWorkflow() {
     cto::Outcome outcome;
     cto::raiseIfFailed(cto::sendEngine().storeResponse(responsePath, response, outcome));
     oneRun.reset();
-    cto::reportOutcome(this, SaveDialog1, outcome);
+    cto::reportOutcome(this, SaveDialog1, outcome, QFile::decodeName(responsePath.c_str()));
 }
 
 std::string TFConexionTulvaOskel::exchange(std::string request) {
