@@ -50,6 +50,9 @@ build_and_test=(
     # p11-kit's proxy module (p11-kit-proxy.so), which a test registers in a
     # database as a browser registers p11-kit
     p11-kit-modules
+    # a screen reader's view of the end-to-end run: a private D-Bus session
+    # bus and the AT-SPI bus launcher with its registry, no desktop session
+    dbus-daemon at-spi2-core
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )
