@@ -10,8 +10,8 @@
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QScreen>
-#include <QScrollArea>
 
 #include <algorithm>
 
@@ -41,16 +41,27 @@ void PlainMessageBox::changeEvent(QEvent* event) {
         keepWithinScreen();
 }
 
+bool PlainMessageBox::event(QEvent* event) {
+    // Qt's box fits itself to its whole text again at every layout request;
+    // once the text scrolls, the size found for the screen holds.
+    if (scrolling_ && event->type() == QEvent::LayoutRequest)
+        return QDialog::event(event); // NOLINT(bugprone-parent-virtual-call): past QMessageBox on purpose
+    return QMessageBox::event(event);
+}
+
 void PlainMessageBox::showEvent(QShowEvent* event) {
     QMessageBox::showEvent(event);
     keepWithinScreen();
     // The box settles its size only now, after it was placed for a narrower
-    // one: centre it again over the window it belongs to, and keep it on
-    // its screen when that window sits near an edge.
+    // one: centre it again over the window it belongs to (or the screen),
+    // and keep it on its screen when that window sits near an edge.
     QRect frame = frameGeometry();
+    const QScreen* screen = this->screen();
     if (QWidget* owner = parentWidget())
         frame.moveCenter(owner->window()->frameGeometry().center());
-    if (const QScreen* screen = this->screen()) {
+    else if (screen)
+        frame.moveCenter(screen->availableGeometry().center());
+    if (screen) {
         const QRect available = screen->availableGeometry();
         frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
         frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
@@ -60,9 +71,11 @@ void PlainMessageBox::showEvent(QShowEvent* event) {
 
 // Qt sizes a message box to its whole text, however long: an answer of some
 // hundred kilobytes made a box many screens tall, its button out of reach.
-// Such a text goes into a scrolling area instead, the box no larger than
-// nine tenths of the screen (room for a title bar a window manager has not
-// drawn yet). The label itself, and so text(), stays as it was.
+// Such a text is shown instead in a read-only text view that scrolls, wraps
+// a line too long for the box anywhere, and can be read by the keyboard; the
+// box is no larger than nine tenths of the screen (room for a title bar a
+// window manager has not drawn yet). The label stays, hidden, and so text()
+// answers the message as it was given.
 void PlainMessageBox::keepWithinScreen() {
     const QScreen* screen = this->screen();
     auto* grid = qobject_cast<QGridLayout*>(layout());
@@ -78,19 +91,22 @@ void PlainMessageBox::keepWithinScreen() {
         int column = 0;
         int rowSpan = 0;
         int columnSpan = 0;
-        const int index = grid->indexOf(label);
-        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
-        delete grid->takeAt(index);
-        auto* area = new QScrollArea(this);
-        area->setObjectName(QStringLiteral("ctoMessageScroll"));
-        area->setFrameShape(QFrame::NoFrame);
-        area->setWidgetResizable(true);
-        // Read by the keyboard too: arrows and page keys scroll it, Enter
-        // still presses OK.
-        area->setFocusPolicy(Qt::StrongFocus);
-        label->setWordWrap(true);
-        area->setWidget(label);
-        grid->addWidget(area, row, column, rowSpan, columnSpan);
+        grid->getItemPosition(grid->indexOf(label), &row, &column, &rowSpan, &columnSpan);
+        auto* view = new QPlainTextEdit(this);
+        view->setObjectName(QStringLiteral("ctoMessageText"));
+        view->setReadOnly(true);
+        view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        view->setFrameShape(QFrame::NoFrame);
+        view->setBackgroundRole(QPalette::Window);
+        view->viewport()->setBackgroundRole(QPalette::Window);
+        view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        view->setAccessibleName(QStringLiteral("Mensaje"));
+        // Line breaks as the label shows them: a lone CR ends a line too.
+        view->setPlainText(QString(text())
+                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                               .replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        label->hide();
+        grid->addWidget(view, row, column, rowSpan, columnSpan);
         scrolling_ = true;
     }
     setFixedSize(std::min(width(), room.width()), std::min(height(), room.height()));

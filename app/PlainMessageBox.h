@@ -18,6 +18,7 @@ public:
     PlainMessageBox(const QString& text, QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
