@@ -1,6 +1,7 @@
 #include "app/DialogLook.h"
 
 #include "app/FocusRing.h"
+#include "app/LegibleSelection.h"
 #include "app/MainResources.h"
 #include "app/SharpIcon.h"
 #include "app/SharpLabelImage.h"
@@ -42,6 +43,7 @@ void decorateHeaderBand(QLabel* title, const QString& imagePath) {
 void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar) {
     dialog->setFixedSize(dialog->size());
     dialog->setFont(formFont());
+    keepSelectionLegible(dialog);
     decorateHeaderBand(title, QStringLiteral(":/certificates/certificate.png"));
 
     for (QPushButton* button : {aceptar, cancelar}) {

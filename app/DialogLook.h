@@ -22,7 +22,7 @@ inline constexpr Qt::WindowFlags kDialogWindowFlags = Qt::Dialog | Qt::MSWindows
 void decorateHeaderBand(QLabel* title, const QString& imagePath);
 
 // Finishes a dialog built from its .ui file: held at its designed size, the
-// form face, the header band with the certificate icon, and Aceptar and
+// form face, a selection legible on every palette, the header band with the certificate icon, and Aceptar and
 // Cancelar in the buttons' face with a hand cursor, a green tick and a red
 // cross, and a ring that shows which of them has the keyboard focus.
 void finishDialogLook(QDialog* dialog, QLabel* title, QPushButton* aceptar, QPushButton* cancelar);

@@ -9,18 +9,24 @@ namespace cto {
 
 // The program's only message box: modal, one OK button, no icon, captioned
 // with the application title. text() answers the message exactly as given; a
-// lone carriage return in it is shown as a line break whatever the style.
+// lone carriage return in it is shown as a line break whatever the style. A
+// message taller or wider than the screen is shown in a scrolling area, so
+// that the box and its button stay on the screen.
 class PlainMessageBox : public QMessageBox {
     Q_OBJECT
 public:
     PlainMessageBox(const QString& text, QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void showCarriageReturnsAsLineBreaks();
+    void keepWithinScreen();
+
+    bool scrolling_ = false;
 };
 
 // Shows the message and waits until the user closes it.

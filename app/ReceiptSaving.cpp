@@ -3,6 +3,7 @@
 #include "app/PlainMessageBox.h"
 #include "app/SendEngine.h"
 #include "app/TSaveDialog.h"
+#include "common/Exception.h"
 #include "common/FileStream.h"
 
 #include <QFile>
@@ -12,10 +13,20 @@ namespace cto {
 void reportOutcome(QWidget* parent, TSaveDialog& saveDialog, const Outcome& outcome, ByteStream& stored) {
     showPlainMessage(parent, outcome.message);
     saveDialog.FileName = outcome.proposedFileName;
-    if (saveDialog.Execute(parent)) {
-        FileStream copy = FileStream::create(QFile::encodeName(saveDialog.FileName).toStdString());
-        copy.copyFrom(stored);
-        copy.close();
+    // The office's answer is stored already: a copy that fails loses nothing,
+    // so the user may choose another place rather than lose the chance.
+    while (saveDialog.Execute(parent)) {
+        try {
+            FileStream copy = FileStream::create(QFile::encodeName(saveDialog.FileName).toStdString());
+            copy.copyFrom(stored);
+            copy.close();
+            return;
+        } catch (const Exception& failure) {
+            showPlainMessage(parent, QString::fromStdString(failureMessage(failure)) +
+                                         QStringLiteral("\n\nLa respuesta de la oficina ya está guardada en "
+                                                        "«%1». Elija otro lugar para la copia.")
+                                             .arg(QFile::decodeName(outcome.responsePath.c_str())));
+        }
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeView>
 
 namespace {
 
@@ -38,6 +40,19 @@ private:
     bool confirmOverwrite_;
 };
 
+// Qt gives the list's columns fixed widths that cut a file's size ("683
+// bytes") and the date's heading; each column takes the width of its widest
+// text instead, the last the room left, and the list scrolls sideways when
+// they need more than the dialog has.
+void showColumnsWhole(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QHeaderView* header = view->header();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setStretchLastSection(true);
+}
+
 } // namespace
 
 void TSaveDialog::configure(QFileDialog& dialog) const {
@@ -52,6 +67,7 @@ void TSaveDialog::configure(QFileDialog& dialog) const {
     dialog.setDefaultSuffix(DefaultExt);
     dialog.setNameFilter(Filter);
     dialog.selectFile(FileName);
+    showColumnsWhole(dialog);
 }
 
 bool TSaveDialog::Execute(QWidget* parent) {

@@ -3,6 +3,7 @@
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFSeleccionCertificado.h"
 #include "common/AllocatorTuning.h"
+#include "common/SystemErrorText.h"
 
 #include <QApplication>
 
@@ -27,6 +28,7 @@ int main(int argc, char* argv[]) {
     // libcurl would open the file it names for the TLS secrets (the engine
     // never writes them, see the transport's TLS policy); still one thread here.
     ::unsetenv("SSLKEYLOGFILE");
+    cto::speakSpanishInSystemTexts();
     cto::tuneAllocatorForLargeTrees();
     QApplication application(argc, argv);
     cto::installQtSpanishTexts(application);

@@ -2,8 +2,10 @@
 #include "ui_FConexionTulvaOskel.h"
 
 #include "app/AccessibleRoles.h"
+#include "app/BusyCursor.h"
 #include "app/DialogLook.h"
 #include "app/FocusRing.h"
+#include "app/LegibleSelection.h"
 #include "app/MainResources.h"
 #include "app/PlainMessageBox.h"
 #include "app/ReceiptSaving.h"
@@ -41,6 +43,7 @@ TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     ui->setupUi(this);
     waitingLine_ = std::make_unique<cto::WaitingLine>(ui->Memo1);
     setFont(cto::formFont());
+    cto::keepSelectionLegible(this);
     cto::decorateHeaderBand(ui->Label18, QStringLiteral(":/images/logo.png"));
     ui->bFin->setFont(cto::buttonFont());
     ui->bFin->setIcon(cto::sharpIcon(QStringLiteral(":/images/tick.png")));
@@ -229,11 +232,10 @@ void TFConexionTulvaOskel::runWorkflow() {
 
 void TFConexionTulvaOskel::exchange(std::string request, const std::string& responsePath) {
     exchangeRunning_ = true;
-    setCursor(Qt::BusyCursor);
+    const cto::BusyCursor busy(this);
     const auto done = qScopeGuard([this] {
         exchangeRunning_ = false;
         waitingLine_->end();
-        unsetCursor();
         // Answered by the exchange's own end.
         if (stopQuestion_)
             stopQuestion_->close();

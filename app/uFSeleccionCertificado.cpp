@@ -157,9 +157,12 @@ void TFSeleccionCertificado::FormShow() {
             row->setData(ColumnNombre, RoleLocation, certificate.location);
             row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+            // For the mouse a tooltip; for a screen reader the row's description.
             const QString details = certificateDetails(certificate);
-            for (int column = 0; column < list->columnCount(); ++column)
+            for (int column = 0; column < list->columnCount(); ++column) {
                 row->setToolTip(column, details);
+                row->setData(column, Qt::AccessibleDescriptionRole, details);
+            }
         }
     }
     updateAceptar();

@@ -12,19 +12,29 @@ namespace cto {
 
 namespace {
 
-// The profile folders of one program, each one where a kind of installation keeps it.
+// Where one kind of installation keeps a program's profiles, relative to the
+// home directory, and how a row names it: two installations may each have a
+// profile called "default-release".
+struct ProfileFolder {
+    const char* folder;
+    const char* installation; // "" for the distribution's own package
+};
+
 struct ProfileFolders {
     const char* program;
-    std::vector<const char*> folders; // relative to the home directory
+    std::vector<ProfileFolder> folders;
 };
 
 const ProfileFolders kProfilePrograms[] = {
     {"Firefox",
-     {".mozilla/firefox", "snap/firefox/common/.mozilla/firefox",
-      ".var/app/org.mozilla.firefox/.mozilla/firefox"}},
+     {{".mozilla/firefox", ""},
+      {"snap/firefox/common/.mozilla/firefox", " (snap)"},
+      {".var/app/org.mozilla.firefox/.mozilla/firefox", " (flatpak)"}}},
     {"Thunderbird",
-     {".thunderbird", "snap/thunderbird/common/.thunderbird", ".var/app/org.mozilla.Thunderbird/.thunderbird",
-      ".var/app/net.thunderbird.Thunderbird/.thunderbird"}},
+     {{".thunderbird", ""},
+      {"snap/thunderbird/common/.thunderbird", " (snap)"},
+      {".var/app/org.mozilla.Thunderbird/.thunderbird", " (flatpak)"},
+      {".var/app/net.thunderbird.Thunderbird/.thunderbird", " (flatpak)"}}},
 };
 
 class PlanBuilder {
@@ -54,11 +64,12 @@ DatabasePlan plannedDatabases() {
     plan.add(QString::fromUtf8(kSharedDatabaseLabel), shared);
     const QDir home(QDir::homePath());
     for (const ProfileFolders& program : kProfilePrograms) {
-        for (const char* folder : program.folders) {
+        for (const ProfileFolder& folder : program.folders) {
+            const QString source = QLatin1String(program.program) + QLatin1String(folder.installation) +
+                                   QStringLiteral(", perfil ");
             for (const nss::MozillaProfile& profile :
-                 nss::profilesListedIn(home.filePath(QLatin1String(folder))))
-                plan.add(QStringLiteral("%1, perfil %2").arg(QLatin1String(program.program), profile.name),
-                         profile.directory);
+                 nss::profilesListedIn(home.filePath(QLatin1String(folder.folder))))
+                plan.add(source + profile.name, profile.directory);
         }
     }
     return plan.take();

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include <locale.h>
+#include <stdlib.h>
 
 namespace cto {
 namespace {
@@ -35,6 +36,10 @@ std::string systemErrorText(int error) {
 std::string systemErrorText(int error, const char* localeName) {
     const LocaleHandle locale = openLocale(localeName);
     return textThrough(locale.get(), error);
+}
+
+void speakSpanishInSystemTexts() {
+    ::setenv("LANGUAGE", "es", 1);
 }
 
 } // namespace cto

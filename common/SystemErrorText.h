@@ -13,10 +13,18 @@ inline constexpr const char* kSystemTextsLocale = "es_ES.UTF-8";
 // directorio"): the C library's own translation (package libc-l10n), read
 // through kSystemTextsLocale. Where that locale is not generated (see
 // scripts/install-deps.sh), the C library's text in the process's language.
-// A LANGUAGE variable in the environment still comes first: the C library
-// follows its list for every locale but C.
+// The C library follows a LANGUAGE list in the environment before any
+// locale's own language (for every locale but C): see
+// speakSpanishInSystemTexts.
 std::string systemErrorText(int error);
 // The same, read through the named locale.
 std::string systemErrorText(int error, const char* localeName);
+
+// Sets the process's LANGUAGE list to Spanish alone, so that the system's
+// texts follow the program's language: a desktop's LANGUAGE=en would
+// otherwise turn them English among the program's Spanish ones. Libraries
+// that translate through gettext follow it too. Call at start, while the
+// process has one thread (the environment is not safe to change later).
+void speakSpanishInSystemTexts();
 
 } // namespace cto

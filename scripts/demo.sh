@@ -16,7 +16,9 @@
 #
 # CTO_DEMO_ANSWER_DELAY_MS=N makes the office think N milliseconds before it
 # answers; --auto then also takes a screenshot of the window while it waits
-# (scripts/screenshots.sh uses both).
+# (scripts/screenshots.sh uses both). With --auto --tarjeta it also shows a
+# card row's details under the mouse, and CTO_DEMO_WRONG_PIN_FIRST=1 types a
+# wrong PIN before the right one; both are kept as screenshots.
 #
 # Everything it makes lives in build/demo/: the office's authority and demo
 # certificate, a demo NSS database (your own ~/.pki/nssdb is never touched),
@@ -163,12 +165,33 @@ screenshot() { # <name>: the whole screen, and the window in front alone
     import -window root "$demo/screenshots/$1.png"
     import -window "$(xdotool getwindowfocus)" "$demo/screenshots/$1-window.png"
 }
+main_window_shot() { # <name>: the main window's area with what lies over it (a dialog, a tooltip)
+    # Cut from the screen: a window's own image leaves what covers it black.
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool search --name '^Conexión y envio a OSKEL$' | head -n 1 | xargs xdotool getwindowgeometry --shell)"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$demo/screenshots/$1.png"
+}
+# The mouse rests on the list's second row (the first of the card's, in the
+# demo database) until its tooltip shows; the place is the list's in the
+# dialog's layout, in pixels of the scale the program runs at.
+show_row_details() {
+    local scale=${QT_SCALE_FACTOR:-1}
+    xdotool mousemove --window "$(xdotool getwindowfocus)" \
+        "$(awk -v s="$scale" 'BEGIN { print int(40 * s) }')" \
+        "$(awk -v s="$scale" 'BEGIN { print int(86 * s) }')"
+    sleep 1.5
+    mkdir -p "$demo/screenshots"
+    main_window_shot 1-row-details
+    xdotool mousemove 0 0
+    sleep 0.5
+}
 answer_windows() {
     wait_for_focus "Selección de Certificado"
     if $card; then
         # Type-ahead on the names selects the card's first certificate, the RSA one.
         xdotool type --delay 60 "Titular"
         sleep 1
+        show_row_details
     else
         xdotool key --delay 150 space
     fi
@@ -176,6 +199,15 @@ answer_windows() {
     xdotool key alt+a
     if $card; then
         wait_for_focus "Contraseña del almacén de certificados"
+        if [[ "${CTO_DEMO_WRONG_PIN_FIRST:-0}" == 1 ]]; then
+            # The prompt closes and comes again with its warning.
+            xdotool type --delay 60 0000
+            xdotool key Return
+            sleep 1
+            wait_for_focus "Contraseña del almacén de certificados"
+            sleep 0.3
+            main_window_shot 1-card-wrong-pin
+        fi
         xdotool type --delay 60 1234
         screenshot 1-card-pin
         xdotool key Return

@@ -58,6 +58,9 @@ build_and_test=(
     # a real proxy between the transport and the test office; the program
     # alone, without the system service that the tinyproxy package starts
     tinyproxy-bin
+    # a screen reader's view of the end-to-end run: a private D-Bus session
+    # bus and the AT-SPI bus launcher with its registry, no desktop session
+    dbus-daemon at-spi2-core
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )

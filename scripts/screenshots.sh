@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the pictures the README shows, in docs/screenshots/: the main window
-# while the office answers, the certificate dialog, and both outcome messages.
+# while the office answers, the certificate dialog, both outcome messages, a
+# card row's details and the card's PIN prompt after a wrong PIN.
 # Each comes from a real run of the unattended demo on an X server of the
 # script's own (scripts/demo.sh without a display), against a simulated office
 # that takes its time. Look at each picture before committing it.
@@ -23,5 +24,9 @@ cp "$shots/2-outcome-window.png" "$out/encuesta-aceptada.png"
 
 run_demo --auto --errores
 cp "$shots/2-outcome-window.png" "$out/encuesta-rechazada.png"
+
+CTO_DEMO_WRONG_PIN_FIRST=1 run_demo --auto --tarjeta
+cp "$shots/1-row-details.png" "$out/detalles-del-certificado.png"
+cp "$shots/1-card-wrong-pin.png" "$out/pin-de-la-tarjeta.png"
 
 echo "Pictures in $out/: $(cd "$out" && echo *.png)"

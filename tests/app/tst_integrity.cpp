@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -301,10 +302,17 @@ void TestIntegrity::userStopsTheSend() {
     server_->enqueue(silent);
     WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
     QString question;
-    Qt::CursorShape busy = Qt::ArrowCursor;
+    // The cursor over the band, the log and Cerrar, while the office is silent and after.
+    auto* log = run.window.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport();
+    auto* close = run.window.findChild<QPushButton*>(QStringLiteral("bFin"));
+    const auto cursors = [&] {
+        return QList<Qt::CursorShape>{run.window.cursor().shape(), log->cursor().shape(),
+                                      close->cursor().shape()};
+    };
+    QList<Qt::CursorShape> busy;
     std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
     QTimer::singleShot(500, &run.window, [&] {
-        busy = run.window.cursor().shape();
+        busy = cursors();
         run.window.findChild<QPushButton*>(QStringLiteral("bFin"))->click();
         auto* box = run.window.findChild<QMessageBox*>();
         QVERIFY(box && box->isVisible());
@@ -315,12 +323,12 @@ void TestIntegrity::userStopsTheSend() {
         failureShown = answerNextMessage();
     });
     QVERIFY(run.showAndWait(20000));
-    QCOMPARE(busy, Qt::BusyCursor);
+    QCOMPARE(busy, QList<Qt::CursorShape>(3, Qt::BusyCursor));
     QVERIFY2(question.startsWith(QStringLiteral("¿Desea detener el envío?")), qPrintable(question));
     QVERIFY(failureShown && failureShown->has_value());
     QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
     QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
-    QCOMPARE(run.window.cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(cursors(), (QList<Qt::CursorShape>{Qt::ArrowCursor, Qt::IBeamCursor, Qt::PointingHandCursor}));
 }
 
 // An answer arriving without a pause never leaves the transfer waiting on the

@@ -107,7 +107,7 @@ private slots:
     void emptyBodyGivesTheTestReceipt();
     void emptyBodyIsNoReceipt_data();
     void emptyBodyIsNoReceipt();
-    void copyThatCannotBeCreatedFailsAfterTheOutcome();
+    void copyThatCannotBeCreatedIsOfferedAgain();
     void failureBeforeSendingSendsNothing_data();
     void failureBeforeSendingSendsNothing();
     void failureAfterSending_data();
@@ -264,19 +264,30 @@ void TestSendWorkflow::emptyBodyIsNoReceipt() {
              QStringList{QStringLiteral("encuesta-response.xml")});
 }
 
-void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
+// The copy's file cannot be created: the user reads why, and where the
+// response is already stored, and the save dialog comes again; a second
+// place takes the copy.
+void TestSendWorkflow::copyThatCannotBeCreatedIsOfferedAgain() {
     server_->enqueue(Reply::ok(kReceipt));
-    const QString copy = QDir(workFolder_->path()).canonicalPath() + QStringLiteral("/ocupado.xml");
+    const QString work = QDir(workFolder_->path()).canonicalPath();
+    const QString copy = work + QStringLiteral("/ocupado.xml");
+    const QString second = work + QStringLiteral("/otra.xml");
     writeFile(copy, "held");
     QProcess holder;
     QVERIFY(holdOpenInAnotherProcess(holder, copy));
 
     auto outcome = answerNextMessage();
-    std::shared_ptr<std::optional<cto::test::ShownMessage>> failureShown;
+    QString failureShown;
+    std::shared_ptr<std::optional<cto::test::SaveAnswer>> offeredAgain;
     cto::test::onNextModal<QFileDialog>([&](QFileDialog* dialog) {
         // The file exists: replacing it is confirmed, then its creation fails.
         cto::test::onNextModal<QMessageBox>([&](QMessageBox* question) {
-            failureShown = answerNextMessage(); // queued now: the outcome box is gone
+            // Queued now: the outcome box is gone.
+            cto::test::onNextModal<QMessageBox>([&](QMessageBox* failure) {
+                failureShown = failure->text();
+                offeredAgain = answerNextSaveDialog(second);
+                failure->button(QMessageBox::Ok)->click();
+            });
             for (QAbstractButton* button : question->buttons())
                 if (button->text() == QStringLiteral("&Reemplazar"))
                     button->click();
@@ -291,15 +302,19 @@ void TestSendWorkflow::copyThatCannotBeCreatedFailsAfterTheOutcome() {
 
     QVERIFY(outcome->has_value());
     QVERIFY((*outcome)->text.startsWith(QStringLiteral("La encuesta con Numero de Orden: 2026-000123")));
-    QVERIFY(failureShown && failureShown->has_value());
-    QCOMPARE(
-        (*failureShown)->text,
-        failure("EFCreateError", QStringLiteral("Cannot create file \"%1\". %2")
-                                     .arg(copy, QString::fromUtf8("Otro programa está usando el fichero y lo "
-                                                                  "tiene bloqueado"))));
+    QCOMPARE(failureShown,
+             failure("EFCreateError", QStringLiteral("Cannot create file \"%1\". %2")
+                                          .arg(copy, QString::fromUtf8("Otro programa está usando el fichero "
+                                                                       "y lo tiene bloqueado"))) +
+                 QStringLiteral("\n\nLa respuesta de la oficina ya está guardada en «%1». Elija otro lugar "
+                                "para la copia.")
+                     .arg(responseFile("encuesta.xml")));
     QCOMPARE(contentOf(copy), QByteArray("held"));
-    // The receipt itself is safe beside the executable.
+    // Offered again where the first choice was, and the copy written there.
+    QVERIFY(offeredAgain && offeredAgain->has_value());
+    QCOMPARE((*offeredAgain)->proposedName, QStringLiteral("ocupado.xml"));
     QVERIFY(contentOf(responseFile("encuesta.xml")).contains("<NumeroOrden>2026-000123</NumeroOrden>"));
+    QCOMPARE(contentOf(second), contentOf(responseFile("encuesta.xml")));
     QCOMPARE(run.terminations.count(), 1);
 }
 

@@ -163,6 +163,7 @@ void TestCertificateSources::cleanup() {
 // "trabajo" (absolute path, primary password), which the [Install…] section
 // makes the default, and a third whose folder is gone.
 // ~/snap/firefox/common/.mozilla/firefox: profile "snap".
+// ~/.var/app/org.mozilla.firefox/.mozilla/firefox: a second "default-release".
 // ~/.thunderbird: profile "correo".
 void TestCertificateSources::makeHome() {
     home_ = path("home");
@@ -197,6 +198,12 @@ void TestCertificateSources::makeHome() {
     addIssued(snap + "/ijkl.snap", "Titular Snap");
     writeFile(snap + "/profiles.ini", "[Profile0]\nName=snap\nIsRelative=1\nPath=ijkl.snap\nDefault=1\n");
 
+    const QString flatpak = home_ + "/.var/app/org.mozilla.firefox/.mozilla/firefox";
+    test::makeEmptyNssDatabase(flatpak + "/qrst.default-release");
+    addIssued(flatpak + "/qrst.default-release", "Titular Flatpak");
+    writeFile(flatpak + "/profiles.ini",
+              "[Profile0]\nName=default-release\nIsRelative=1\nPath=qrst.default-release\nDefault=1\n");
+
     const QString thunderbird = home_ + "/.thunderbird";
     test::makeEmptyNssDatabase(thunderbird + "/mnop.correo");
     const test::IssuedCertificate correo = addIssued(thunderbird + "/mnop.correo", "Titular Correo");
@@ -217,7 +224,9 @@ void TestCertificateSources::listsEverySourceInOrder() {
                                   kShared + "|Peña Muñoz", // also in default-release: listed once
                                   "Firefox, perfil trabajo|Titular Trabajo",
                                   "Firefox, perfil default-release|Titular Default",
-                                  "Firefox, perfil snap|Titular Snap",
+                                  "Firefox (snap), perfil snap|Titular Snap",
+                                  // A profile of the same name, told apart by its installation.
+                                  "Firefox (flatpak), perfil default-release|Titular Flatpak",
                                   "Thunderbird, perfil correo|Titular Correo",
                               }));
     // The protected profile's key was told without its password.

@@ -14,6 +14,9 @@ class TestSystemErrorText : public QObject {
     Q_OBJECT
 
 private slots:
+    // First: the C library keeps a text once it has looked it up, whatever
+    // LANGUAGE says afterwards.
+    void desktopLanguageGivesWay();
     void spanish_data();
     void spanish();
     void missingLocaleFallsBack();
@@ -43,6 +46,16 @@ void TestSystemErrorText::missingLocaleFallsBack() {
              QStringLiteral("No such file or directory"));
     QCOMPARE(QString::fromStdString(systemErrorText(EACCES, "xx_XX.UTF-8")),
              QStringLiteral("Permission denied"));
+}
+
+// A desktop in English sets LANGUAGE=en, which the C library would follow
+// before the Spanish locale; the program's start puts its own language first.
+void TestSystemErrorText::desktopLanguageGivesWay() {
+    qputenv("LANGUAGE", "en");
+    cto::speakSpanishInSystemTexts();
+    QCOMPARE(QString::fromStdString(systemErrorText(ENOENT)),
+             QStringLiteral("No existe el fichero o el directorio"));
+    QCOMPARE(QString::fromStdString(systemErrorText(EPERM)), QStringLiteral("Operación no permitida"));
 }
 
 QTEST_GUILESS_MAIN(TestSystemErrorText)

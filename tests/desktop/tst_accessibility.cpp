@@ -39,16 +39,20 @@ QTreeWidget* listOf(QWidget* dialog) {
     return dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
 }
 
-// What a screen reader says for the keyboard's position in a window: the
-// name of the deepest focused object.
-QString spokenFocus(QWidget* window) {
+// The deepest focused object of a window, where a screen reader is.
+QAccessibleInterface* focusedObject(QWidget* window) {
     QAccessibleInterface* focused = accessible(window);
     while (QAccessibleInterface* inner = focused->focusChild()) {
         if (inner == focused)
             break;
         focused = inner;
     }
-    return focused->text(QAccessible::Name);
+    return focused;
+}
+
+// What a screen reader says for the keyboard's position in a window.
+QString spokenFocus(QWidget* window) {
+    return focusedObject(window)->text(QAccessible::Name);
 }
 
 } // namespace
@@ -188,6 +192,13 @@ void TestAccessibility::certificateDialogOpensOnTheFirstName() {
         QCOMPARE(list->currentIndex().row(), 0);
         QCOMPARE(list->currentIndex().column(), 1);
         QCOMPARE(spokenFocus(shown), QStringLiteral("Cliente Prueba"));
+        // What tells the row from its namesake, which the mouse finds in the
+        // tooltip, a screen reader reads as the row's description.
+        const QString description = focusedObject(shown)->text(QAccessible::Description);
+        QCOMPARE(description, list->currentItem()->toolTip(1));
+        for (const char* detail :
+             {"Titular: ", "Emisor: ", "Número de serie: ", "Válido desde el ", "Ubicación: "})
+            QVERIFY2(description.contains(QString::fromUtf8(detail)), qPrintable(description));
         // The keyboard is on the row; nothing is chosen until the user moves or types.
         QVERIFY(list->selectedItems().isEmpty());
         shown->close();

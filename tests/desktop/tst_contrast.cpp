@@ -1,6 +1,7 @@
 // Every text in the windows stands out from what it is drawn on by at least
-// 4.5:1 (WCAG 2), under Fusion's light palette and a dark one: labels
-// (the header titles on the band's blue included), buttons, fields, lists.
+// 4.5:1 (WCAG 2), under Fusion's light palette, a dark one and the colours of
+// two desktops: labels (the header titles on the band's blue included),
+// buttons, fields, lists, and selected text on the selection's colour.
 #include "ProgramWindows.h"
 
 #include "app/Contrast.h"
@@ -44,8 +45,52 @@ QPalette darkPalette() {
     return dark;
 }
 
+// A desktop's palette from its colour scheme's roles.
+struct Scheme {
+    QColor window, windowText, view, viewText, button, buttonText, selection, selectedText;
+};
+
+QPalette paletteOf(const Scheme& scheme) {
+    QPalette palette;
+    palette.setColor(QPalette::Window, scheme.window);
+    palette.setColor(QPalette::WindowText, scheme.windowText);
+    palette.setColor(QPalette::Base, scheme.view);
+    palette.setColor(QPalette::AlternateBase, scheme.view);
+    palette.setColor(QPalette::Text, scheme.viewText);
+    palette.setColor(QPalette::Button, scheme.button);
+    palette.setColor(QPalette::ButtonText, scheme.buttonText);
+    palette.setColor(QPalette::Highlight, scheme.selection);
+    palette.setColor(QPalette::HighlightedText, scheme.selectedText);
+    palette.setColor(QPalette::ToolTipBase, scheme.button);
+    palette.setColor(QPalette::ToolTipText, scheme.buttonText);
+    return palette;
+}
+
+// Breeze Dark as Plasma 5.27's kdeglobals sets it ([Colors:Window], [Colors:View],
+// [Colors:Button], [Colors:Selection]): light text on a light blue selection.
+QPalette breezeDarkPalette() {
+    const QColor text(252, 252, 252);
+    return paletteOf({QColor(32, 35, 38), text, QColor(27, 30, 32), text, QColor(49, 54, 59), text,
+                      QColor(61, 174, 233), text});
+}
+
+// A light desktop of the Adwaita kind: white text on a mid blue selection.
+QPalette adwaitaLikePalette() {
+    const QColor text(46, 52, 54);
+    return paletteOf({QColor(246, 245, 244), text, Qt::white, text, QColor(237, 237, 237), text,
+                      QColor(53, 132, 228), Qt::white});
+}
+
+const QStringList kPaletteNames = {"light", "dark", "breeze-dark", "adwaita-like"};
+
 QPalette paletteNamed(const QString& name) {
-    return name == QLatin1String("dark") ? darkPalette() : lightPalette();
+    if (name == QLatin1String("dark"))
+        return darkPalette();
+    if (name == QLatin1String("breeze-dark"))
+        return breezeDarkPalette();
+    if (name == QLatin1String("adwaita-like"))
+        return adwaitaLikePalette();
+    return lightPalette();
 }
 
 // One text and what it is drawn on; a text on the header band is drawn on
@@ -101,6 +146,9 @@ QList<Text> textsOf(const QWidget* window, QPalette::ColorGroup group) {
                     !qobject_cast<const QHeaderView*>(widget))) {
             texts.push_back(
                 {where, palette.color(group, QPalette::Text), {palette.color(group, QPalette::Base)}});
+            texts.push_back({where + QStringLiteral(" (selected)"),
+                             palette.color(group, QPalette::HighlightedText),
+                             {palette.color(group, QPalette::Highlight)}});
         }
     }
     return texts;
@@ -141,7 +189,7 @@ private slots:
 
     void everyTextStandsOut_data();
     void everyTextStandsOut();
-    void warningFollowsAPaletteChange();
+    void coloursFollowAPaletteChange();
 };
 
 void TestContrast::initTestCase() {
@@ -202,9 +250,9 @@ void TestContrast::legibleColourIsTheNearestThatIsEnough() {
 void TestContrast::everyTextStandsOut_data() {
     QTest::addColumn<QString>("palette");
     QTest::addColumn<QString>("window");
-    for (const char* palette : {"light", "dark"})
+    for (const QString& palette : kPaletteNames)
         for (const QString& window : cto::test::kWindowNames)
-            QTest::addRow("%s, %s", palette, qPrintable(window)) << palette << window;
+            QTest::addRow("%s, %s", qPrintable(palette), qPrintable(window)) << palette << window;
 }
 
 void TestContrast::everyTextStandsOut() {
@@ -218,13 +266,16 @@ void TestContrast::everyTextStandsOut() {
     QVERIFY2(faint.isEmpty(), qPrintable(faint.join(QStringLiteral(", "))));
 }
 
-void TestContrast::warningFollowsAPaletteChange() {
+// The warning's red and the selection's shade are found again when the
+// desktop's palette changes under an open dialog.
+void TestContrast::coloursFollowAPaletteChange() {
     // On screen, as when the desktop turns dark while the dialog asks.
     const std::unique_ptr<QWidget> dialog = buildWindow(QStringLiteral("password"));
     dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     auto* warning = dialog->findChild<QLabel*>(QStringLiteral("lAviso"));
-    for (const char* palette : {"dark", "light", "dark"}) {
+    auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("eContrasena"));
+    for (const char* palette : {"dark", "breeze-dark", "light", "adwaita-like", "breeze-dark"}) {
         const QPalette next = paletteNamed(QLatin1String(palette));
         QApplication::setPalette(next);
         // The window hands a new palette on to its widgets when its turn comes.
@@ -233,6 +284,11 @@ void TestContrast::warningFollowsAPaletteChange() {
                                            dialog->palette().color(dialog->backgroundRole()));
         QVERIFY2(ratio >= kTextContrast,
                  qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(palette)).arg(ratio)));
+        const QPalette& colours = field->palette();
+        const double selected =
+            contrastRatio(colours.color(QPalette::HighlightedText), colours.color(QPalette::Highlight));
+        QVERIFY2(selected >= kTextContrast,
+                 qPrintable(QStringLiteral("%1, selected: %2").arg(QLatin1String(palette)).arg(selected)));
     }
 }
 

@@ -1,16 +1,27 @@
-// The windows on a screen of more than one device pixel per pixel (the
-// program is built into two tests, one at 2 and one at 1.5): images drawn
-// from their 2x files, frames whole.
+// The windows on screens of 1, 2 and 1.5 device pixels per pixel (the program
+// is built into one test for each): images drawn from their 2x files, frames
+// whole, a message longer than the screen within it, the save dialog's
+// columns whole.
 #include "ProgramWindows.h"
+
+#include "app/PlainMessageBox.h"
+#include "app/QtSpanishTexts.h"
+#include "app/TSaveDialog.h"
 
 #include <QApplication>
 #include <QBackingStore>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 using namespace cto;
@@ -82,6 +93,9 @@ private slots:
     void framesStayWhole();
     void everyWindowCarriesTheProgramIcon_data();
     void everyWindowCarriesTheProgramIcon();
+    void messageStaysOnTheScreen_data();
+    void messageStaysOnTheScreen();
+    void saveDialogColumnsReadWhole();
 
 private:
     std::unique_ptr<cto::test::TestCertificateStore> store_;
@@ -102,6 +116,8 @@ void TestScaledWindows::headerImageIsDrawnForTheScreen_data() {
 }
 
 void TestScaledWindows::headerImageIsDrawnForTheScreen() {
+    if (kScale == 1)
+        QSKIP("one device pixel per pixel: the image is drawn from its own file");
     QFETCH(QString, window);
     QFETCH(QString, image);
     const std::unique_ptr<QWidget> shown = buildWindow(window);
@@ -209,6 +225,106 @@ void TestScaledWindows::everyWindowCarriesTheProgramIcon() {
     QCOMPARE(titleBar.size(), (QSizeF(32, 32) * kScale).toSize());
     QCOMPARE(pixels(titleBar.toImage()),
              pixels(QImage(QStringLiteral(":/images/window-icon-%1.png").arg(qRound(32 * kScale)))));
+}
+
+void TestScaledWindows::messageStaysOnTheScreen_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("short") << QStringLiteral("Encuesta de prueba OK\rSe procederá a guardar.") << false;
+    QString words;
+    while (words.size() < 300 * 1024)
+        words += QStringLiteral("Recibida la encuesta del establecimiento número %1. ").arg(words.size());
+    QTest::newRow("300 KB of words") << words << true;
+    QTest::newRow("300 KB without a blank") << QString(300 * 1024, QLatin1Char('x')) << true;
+    QStringList lines;
+    for (int line = 0; line < 3000; ++line)
+        lines << QStringLiteral("Línea %1").arg(line);
+    QTest::newRow("3000 short lines") << lines.join(QLatin1Char('\r')) << true;
+}
+
+// However long, the box and its OK button stay on the screen, and every part
+// of the text, unchanged, can be scrolled into view.
+void TestScaledWindows::messageStaysOnTheScreen() {
+    QFETCH(QString, text);
+    QFETCH(bool, scrolls);
+    PlainMessageBox box(text, nullptr);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    // And after a layout request, which Qt's box answers by fitting itself
+    // to its whole text again (on X11 the showing itself brings one).
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(&box, &relayout);
+    const QRect screen = box.screen()->availableGeometry();
+    QVERIFY2(
+        screen.contains(box.frameGeometry()),
+        qPrintable(
+            QStringLiteral("%1x%2 at %3,%4").arg(box.width()).arg(box.height()).arg(box.x()).arg(box.y())));
+    QAbstractButton* ok = box.button(QMessageBox::Ok);
+    QVERIFY(ok->isVisible());
+    QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+    QCOMPARE(box.text(), text);
+
+    auto* view = box.findChild<QPlainTextEdit*>(QStringLiteral("ctoMessageText"));
+    QCOMPARE(view != nullptr, scrolls);
+    if (!view)
+        return;
+    // The same text, its lines as the label shows them, in a view that
+    // scrolls down and wraps what is too wide, so never sideways.
+    QCOMPARE(view->toPlainText(), QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    QVERIFY(view->isVisible());
+    // Room to read: the box takes the screen's height, not a corner of it.
+    QVERIFY2(view->height() >= 10 * view->fontMetrics().lineSpacing(),
+             qPrintable(QString::number(view->height())));
+    QVERIFY(view->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+}
+
+// Every column of the save dialog's list as wide as its heading and its
+// widest text: a file's size ("683 bytes"), "Última modificación".
+void TestScaledWindows::saveDialogColumnsReadWhole() {
+    QTemporaryDir folder;
+    QFile receipt(folder.filePath(QStringLiteral("Envio2026-000123.xml")));
+    QVERIFY(receipt.open(QIODevice::WriteOnly));
+    receipt.write(QByteArray(683, 'x'));
+    receipt.close();
+    TSaveDialog settings;
+    settings.Title = QStringLiteral("Guardar resultados del envio");
+    settings.DefaultExt = QStringLiteral("txt");
+    settings.Filter = QStringLiteral("*.xml");
+    settings.FileName = folder.filePath(QStringLiteral("EnvioEncuestaDePrueba.xml"));
+    // In Qt's Spanish, as the program speaks it: the headings are longer. And
+    // as on a first run: Qt restores the widths that its dialog had last.
+    QVERIFY(installQtSpanishTexts(*qApp));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       folder.filePath(QStringLiteral("config")));
+    QFileDialog dialog;
+    settings.configure(dialog);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    QVERIFY(view && view->isVisible());
+    QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 1);
+    QHeaderView* header = view->header();
+    const auto cutColumns = [&] {
+        QStringList cut;
+        for (int column = 0; column < header->count(); ++column) {
+            // Public in the base class, where Qt lists it.
+            const int wanted =
+                std::max(static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(column),
+                         header->sectionSizeHint(column));
+            if (!header->isSectionHidden(column) && header->sectionSize(column) < wanted)
+                cut << QStringLiteral("%1 %2 < %3")
+                           .arg(view->model()->headerData(column, Qt::Horizontal).toString())
+                           .arg(header->sectionSize(column))
+                           .arg(wanted);
+        }
+        return cut;
+    };
+    // The sizes and dates come in after the names.
+    QStringList cut;
+    (void)QTest::qWaitFor([&] { return (cut = cutColumns()).isEmpty(); }, 2000);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestScaledWindows)

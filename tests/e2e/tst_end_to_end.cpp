@@ -2,16 +2,44 @@
 // window manager, the simulated office demanding a client certificate, a test
 // NSS database as the user's store (with a simulated smart card in the second
 // run), and every window answered from the keyboard with xdotool once it
-// holds the focus.
+// holds the focus. The first run is also read as a screen reader reads it,
+// through AT-SPI.
+#include "support/AtSpiSession.h"
 #include "support/OfficeDesktop.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+using cto::test::AccessibleNode;
+using cto::test::AtSpiSession;
 using cto::test::contentOf;
+
+namespace {
+
+// A window's objects as text, for a failure's message.
+QString described(const QList<AccessibleNode>& nodes) {
+    QStringList lines;
+    for (const AccessibleNode& node : nodes)
+        lines << QString(node.depth * 2, QLatin1Char(' ')) + node.role + QStringLiteral(" «") + node.name +
+                     QStringLiteral("» ") +
+                     QString(node.description).replace(QLatin1Char('\n'), QLatin1String(" / "));
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The first object of that role whose name starts with `name`.
+const AccessibleNode* find(const QList<AccessibleNode>& nodes, const QString& role, const QString& name) {
+    for (const AccessibleNode& node : nodes)
+        if (node.role == role && node.name.startsWith(name))
+            return &node;
+    return nullptr;
+}
+
+} // namespace
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
@@ -26,6 +54,8 @@ private:
     // The program and its engine copied into a folder of their own, where the
     // response file lands, and the survey in a work folder; answers the program.
     QString installProgram(const QString& name);
+    // The windows of one run as AT-SPI showed them, by window title.
+    static void checkWhatAScreenReaderRead(const QMap<QString, QList<AccessibleNode>>& read);
 
     QTemporaryDir folder_;
     cto::test::OfficeDesktop desktop_{QStringLiteral(CTO_SIMULATED_OFFICE),
@@ -68,9 +98,24 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     const QString survey = kSurvey;
     const QString copy = folder_.filePath(QStringLiteral("copia-guardada.xml"));
 
+    // A screen reader follows the run: at each window, what it would read.
+    AtSpiSession screenReader;
+    const QString problem = screenReader.start();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QMap<QString, QList<AccessibleNode>> read;
+    desktop_.programExtras = screenReader.programVariables();
+    desktop_.beforeAnswering = [&](const QString& title) {
+        read[title] = screenReader.applicationTree(QStringLiteral("ConexionTulvaOskel"));
+    };
+    const auto unwatch = qScopeGuard([this] {
+        desktop_.programExtras = {};
+        desktop_.beforeAnswering = nullptr;
+    });
+
     desktop_.sendAsUser(program, work, QStringLiteral("encuesta.xml"), copy);
     if (QTest::currentTestFailed())
         return;
+    checkWhatAScreenReaderRead(read);
 
     // What the office received: the survey byte for byte, with the chosen certificate.
     const QString exchanges = desktop_.exchangesFolder();
@@ -84,6 +129,42 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
         "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"><NumeroOrden>OSK-"));
     QCOMPARE(contentOf(programFolder + QStringLiteral("/encuesta-response.xml")), expected);
     QCOMPARE(contentOf(copy), expected);
+}
+
+void TestEndToEnd::checkWhatAScreenReaderRead(const QMap<QString, QList<AccessibleNode>>& read) {
+    // Each window, with the main window behind it all along.
+    const QString certificates = QString::fromUtf8("Selección de Certificado");
+    const QString outcome = QStringLiteral("Conexiontulvaoskel");
+    const QString save = QStringLiteral("Guardar resultados del envio");
+    QCOMPARE(read.keys(), (QStringList{outcome, save, certificates}));
+    for (const QList<AccessibleNode>& tree : read) {
+        const QList<AccessibleNode> main = AtSpiSession::windowIn(
+            tree, QStringLiteral("frame"), QString::fromUtf8("Conexión y envio a OSKEL"));
+        QVERIFY2(find(main, QStringLiteral("push button"), QStringLiteral("Cerrar")),
+                 qPrintable(described(tree)));
+    }
+
+    // The rows by name, each with its details; the buttons by their words.
+    const QList<AccessibleNode> dialog =
+        AtSpiSession::windowIn(read[certificates], QStringLiteral("dialog"), certificates);
+    const QString dialogText = described(read[certificates]);
+    QVERIFY2(find(dialog, QStringLiteral("label"), QString::fromUtf8("SELECCIÓN DE CERTIFICADO")),
+             qPrintable(dialogText));
+    for (const char* button : {"Aceptar", "Cancelar"})
+        QVERIFY2(find(dialog, QStringLiteral("push button"), QLatin1String(button)), qPrintable(dialogText));
+    const AccessibleNode* row = find(dialog, QStringLiteral("tree item"), QString::fromUtf8("Peña Muñoz"));
+    QVERIFY2(row, qPrintable(dialogText));
+    QVERIFY2(row->description.startsWith(QString::fromUtf8("Titular: ")), qPrintable(row->description));
+    QVERIFY2(row->description.endsWith(QString::fromUtf8("Ubicación: Chromium / escritorio")),
+             qPrintable(row->description));
+
+    // The verdict, whole, and the save dialog by its title.
+    const QString outcomeText = described(read[outcome]);
+    QVERIFY2(
+        find(read[outcome], QStringLiteral("label"), QStringLiteral("La encuesta con Numero de Orden: ")),
+        qPrintable(outcomeText));
+    QVERIFY2(!AtSpiSession::windowIn(read[save], QStringLiteral("dialog"), save).isEmpty(),
+             qPrintable(described(read[save])));
 }
 
 // The certificate lives on a smart card (a SoftHSM token whose keys can never

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <functional>
 #include <utility>
 
 namespace cto::test {
@@ -109,8 +110,16 @@ public:
         environment.insert(QStringLiteral("CTO_NSS_DATABASE"), folder_ + QStringLiteral("/nssdb"));
         if (!softHsmConfiguration_.isEmpty())
             environment.insert(QStringLiteral("SOFTHSM2_CONF"), softHsmConfiguration_);
+        for (const QString& name : programExtras.keys())
+            environment.insert(name, programExtras.value(name));
         return environment;
     }
+
+    // For a test that watches the run: variables added to the program's
+    // environment, and a look at each window once it holds the focus, before
+    // it is answered (its title as argument).
+    QProcessEnvironment programExtras;
+    std::function<void(const QString& title)> beforeAnswering;
 
     bool runTool(const QString& program, const QStringList& arguments, QString* output = nullptr) const {
         QProcess tool;
@@ -136,6 +145,8 @@ public:
             kWindowTimeoutMs);
         if (!arrived)
             return QStringLiteral("\"%1\" never took the focus; it is on \"%2\"").arg(title, focused);
+        if (beforeAnswering)
+            beforeAnswering(title);
         if (!runTool(xdotool_, xdotoolCommand))
             return QStringLiteral("xdotool %1 failed").arg(xdotoolCommand.join(QLatin1Char(' ')));
         return {};
