@@ -2,7 +2,6 @@
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFSeleccionCertificado.h"
-#include "common/AllocatorTuning.h"
 #include "common/SystemErrorText.h"
 
 #include <QApplication>
@@ -29,7 +28,6 @@ int main(int argc, char* argv[]) {
     // never writes them, see the transport's TLS policy); still one thread here.
     ::unsetenv("SSLKEYLOGFILE");
     cto::speakSpanishInSystemTexts();
-    cto::tuneAllocatorForLargeTrees();
     QApplication application(argc, argv);
     cto::installQtSpanishTexts(application);
     TFConexionTulvaOskel mainWindow;

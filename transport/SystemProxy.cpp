@@ -5,6 +5,7 @@
 #include <proxy.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
@@ -48,7 +49,9 @@ std::string curlProxyOf(const std::vector<std::string>& answers) {
     return {};
 }
 
-std::optional<std::string> systemProxyFor(const std::string& url) {
+namespace {
+
+std::optional<std::string> desktopProxyFor(const std::string& url) {
     const ProxyFactory factory(px_proxy_factory_new());
     if (!factory)
         return std::nullopt;
@@ -59,6 +62,19 @@ std::optional<std::string> systemProxyFor(const std::string& url) {
     for (char** entry = list.get(); *entry; ++entry)
         answers.emplace_back(*entry);
     return curlProxyOf(answers);
+}
+
+} // namespace
+
+std::optional<std::string> systemProxyFor(const std::string& url) {
+    std::optional<std::string> proxy = desktopProxyFor(url);
+    // libproxy does not read ALL_PROXY or all_proxy, which libcurl has always
+    // honoured: with one of them set, libcurl reads the environment itself.
+    if (proxy && proxy->empty())
+        for (const char* name : {"ALL_PROXY", "all_proxy"})
+            if (const char* value = std::getenv(name); value != nullptr && *value != 0)
+                return std::nullopt;
+    return proxy;
 }
 
 } // namespace cto::http

@@ -132,6 +132,14 @@ void TestSystemProxy::surveyGoesAsTheDesktopSays_data() {
     const QString viaProxy = gnomeManual.arg(QStringLiteral("{proxy}"));
     QTest::newRow("environment: https_proxy") << "https_proxy=http://127.0.0.1:{proxy}"
                                               << "" << false << true;
+    QTest::newRow("environment: HTTPS_PROXY") << "HTTPS_PROXY=http://127.0.0.1:{proxy}"
+                                              << "" << false << true;
+    // libproxy reads neither; libcurl does.
+    QTest::newRow("environment: ALL_PROXY") << "ALL_PROXY=http://127.0.0.1:{proxy}"
+                                            << "" << false << true;
+    QTest::newRow("environment: all_proxy, the office in NO_PROXY")
+        << "all_proxy=http://127.0.0.1:{proxy}\nNO_PROXY=127.0.0.1"
+        << "" << false << false;
     QTest::newRow("environment: the office in no_proxy")
         << "https_proxy=http://127.0.0.1:{proxy}\nno_proxy=localhost,127.0.0.1"
         << "" << false << false;
