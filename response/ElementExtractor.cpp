@@ -181,6 +181,10 @@ void ElementExtractor::started(xmlNodePtr element) {
 void ElementExtractor::ended(xmlNodePtr element) {
     if (open_.empty() || open_.back().node != element)
         return;
+    // Its white-space-only text is gone by now, the last child looked at
+    // perhaps with it: what is left is looked at again, which finds nothing
+    // it found before.
+    open_.back().looked = nullptr;
     settle(open_.back(), nullptr);
     if (phase_ == Phase::Inside) {
         leaveInside();

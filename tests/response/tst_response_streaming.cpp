@@ -107,6 +107,8 @@ void TestResponseStreaming::sameAsWholeTree_data() {
     QTest::newRow("the element inside a fault's string, text around it")
         << inEnvelope("<s:Fault><faultstring>x<a/>y<b><RespuestaSolicitudEncuesta/></b>z<c/>w</faultstring>"
                       "</s:Fault>");
+    QTest::newRow("a fault's string with white space between its parts")
+        << inEnvelope("<s:Fault><faultstring>a<b/>  <!--c--></faultstring></s:Fault>");
     QTest::newRow("fault copied in from an entity") << QByteArray(
         "<!DOCTYPE a [<!ENTITY f \"<s:Fault xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'>"
         "<faultstring>desde entidad</faultstring></s:Fault>\">]><a>&f;&f;</a>");
