@@ -4,10 +4,10 @@
 #include "response/DomExtraction.h"
 
 #include "common/FailureKinds.h"
+#include "response/NamespaceScope.h"
 #include "response/RespuestaSolicitud.h"
 #include "response/SoapFault.h"
 #include "response/XmlDocument.h"
-#include "response/NamespaceScope.h"
 #include "response/XmlNode.h"
 
 #include <libxml/xmlsave.h>
@@ -17,7 +17,6 @@
 #include <set>
 
 namespace cto::dom {
-
 
 static xmlNodePtr buscarNodoRespuesta(xmlNodePtr node) {
     // Only the whole node name counts, whatever the node's type.
