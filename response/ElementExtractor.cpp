@@ -142,7 +142,7 @@ void ElementExtractor::started(xmlNodePtr element) {
         // Before the document element: processing instructions, comments and
         // the document type with its declarations.
         if (phase_ == Phase::Searching)
-            for (xmlNodePtr child = element->doc->children; child != element; child = child->next)
+            for (xmlNodePtr child = element->parent->children; child != element; child = child->next)
                 if (xml::findInSubtree(child, isTargetNamed) != nullptr) {
                     phase_ = Phase::NotElement;
                     break;
