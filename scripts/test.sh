@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=build
-cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# The benchmarks build in build-release/ (bench/run.sh); not here.
+cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCTO_BENCHMARKS=OFF)
 if [[ "${1:-}" == "--sanitize" ]]; then
     shift
     build_dir=build-sanitize
