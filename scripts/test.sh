@@ -23,4 +23,8 @@ fi
 scripts/install-deps.sh
 cmake -S . -B "$build_dir" -G Ninja "${cmake_args[@]}" >/dev/null
 cmake --build "$build_dir"
-ctest --test-dir "$build_dir" --output-on-failure --timeout 600 "$@"
+# Two suites at a time in the plain build, where no suite's time bound is
+# tight; one at a time under the sanitizers, where every step is slower.
+jobs=2
+[[ $build_dir == build-sanitize ]] && jobs=1
+ctest --test-dir "$build_dir" --output-on-failure --timeout 600 --parallel "$jobs" "$@"
