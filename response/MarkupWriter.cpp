@@ -1,6 +1,7 @@
 #include "response/MarkupWriter.h"
 
 #include "common/FailureKinds.h"
+#include "response/XmlNode.h"
 
 #include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
@@ -22,9 +23,24 @@ struct MarkupWriter::Buffer {
 
 namespace {
 
-// Writes no declaration and escapes as the document would be written whole.
-void dump(xmlOutputBufferPtr buffer, xmlNodePtr node) {
-    xmlNodeDumpOutput(buffer, node->doc, node, 0, 0, "UTF-8");
+const xmlChar* xmlText(std::string_view text) {
+    return reinterpret_cast<const xmlChar*>(text.data());
+}
+
+// libxml2 2.9 writes a namespace declaration's URI between quotes as it is,
+// so "&" and "<" are escaped first, or the markup would not read back.
+std::string escapedUri(std::string_view uri) {
+    std::string escaped;
+    escaped.reserve(uri.size());
+    for (const char c : uri) {
+        if (c == '&')
+            escaped += "&amp;";
+        else if (c == '<')
+            escaped += "&lt;";
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
 } // namespace
@@ -32,8 +48,8 @@ void dump(xmlOutputBufferPtr buffer, xmlNodePtr node) {
 MarkupWriter::MarkupWriter(ByteStream& target)
     : target_(target),
       output_(std::make_unique<Buffer>(xmlOutputBufferCreateIO(toStream, nullptr, this, nullptr))),
-      tag_(xmlBufferCreate()) {
-    if (!tag_)
+      tag_(xmlBufferCreate()), escaping_(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))) {
+    if (!tag_ || !escaping_)
         throw std::bad_alloc();
 }
 
@@ -57,65 +73,87 @@ void MarkupWriter::check() {
         throw EXMLDocError("The element could not be written out");
 }
 
-// Put together as libxml2's node writer puts a start tag together (its
-// declarations, then its attributes), from the same escaping functions,
-// without setting up a writer for each element.
-std::string MarkupWriter::startTag(xmlNodePtr element) {
-    xmlBufferPtr tag = tag_.get();
-    xmlBufferEmpty(tag);
-    const auto add = [tag](const xmlChar* text) {
-        if (text != nullptr)
-            xmlBufferCat(tag, text);
-    };
-    xmlBufferCCat(tag, "<");
-    if (element->ns != nullptr && element->ns->prefix != nullptr) {
-        add(element->ns->prefix);
-        xmlBufferCCat(tag, ":");
+void MarkupWriter::setEncodingNamed(bool named) {
+    xmlFree(const_cast<xmlChar*>(escaping_->encoding));
+    escaping_->encoding = nullptr;
+    if (named) {
+        escaping_->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("UTF-8"));
+        if (escaping_->encoding == nullptr)
+            throw std::bad_alloc();
     }
-    add(element->name);
-    for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
-        if (ns->type != XML_LOCAL_NAMESPACE || ns->href == nullptr ||
-            xmlStrEqual(ns->prefix, reinterpret_cast<const xmlChar*>("xml")))
-            continue;
-        xmlBufferCCat(tag, ns->prefix != nullptr ? " xmlns:" : " xmlns");
-        add(ns->prefix);
-        xmlBufferCCat(tag, "=");
-        xmlBufferWriteQuotedString(tag, ns->href);
-    }
-    for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
-        xmlBufferCCat(tag, " ");
-        if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
-            add(attribute->ns->prefix);
-            xmlBufferCCat(tag, ":");
-        }
-        add(attribute->name);
-        xmlBufferCCat(tag, "=\"");
-        for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
-            if (part->type == XML_TEXT_NODE) {
-                xmlAttrSerializeTxtContent(tag, attribute->doc, attribute, part->content);
-            } else if (part->type == XML_ENTITY_REF_NODE) {
-                xmlBufferCCat(tag, "&");
-                add(part->name);
-                xmlBufferCCat(tag, ";");
-            }
-        }
-        xmlBufferCCat(tag, "\"");
-    }
-    return std::string(reinterpret_cast<const char*>(xmlBufferContent(tag)),
-                       static_cast<std::size_t>(xmlBufferLength(tag)));
 }
 
-void MarkupWriter::writeNode(xmlNodePtr node) {
-    // Text, by far the most frequent, is escaped as the whole-node writer
-    // escapes it (no escaping callback with UTF-8 output), without setting
-    // up a writer for each node.
-    if (node->type == XML_TEXT_NODE && node->name == xmlStringText) {
-        if (node->content != nullptr)
-            xmlOutputBufferWriteEscape(output_->get, node->content, nullptr);
+std::string MarkupWriter::tagText() {
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(tag_.get())),
+                       static_cast<std::size_t>(xmlBufferLength(tag_.get())));
+}
+
+std::string MarkupWriter::declaration(std::string_view prefix, std::string_view uri) {
+    xmlBufferPtr tag = tag_.get();
+    xmlBufferEmpty(tag);
+    if (prefix.empty()) {
+        xmlBufferCCat(tag, " xmlns=");
     } else {
-        dump(output_->get, node);
+        xmlBufferCCat(tag, " xmlns:");
+        xmlBufferAdd(tag, xmlText(prefix), static_cast<int>(prefix.size()));
+        xmlBufferCCat(tag, "=");
     }
+    const std::string escaped = escapedUri(uri);
+    xmlBufferWriteQuotedString(tag, reinterpret_cast<const xmlChar*>(escaped.c_str()));
+    return tagText();
+}
+
+// Put together as libxml2's node writer puts attributes together, from the
+// same escaping function.
+std::string MarkupWriter::attributes(const StartTag& tag) {
+    xmlBufferPtr buffer = tag_.get();
+    xmlBufferEmpty(buffer);
+    for (int i = 0; i < tag.attributeCount; ++i) {
+        const xmlChar** attribute = tag.attributes + static_cast<std::ptrdiff_t>(i) * 5;
+        xmlBufferCCat(buffer, " ");
+        if (attribute[1] != nullptr) {
+            xmlBufferCat(buffer, attribute[1]);
+            xmlBufferCCat(buffer, ":");
+        }
+        xmlBufferCat(buffer, attribute[0]);
+        xmlBufferCCat(buffer, "=\"");
+        value_.assign(reinterpret_cast<const char*>(attribute[3]),
+                      static_cast<std::size_t>(attribute[4] - attribute[3]));
+        xmlAttrSerializeTxtContent(buffer, escaping_.get(), nullptr,
+                                   reinterpret_cast<const xmlChar*>(value_.c_str()));
+        xmlBufferCCat(buffer, "\"");
+    }
+    return tagText();
+}
+
+// Escaped as the whole-node writer escapes text written as UTF-8 (no escaping
+// callback), without setting up a writer for each node.
+void MarkupWriter::writeText(const std::string& content) {
+    xmlOutputBufferWriteEscape(output_->get, reinterpret_cast<const xmlChar*>(content.c_str()), nullptr);
     check();
+}
+
+// A parsed section never holds "]]>", which would have ended it.
+void MarkupWriter::writeCdata(std::string_view content) {
+    write("<![CDATA[");
+    write(content);
+    write("]]>");
+}
+
+void MarkupWriter::writeComment(std::string_view content) {
+    write("<!--");
+    write(content);
+    write("-->");
+}
+
+void MarkupWriter::writeInstruction(std::string_view target, const xmlChar* data) {
+    write("<?");
+    write(target);
+    if (data != nullptr) {
+        write(" ");
+        write(xml::text(data));
+    }
+    write("?>");
 }
 
 void MarkupWriter::write(std::string_view bytes) {

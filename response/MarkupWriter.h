@@ -1,6 +1,8 @@
 #pragma once
 
 #include "common/ByteStream.h"
+#include "response/ResponseParser.h"
+#include "response/XmlDocument.h"
 
 #include <libxml/tree.h>
 
@@ -11,8 +13,8 @@
 
 namespace cto {
 
-// Writes nodes of one document as libxml2 serialises them (UTF-8, no
-// indentation) into a stream, through one buffer.
+// Writes nodes as libxml2 serialises them (UTF-8, no indentation, its own
+// escaping) into a stream, through one buffer.
 class MarkupWriter {
 public:
     explicit MarkupWriter(ByteStream& target);
@@ -20,11 +22,20 @@ public:
     MarkupWriter(const MarkupWriter&) = delete;
     MarkupWriter& operator=(const MarkupWriter&) = delete;
 
-    // The element's start tag with its declarations and attributes, without
-    // the closing ">" or "/>"; the element's children are left out.
-    std::string startTag(xmlNodePtr element);
-    // The whole node, which must not be an element with children.
-    void writeNode(xmlNodePtr node);
+    // libxml2 writes non-ASCII characters of attribute values as character
+    // references unless the document named its encoding.
+    void setEncodingNamed(bool named);
+
+    // " xmlns:prefix="uri"" (" xmlns="uri"" for an empty prefix).
+    std::string declaration(std::string_view prefix, std::string_view uri);
+    // The tag's attributes, each with its leading space.
+    std::string attributes(const StartTag& tag);
+
+    // A text's content; it must end in a NUL, as a std::string's does.
+    void writeText(const std::string& content);
+    void writeCdata(std::string_view content);
+    void writeComment(std::string_view content);
+    void writeInstruction(std::string_view target, const xmlChar* data);
     void write(std::string_view bytes);
     // Everything written reaches the stream. EWriteError or the stream's own
     // failure when it could not take it.
@@ -33,6 +44,7 @@ public:
 private:
     struct Buffer;
     static int toStream(void* writer, const char* bytes, int length);
+    std::string tagText();
     void check();
 
     ByteStream& target_;
@@ -41,6 +53,9 @@ private:
         void operator()(xmlBufferPtr buffer) const noexcept { xmlBufferFree(buffer); }
     };
     std::unique_ptr<xmlBuffer, TagBufferDeleter> tag_;
+    // Tells libxml2's attribute escaping whether the encoding was named.
+    std::unique_ptr<xmlDoc, XmlDocDeleter> escaping_;
+    std::string value_;
     std::exception_ptr failure_;
 };
 

@@ -7,17 +7,8 @@ namespace cto {
 
 ResponseSummary extractResponse(ByteStream& answer, ByteStream& element, ByteStream& spool) {
     ElementExtractor extractor(spool);
-    std::unique_ptr<xmlDoc, XmlDocDeleter> document;
-    try {
-        document = parseResponse(answer, &extractor);
-    } catch (...) {
-        extractor.raiseOwnFailure();
-        throw;
-    }
-    extractor.raiseOwnFailure();
-    extractor.finish(document.get());
-    // What is left of the tree is the document's shell.
-    document.reset();
+    readResponse(answer, extractor);
+    extractor.finish();
 
     element.writeBuffer(extractor.rootStartTag());
     if (!extractor.rootHasContent()) {

@@ -1,192 +1,342 @@
-// The answer's element cut out of a whole parsed tree, as the program did
-// before it read answers in one pass: kept as the reference that the one-pass
-// reader must match byte for byte and failure for failure.
+// The answer's element cut out of a whole tree, as a namespace-aware DOM does
+// it: the reference that the one-pass reader must match. It shares nothing
+// with that reader but the failure kinds: its own parse set-up, its own
+// reading of names and SOAP faults, and libxml2's own serialiser over a copy
+// of the element.
 #include "response/DomExtraction.h"
 
 #include "common/FailureKinds.h"
-#include "response/NamespaceScope.h"
-#include "response/RespuestaSolicitud.h"
-#include "response/SoapFault.h"
-#include "response/XmlDocument.h"
-#include "response/XmlNode.h"
 
+#include <libxml/parser.h>
 #include <libxml/xmlsave.h>
 
-#include <map>
-#include <new>
-#include <set>
+#include <QList>
+#include <QString>
+#include <QStringDecoder>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace cto::dom {
 
-static xmlNodePtr buscarNodoRespuesta(xmlNodePtr node) {
-    // Only the whole node name counts, whatever the node's type.
-    xmlNodePtr found = xml::findInSubtree(
-        node, [](xmlNodePtr n) { return xml::nodeName(n) == "RespuestaSolicitudEncuesta"; });
-    if (found == nullptr)
-        return nullptr;
-    if (!xml::isElement(found))
-        throw EXMLDocError("Attributes are not supported on this node type");
-    declareTargetNamespace(found);
-    return found;
-}
-
 namespace {
 
-struct OutputBufferDeleter {
-    void operator()(xmlOutputBufferPtr buffer) const noexcept { xmlOutputBufferClose(buffer); }
+constexpr const char* kTarget = "RespuestaSolicitudEncuesta";
+constexpr const char* kTargetNamespace = "RespuestaSolicitud.xsd";
+
+struct DocDeleter {
+    void operator()(xmlDocPtr doc) const noexcept { xmlFreeDoc(doc); }
+};
+struct ContextDeleter {
+    void operator()(xmlParserCtxtPtr context) const noexcept { xmlFreeParserCtxt(context); }
+};
+struct NsDeleter {
+    void operator()(xmlNsPtr ns) const noexcept { xmlFreeNs(ns); }
+};
+struct CharDeleter {
+    void operator()(xmlChar* text) const noexcept { xmlFree(text); }
+};
+using Doc = std::unique_ptr<xmlDoc, DocDeleter>;
+
+std::string str(const xmlChar* text) {
+    return text != nullptr ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+// What the parser reports, through libxml2's global handler.
+struct Reported {
+    std::optional<std::pair<std::string, int>> fatal;
+    std::optional<std::pair<std::string, int>> error;
+    std::optional<int> hugeText;
+    bool undeclaredEntity = false;
+
+    static void collect(void* self, xmlErrorPtr error) {
+        auto& reported = *static_cast<Reported*>(self);
+        if (error->code == XML_WAR_UNDECLARED_ENTITY)
+            reported.undeclaredEntity = true;
+        if (error->code == XML_ERR_NO_MEMORY &&
+            str(reinterpret_cast<const xmlChar*>(error->str1)).find("huge text") != std::string::npos)
+            reported.hugeText = reported.hugeText.value_or(error->line);
+        if (error->level < XML_ERR_ERROR && error->code != XML_WAR_UNDECLARED_ENTITY)
+            return;
+        std::string message = str(reinterpret_cast<const xmlChar*>(error->message));
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+            message.pop_back();
+        auto& slot = error->level == XML_ERR_FATAL ? reported.fatal : reported.error;
+        if (!slot)
+            slot.emplace(message, error->line);
+    }
 };
 
-constexpr std::string_view kSchemaInstance = "http://www.w3.org/2001/XMLSchema-instance";
-
-bool isUndeclaration(xmlNsPtr ns) noexcept {
-    return ns->prefix == nullptr && xml::text(ns->href).empty();
-}
-
-template <typename Visit> void forEachElement(xmlNodePtr root, Visit visit) {
-    xml::findInSubtree(root, [&](xmlNodePtr node) {
-        if (node->type == XML_ELEMENT_NODE)
-            visit(node);
-        return false;
-    });
-}
-
-void dropUndeclarations(XmlDocument& document, xmlNodePtr element) {
-    for (xmlNsPtr* link = &element->nsDef; *link != nullptr;) {
-        xmlNsPtr ns = *link;
-        if (isUndeclaration(ns)) {
-            *link = ns->next;
-            ns->next = nullptr;
-            document.keepNamespace(ns);
-        } else {
-            link = &ns->next;
-        }
-    }
-}
-
-xmlNsPtr defaultDeclaration(xmlNodePtr element) {
-    for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next)
-        if (ns->prefix == nullptr)
-            return ns;
+xmlParserInputPtr refuseExternal(const char*, const char*, xmlParserCtxtPtr) {
     return nullptr;
 }
 
-class NamespaceFixer {
-public:
-    NamespaceFixer(XmlDocument& document, xmlNodePtr root)
-        : document_(document), root_(root), defaultNs_(defaultDeclaration(root)) {}
-
-    // One walk in document order: a namespace used by a node is declared on the
-    // node or an ancestor, so it is known as "inside" before the node is fixed.
-    void run() {
-        forEachElement(root_, [&](xmlNodePtr element) {
-            if (element != root_)
-                dropUndeclarations(document_, element);
-            for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
-                inside_.insert(ns);
-                escapeForMarkup(ns);
+// The first `count` characters of line `line` (counted from 1) of the answer,
+// read in the encoding its first bytes suggest, else as Latin-1; carriage
+// returns and byte-order marks left out.
+std::string sourceLine(std::string_view answer, int line, int count) {
+    const QByteArrayView bytes(answer.data(), static_cast<qsizetype>(answer.size()));
+    const auto guessed =
+        QStringConverter::encodingForData(bytes.first(std::min<qsizetype>(4, bytes.size())), u'<');
+    for (const auto encoding : {guessed.value_or(QStringConverter::Utf8), QStringConverter::Latin1}) {
+        QStringDecoder decoder(encoding);
+        QString wanted;
+        int current = 1;
+        bool failed = false;
+        for (qsizetype at = 0; at < bytes.size() && current <= line && !failed; at += 4096) {
+            const QString text =
+                decoder.decode(bytes.sliced(at, std::min<qsizetype>(4096, bytes.size() - at)));
+            failed = decoder.hasError();
+            for (const QChar c : text) {
+                if (c == u'\n')
+                    ++current;
+                else if (current == line && c != u'\r' && c != QChar(0xFEFF))
+                    wanted += c;
             }
-            element->ns = fixed(element->ns, true);
-            for (xmlAttrPtr attribute = element->properties; attribute != nullptr;
-                 attribute = attribute->next) {
-                attribute->ns = fixed(attribute->ns, false);
-                declareTypePrefix(element, attribute);
-            }
-        });
-    }
-
-private:
-    // SOAP-encoded answers name types as qualified names in xsi:type values
-    // ("xsd:string"); their prefixes must stay declared too.
-    void declareTypePrefix(xmlNodePtr element, xmlAttrPtr attribute) {
-        if (attribute->ns == nullptr || xml::text(attribute->ns->href) != kSchemaInstance ||
-            xml::text(attribute->name) != "type" || attribute->children == nullptr ||
-            attribute->children->type != XML_TEXT_NODE)
-            return;
-        const std::string_view value = xml::text(attribute->children->content);
-        const std::size_t colon = value.find(':');
-        if (colon == std::string_view::npos)
-            return;
-        const std::string prefix(value.substr(0, colon));
-        fixed(xmlSearchNs(element->doc, element, reinterpret_cast<const xmlChar*>(prefix.c_str())), false);
-    }
-
-    xmlNsPtr fixed(xmlNsPtr ns, bool isElement) {
-        if (ns == nullptr || inside_.count(ns) != 0 || xml::text(ns->href).empty())
-            return ns;
-        if (ns->prefix == nullptr)
-            return isElement && defaultNs_ != nullptr ? defaultNs_ : ns;
-        const std::string prefix(xml::text(ns->prefix));
-        if (prefix == "xml")
-            return ns;
-        auto [entry, added] = redeclared_.try_emplace(prefix, nullptr);
-        if (added) {
-            // No element between root and a use of an outside prefix declares it,
-            // so one declaration on the root serves every such use.
-            entry->second = xmlNewNs(root_, ns->href, ns->prefix);
-            if (entry->second == nullptr)
-                throw std::bad_alloc();
-            inside_.insert(entry->second);
-            escapeForMarkup(entry->second);
         }
-        return entry->second;
+        if (!failed) {
+            const QList<uint> characters = wanted.toUcs4();
+            const auto kept = std::min<qsizetype>(count, characters.size());
+            return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), kept)
+                .toStdString();
+        }
     }
+    return std::string();
+}
 
-    XmlDocument& document_;
-    xmlNodePtr root_;
-    xmlNsPtr defaultNs_;
-    std::set<xmlNsPtr> inside_;
-    std::map<std::string, xmlNsPtr> redeclared_;
-};
+Doc parse(std::string_view answer) {
+    Reported reported;
+    const xmlExternalEntityLoader loader = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(refuseExternal);
+    const xmlStructuredErrorFunc handler = xmlStructuredError;
+    void* handlerContext = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(&reported, Reported::collect);
+    std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
+    Doc doc(xmlCtxtReadMemory(context.get(), answer.data(), static_cast<int>(answer.size()), nullptr, nullptr,
+                              XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    xmlSetStructuredErrorFunc(handlerContext, handler);
+    xmlSetExternalEntityLoader(loader);
 
-int appendToString(void* target, const char* bytes, int length) {
+    if (doc && context->nsWellFormed && !reported.undeclaredEntity && !reported.hugeText)
+        return doc;
+    std::pair<std::string, int> first{"The document could not be parsed", 0};
+    if (reported.hugeText)
+        first = {"Un texto de la respuesta supera el límite de 10.000.000 bytes que admite el programa",
+                 *reported.hugeText};
+    else if (reported.fatal)
+        first = *reported.fatal;
+    else if (reported.error)
+        first = *reported.error;
+    throw EDOMParseError(first.first + "\r\nLine: " + std::to_string(first.second) + "\r\n" +
+                         sourceLine(answer, first.second, 40));
+}
+
+// Every node of the tree in document order, into elements and the document type.
+template <typename Visit> xmlNodePtr firstInOrder(xmlNodePtr top, Visit wanted) {
+    for (xmlNodePtr node = top; node != nullptr; node = node->next) {
+        if (wanted(node))
+            return node;
+        if (node->type == XML_ELEMENT_NODE || node->type == XML_DTD_NODE)
+            if (xmlNodePtr found = firstInOrder(node->children, wanted))
+                return found;
+    }
+    return nullptr;
+}
+
+// The tree as a DOM that keeps no white-space-only text holds it: adjacent
+// texts as one, and no text of white space alone.
+void normalise(xmlNodePtr parent) {
+    for (xmlNodePtr child = parent->children; child != nullptr;) {
+        xmlNodePtr next = child->next;
+        if (child->type == XML_TEXT_NODE && next != nullptr && next->type == XML_TEXT_NODE) {
+            xmlNodeAddContent(child, next->content);
+            xmlUnlinkNode(next);
+            xmlFreeNode(next);
+            continue;
+        }
+        if (child->type == XML_ELEMENT_NODE)
+            normalise(child);
+        child = next;
+    }
+    for (xmlNodePtr child = parent->children; child != nullptr;) {
+        xmlNodePtr next = child->next;
+        const std::string text = child->type == XML_TEXT_NODE ? str(child->content) : std::string("x");
+        if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        }
+        child = next;
+    }
+}
+
+std::string domName(xmlNodePtr node) {
+    switch (node->type) {
+    case XML_ELEMENT_NODE:
+        return node->ns != nullptr && node->ns->prefix != nullptr
+                   ? str(node->ns->prefix) + ":" + str(node->name)
+                   : str(node->name);
+    case XML_ENTITY_DECL: {
+        const auto type = reinterpret_cast<xmlEntityPtr>(node)->etype;
+        return type == XML_INTERNAL_PARAMETER_ENTITY || type == XML_EXTERNAL_PARAMETER_ENTITY
+                   ? std::string()
+                   : str(node->name);
+    }
+    case XML_PI_NODE:
+    case XML_DTD_NODE:
+        return str(node->name);
+    default:
+        return std::string();
+    }
+}
+
+xmlNodePtr childNamed(xmlNodePtr parent, const char* localName) {
+    for (xmlNodePtr child = parent->children; child != nullptr; child = child->next)
+        if (child->type == XML_ELEMENT_NODE && str(child->name) == localName)
+            return child;
+    return nullptr;
+}
+
+std::string trimmedContent(xmlNodePtr node) {
+    const std::unique_ptr<xmlChar, CharDeleter> content(xmlNodeGetContent(node));
+    const std::string text = str(content.get());
+    const auto first = text.find_first_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string()
+                                      : text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+[[noreturn]] void reportMissing(xmlDocPtr doc) {
+    std::string message = "La respuesta del servicio no contiene el elemento RespuestaSolicitudEncuesta";
+    const xmlNodePtr fault = firstInOrder(doc->children, [](xmlNodePtr node) {
+        if (node->type != XML_ELEMENT_NODE)
+            return false;
+        const std::string ns = node->ns != nullptr ? str(node->ns->href) : std::string();
+        return str(node->name) == "Fault" && (ns == "http://schemas.xmlsoap.org/soap/envelope/" ||
+                                              ns == "http://www.w3.org/2003/05/soap-envelope");
+    });
+    if (fault != nullptr) {
+        std::string string;
+        if (xmlNodePtr faultString = childNamed(fault, "faultstring")) {
+            string = trimmedContent(faultString);
+        } else if (xmlNodePtr reason = childNamed(fault, "Reason")) {
+            xmlNodePtr text = childNamed(reason, "Text");
+            string = trimmedContent(text != nullptr ? text : reason);
+        }
+        message += ". El servicio ha devuelto un fallo SOAP: \"" + string + "\"";
+    }
+    throw EXMLDocError(message);
+}
+
+// Prefixes named in xsi:type values are declared on the element itself where
+// they come from outside it, since a copy reconciles only names.
+void declareTypePrefixes(xmlNodePtr element) {
+    const auto declare = [element](xmlNodePtr node) {
+        if (node->type != XML_ELEMENT_NODE)
+            return false;
+        for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+            if (attribute->ns == nullptr ||
+                str(attribute->ns->href) != "http://www.w3.org/2001/XMLSchema-instance" ||
+                str(attribute->name) != "type")
+                continue;
+            const std::unique_ptr<xmlChar, CharDeleter> value(
+                xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attribute)));
+            const std::string type = str(value.get());
+            const auto colon = type.find(':');
+            if (colon == std::string::npos || colon == 0 || type.substr(0, colon) == "xml")
+                continue;
+            const std::string prefix = type.substr(0, colon);
+            const auto* name = reinterpret_cast<const xmlChar*>(prefix.c_str());
+            xmlNsPtr used = xmlSearchNs(node->doc, node, name);
+            if (used != nullptr && xmlSearchNs(node->doc, element, name) == used) {
+                bool declaredOnElement = false;
+                for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next)
+                    declaredOnElement = declaredOnElement || ns == used;
+                if (!declaredOnElement)
+                    xmlNewNs(element, used->href, used->prefix);
+            }
+        }
+        return false;
+    };
+    declare(element);
+    firstInOrder(element->children, declare);
+}
+
+// libxml2 2.9 writes a namespace URI as it is; "&" and "<" in it would not read back.
+void escapeUris(xmlNodePtr element) {
+    for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
+        std::string escaped;
+        for (const char c : str(ns->href))
+            escaped += c == '&' ? std::string("&amp;") : c == '<' ? std::string("&lt;") : std::string(1, c);
+        xmlFree(const_cast<xmlChar*>(ns->href));
+        ns->href = xmlStrdup(reinterpret_cast<const xmlChar*>(escaped.c_str()));
+    }
+}
+
+int append(void* target, const char* bytes, int length) {
     static_cast<std::string*>(target)->append(bytes, static_cast<std::size_t>(length));
     return length;
 }
 
-} // namespace
+// The element copied into a document of its own (libxml2 declares on the copy
+// what it uses from outside), the target namespace its default one, no
+// default undeclared inside it, written whole.
+std::string standalone(xmlNodePtr element) {
+    declareTypePrefixes(element);
+    const Doc copyDoc(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+    xmlNodePtr copy = xmlDocCopyNode(element, copyDoc.get(), 1);
+    xmlDocSetRootElement(copyDoc.get(), copy);
 
-static std::string writeStandaloneElement(XmlDocument& document, xmlNodePtr element,
-                                          std::size_t expectedSize) {
-    NamespaceFixer(document, element).run();
+    xmlNsPtr own = nullptr;
+    for (xmlNsPtr ns = copy->nsDef; ns != nullptr; ns = ns->next)
+        if (ns->prefix == nullptr)
+            own = ns;
+    if (own != nullptr) {
+        xmlFree(const_cast<xmlChar*>(own->href));
+        own->href = xmlStrdup(reinterpret_cast<const xmlChar*>(kTargetNamespace));
+    } else {
+        xmlNewNs(copy, reinterpret_cast<const xmlChar*>(kTargetNamespace), nullptr);
+    }
+
+    std::vector<std::unique_ptr<xmlNs, NsDeleter>> undeclared;
+    const auto shape = [&undeclared, copy](xmlNodePtr node) {
+        if (node->type != XML_ELEMENT_NODE)
+            return false;
+        if (node != copy)
+            for (xmlNsPtr* link = &node->nsDef; *link != nullptr;) {
+                if ((*link)->prefix == nullptr && str((*link)->href).empty()) {
+                    undeclared.emplace_back(*link);
+                    *link = (*link)->next;
+                    undeclared.back()->next = nullptr;
+                } else {
+                    link = &(*link)->next;
+                }
+            }
+        escapeUris(node);
+        return false;
+    };
+    shape(copy);
+    firstInOrder(copy->children, shape);
 
     std::string markup;
-    markup.reserve(expectedSize);
-    {
-        std::unique_ptr<xmlOutputBuffer, OutputBufferDeleter> output(
-            xmlOutputBufferCreateIO(appendToString, nullptr, &markup, nullptr));
-        if (!output)
-            throw std::bad_alloc();
-        xmlNodeDumpOutput(output.get(), document.get(), element, 0, 0, "UTF-8");
-        if (xmlOutputBufferFlush(output.get()) < 0 || output->error != 0)
-            throw EXMLDocError("The element could not be written out");
-    }
+    xmlOutputBufferPtr output = xmlOutputBufferCreateIO(append, nullptr, &markup, nullptr);
+    xmlNodeDumpOutput(output, copyDoc.get(), copy, 0, 0, "UTF-8");
+    xmlOutputBufferClose(output);
     return markup;
-}
-
-namespace {
-
-[[noreturn]] void reportMissingElement(const XmlDocument& document) {
-    std::string message = "La respuesta del servicio no contiene el elemento RespuestaSolicitudEncuesta";
-    if (const auto fault = soapFaultString(document.get()))
-        message += ". El servicio ha devuelto un fallo SOAP: \"" + *fault + "\"";
-    throw EXMLDocError(message);
-}
-
-std::string extract(ByteStream& source) {
-    // The working document lives only inside this call: it is gone before the
-    // caller loads the binding's own document.
-    XmlDocument document = XmlDocument::parse(source);
-    xmlNodePtr element = buscarNodoRespuesta(reinterpret_cast<xmlNodePtr>(document.get()));
-    if (element == nullptr)
-        reportMissingElement(document);
-    return writeStandaloneElement(document, element, static_cast<std::size_t>(source.size()));
 }
 
 } // namespace
 
 std::string extraerRespuestaDeMemoria(std::string_view responseBytes) {
-    MemoryStream memory{std::string(responseBytes)};
-    return extract(memory);
+    const Doc doc = parse(responseBytes);
+    normalise(reinterpret_cast<xmlNodePtr>(doc.get()));
+    const xmlNodePtr found =
+        firstInOrder(doc->children, [](xmlNodePtr node) { return domName(node) == kTarget; });
+    if (found == nullptr)
+        reportMissing(doc.get());
+    if (found->type != XML_ELEMENT_NODE)
+        throw EXMLDocError("Attributes are not supported on this node type");
+    return standalone(found);
 }
 
 } // namespace cto::dom
