@@ -17,6 +17,9 @@ namespace cto {
 
 namespace {
 
+constexpr const char* kTextTooLong =
+    "Un texto de la respuesta supera el límite de 10.000.000 bytes que admite el programa";
+
 struct ParserContextDeleter {
     void operator()(xmlParserCtxtPtr context) const noexcept { xmlFreeParserCtxt(context); }
 };
@@ -72,6 +75,13 @@ void recordError(void* userData, xmlErrorPtr error) {
     // here, it is the same fault as in a document without them.
     const bool undeclared = error->code == XML_WAR_UNDECLARED_ENTITY;
     first.undeclaredEntity = first.undeclaredEntity || undeclared;
+    // libxml2 refuses a text over its bound as if memory had run out, then
+    // stops with a fault that is not the reason.
+    if (error->code == XML_ERR_NO_MEMORY && error->message != nullptr &&
+        std::string_view(error->message).find("huge text node") != std::string_view::npos) {
+        first.fatal.emplace(kTextTooLong, error->line);
+        return;
+    }
     if (error->level < XML_ERR_ERROR && !undeclared)
         return;
     std::string reason(trimRight(error->message != nullptr ? error->message : "", kLineEnds));
@@ -200,9 +210,7 @@ void textEvent(void* userData, const xmlChar* text, int length) {
     deliver(userData, static_cast<std::size_t>(length), [&](ParseState& state) {
         state.textLength += static_cast<std::size_t>(length);
         if (state.textLength > kMaxTextBytes) {
-            refuse(userData, state,
-                   "Un texto de la respuesta supera el límite de 10.000.000 bytes que admite el programa",
-                   xmlSAX2GetLineNumber(userData));
+            refuse(userData, state, kTextTooLong, xmlSAX2GetLineNumber(userData));
             return;
         }
         state.events->text(view(text, length));

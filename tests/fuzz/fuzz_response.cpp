@@ -12,9 +12,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace {
+
+// Shown with every byte that would not print as an escape, so that two
+// answers that differ in a NUL or a control character look different.
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (const unsigned char c : text) {
+        if (c == '\n' || (c >= 0x20 && c < 0x7f)) {
+            shown += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            shown += escape;
+        }
+    }
+    return shown;
+}
 
 void readEverything(cto::IXMLRespuestaSolicitudEncuesta& root) {
     const auto readField = [](auto&& read) {
@@ -45,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string streamed = cto::test::streamedPath(bytes);
     const std::string reference = cto::test::referencePath(bytes);
     if (streamed != reference) {
-        std::fprintf(stderr, "one pass:\n%s\nreference:\n%s\n", streamed.c_str(), reference.c_str());
+        std::fprintf(stderr, "one pass:\n%s\nreference:\n%s\n", printable(streamed).c_str(),
+                     printable(reference).c_str());
         std::abort();
     }
 

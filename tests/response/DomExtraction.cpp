@@ -10,10 +10,10 @@
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
 
-#include <QList>
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,12 +51,16 @@ struct Reported {
     std::optional<int> hugeText;
     bool undeclaredEntity = false;
 
+    // Faults of the input's encoding come twice, once outside the parser;
+    // the parser's own report names its context.
     static void collect(void* self, xmlErrorPtr error) {
         auto& reported = *static_cast<Reported*>(self);
+        if (error->ctxt == nullptr)
+            return;
         if (error->code == XML_WAR_UNDECLARED_ENTITY)
             reported.undeclaredEntity = true;
         if (error->code == XML_ERR_NO_MEMORY &&
-            str(reinterpret_cast<const xmlChar*>(error->str1)).find("huge text") != std::string::npos)
+            str(reinterpret_cast<const xmlChar*>(error->message)).find("huge text") != std::string::npos)
             reported.hugeText = reported.hugeText.value_or(error->line);
         if (error->level < XML_ERR_ERROR && error->code != XML_WAR_UNDECLARED_ENTITY)
             return;
@@ -97,14 +101,31 @@ std::string sourceLine(std::string_view answer, int line, int count) {
             }
         }
         if (!failed) {
-            const QList<uint> characters = wanted.toUcs4();
-            const auto kept = std::min<qsizetype>(count, characters.size());
-            return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), kept)
-                .toStdString();
+            // A surrogate pair is one character.
+            qsizetype end = 0;
+            for (int taken = 0; end < wanted.size() && taken < count; ++taken)
+                end += wanted.at(end).isHighSurrogate() && end + 1 < wanted.size() ? 2 : 1;
+            return wanted.first(end).toStdString();
         }
     }
     return std::string();
 }
+
+// The answer is read as the program reads a file, through libxml2's input
+// callbacks, a piece at a time: libxml2 words a fault in the input's encoding
+// by how much of it it holds.
+struct MemoryInput {
+    std::string_view rest;
+
+    static int read(void* self, char* buffer, int length) {
+        auto& input = *static_cast<MemoryInput*>(self);
+        const std::size_t n = std::min(input.rest.size(), static_cast<std::size_t>(std::max(length, 0)));
+        std::copy_n(input.rest.data(), n, buffer);
+        input.rest.remove_prefix(n);
+        return static_cast<int>(n);
+    }
+    static int close(void*) { return 0; }
+};
 
 Doc parse(std::string_view answer) {
     Reported reported;
@@ -114,8 +135,9 @@ Doc parse(std::string_view answer) {
     void* handlerContext = xmlStructuredErrorContext;
     xmlSetStructuredErrorFunc(&reported, Reported::collect);
     std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
-    Doc doc(xmlCtxtReadMemory(context.get(), answer.data(), static_cast<int>(answer.size()), nullptr, nullptr,
-                              XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    MemoryInput input{answer};
+    Doc doc(xmlCtxtReadIO(context.get(), MemoryInput::read, MemoryInput::close, &input, nullptr, nullptr,
+                          XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     xmlSetStructuredErrorFunc(handlerContext, handler);
     xmlSetExternalEntityLoader(loader);
 

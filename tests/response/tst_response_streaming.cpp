@@ -127,6 +127,13 @@ void TestResponseStreaming::sameAsWholeTree_data() {
         << QByteArray("<a xmlns:p=\"urn:a&amp;b\"><RespuestaSolicitudEncuesta><p:x p:y=\"1\"/>"
                       "</RespuestaSolicitudEncuesta></a>");
     QTest::newRow("100,000 errors") << manyErrors(100000);
+    QTest::newRow("a text just within the bound")
+        << receipt("<AcuseEnvio>" + QByteArray(10'000'000, 'x') + "</AcuseEnvio>");
+    QTest::newRow("a text over the bound")
+        << receipt("<AcuseEnvio>" + QByteArray(10'000'001, 'x') + "</AcuseEnvio>");
+    QByteArray amplified = "<!DOCTYPE s:Envelope [<!ENTITY a \"" + QByteArray(50000, 'x') + "\">]>";
+    QTest::newRow("an entity amplified between elements")
+        << amplified + receipt("<AcuseEnvio>" + QByteArray("&a;<b/>").repeated(20000) + "</AcuseEnvio>");
 }
 
 void TestResponseStreaming::sameAsWholeTree() {
