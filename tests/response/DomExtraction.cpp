@@ -10,8 +10,9 @@
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
 
-#include <QString>
-#include <QStringDecoder>
+#include <iconv.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <memory>
@@ -77,36 +78,70 @@ xmlParserInputPtr refuseExternal(const char*, const char*, xmlParserCtxtPtr) {
     return nullptr;
 }
 
-// The first `count` characters of line `line` (counted from 1) of the answer,
-// read in the encoding its first bytes suggest, else as Latin-1; carriage
-// returns and byte-order marks left out.
-std::string sourceLine(std::string_view answer, int line, int count) {
-    const QByteArrayView bytes(answer.data(), static_cast<qsizetype>(answer.size()));
-    const auto guessed =
-        QStringConverter::encodingForData(bytes.first(std::min<qsizetype>(4, bytes.size())), u'<');
-    for (const auto encoding : {guessed.value_or(QStringConverter::Utf8), QStringConverter::Latin1}) {
-        QStringDecoder decoder(encoding);
-        QString wanted;
-        int current = 1;
-        bool failed = false;
-        for (qsizetype at = 0; at < bytes.size() && current <= line && !failed; at += 4096) {
-            const QString text =
-                decoder.decode(bytes.sliced(at, std::min<qsizetype>(4096, bytes.size() - at)));
-            failed = decoder.hasError();
-            for (const QChar c : text) {
-                if (c == u'\n')
-                    ++current;
-                else if (current == line && c != u'\r' && c != QChar(0xFEFF))
-                    wanted += c;
-            }
+// The whole answer as UTF-8 in the given encoding, as far as it is valid in
+// it; whether it all was (an incomplete last character aside).
+std::pair<std::string, bool> decoded(std::string_view answer, const char* encoding) {
+    iconv_t converter = iconv_open("UTF-8", encoding);
+    std::string text(answer.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(answer.data());
+    std::size_t inLeft = answer.size();
+    char* out = text.data();
+    std::size_t outLeft = text.size();
+    const std::size_t done = iconv(converter, &in, &inLeft, &out, &outLeft);
+    const bool valid = done != static_cast<std::size_t>(-1) || errno != EILSEQ;
+    iconv_close(converter);
+    text.resize(text.size() - outLeft);
+    return {text, valid};
+}
+
+const char* guessedEncoding(std::string_view answer) {
+    using namespace std::string_view_literals;
+    const auto startsWith = [answer](std::string_view bytes) {
+        return answer.substr(0, bytes.size()) == bytes;
+    };
+    if (startsWith("\0\0\xfe\xff"sv) || startsWith("\0\0\0<"sv))
+        return "UTF-32BE";
+    if (startsWith("\xff\xfe\0\0"sv) || startsWith("<\0\0\0"sv))
+        return "UTF-32LE";
+    if (startsWith("\xef\xbb\xbf"sv))
+        return "UTF-8";
+    if (startsWith("\xfe\xff"sv) || startsWith("\0<"sv))
+        return "UTF-16BE";
+    if (startsWith("\xff\xfe"sv) || startsWith("<\0"sv))
+        return "UTF-16LE";
+    return "UTF-8";
+}
+
+// The first `count` characters of line `line` (counted from 1): read in the
+// encoding the answer's first bytes name, else as Latin-1 when the answer is
+// not valid in it up to that line's end; carriage returns and byte-order
+// marks left out.
+std::string sourceLine(std::string_view answer, int line, std::size_t count) {
+    for (const char* encoding : {guessedEncoding(answer), "ISO-8859-1"}) {
+        const auto [text, valid] = decoded(answer, encoding);
+        std::size_t begin = 0;
+        for (int current = 1; current < line && begin != std::string::npos; ++current) {
+            begin = text.find('\n', begin);
+            if (begin != std::string::npos)
+                ++begin;
         }
-        if (!failed) {
-            // A surrogate pair is one character.
-            qsizetype end = 0;
-            for (int taken = 0; end < wanted.size() && taken < count; ++taken)
-                end += wanted.at(end).isHighSurrogate() && end + 1 < wanted.size() ? 2 : 1;
-            return wanted.first(end).toStdString();
-        }
+        if (begin == std::string::npos && !valid)
+            continue;
+        if (line < 1 || begin == std::string::npos)
+            return std::string();
+        const std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos && !valid)
+            continue;
+        std::string wanted = text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        for (std::size_t at; (at = wanted.find('\r')) != std::string::npos;)
+            wanted.erase(at, 1);
+        for (std::size_t at; (at = wanted.find("\xef\xbb\xbf")) != std::string::npos;)
+            wanted.erase(at, 3);
+        std::size_t cut = 0;
+        for (std::size_t characters = 0; cut < wanted.size(); ++cut)
+            if ((static_cast<unsigned char>(wanted[cut]) & 0xc0) != 0x80 && characters++ == count)
+                break;
+        return wanted.substr(0, cut);
     }
     return std::string();
 }
