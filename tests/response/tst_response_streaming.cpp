@@ -10,6 +10,7 @@
 
 using cto::test::fixture;
 using cto::test::referencePath;
+using cto::test::sameOutcome;
 using cto::test::streamedPath;
 
 namespace {
@@ -139,7 +140,10 @@ void TestResponseStreaming::sameAsWholeTree_data() {
 void TestResponseStreaming::sameAsWholeTree() {
     QFETCH(QByteArray, answer);
     const std::string bytes = answer.toStdString();
-    QCOMPARE(QString::fromStdString(streamedPath(bytes)), QString::fromStdString(referencePath(bytes)));
+    const std::string streamed = streamedPath(bytes);
+    const std::string reference = referencePath(bytes);
+    if (!sameOutcome(streamed, reference))
+        QCOMPARE(QString::fromStdString(streamed), QString::fromStdString(reference));
 }
 
 void TestResponseStreaming::sameWhereverTheAnswerIsCut_data() {
@@ -156,7 +160,7 @@ void TestResponseStreaming::sameWhereverTheAnswerIsCut() {
         const std::string cut = answer.left(length).toStdString();
         const std::string streamed = streamedPath(cut);
         const std::string reference = referencePath(cut);
-        if (streamed != reference)
+        if (!sameOutcome(streamed, reference))
             QFAIL(qPrintable(QStringLiteral("cut at %1:\n%2\nreference:\n%3")
                                  .arg(length)
                                  .arg(QString::fromStdString(streamed), QString::fromStdString(reference))));
