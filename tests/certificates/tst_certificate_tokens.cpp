@@ -259,7 +259,8 @@ void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed_data() {
     QTest::newRow("aborts in C_GetFunctionList") << "abort" << QString::fromUtf8("terminó con la señal 6");
     QTest::newRow("crashes as it is loaded") << "constructor" << QString::fromUtf8("terminó con la señal");
     QTest::newRow("hangs in C_Initialize") << "hang" << QString::fromUtf8("no respondió en 5 s");
-    QTest::newRow("refuses to start") << "initialize" << QString::fromUtf8("C_Initialize respondió 0x30");
+    QTest::newRow("refuses to start")
+        << "initialize" << QString::fromUtf8("C_Initialize respondió «error del dispositivo» (0x30)");
 }
 
 // A broken driver registered beside a good card and a software database:
