@@ -2,9 +2,10 @@
 // it after importing the same backup into the desktop's database and into
 // Firefox: the row the user picks signs from its own store, logged in there
 // with that store's password; a store that holds the certificate without its
-// key hands over to one that has it, which names itself when it asks. Every
-// case completes a real handshake with the test server, which must receive
-// the certificate.
+// key hands over to one that has it, which names itself when it asks; a
+// card's certificate, also kept without its key in a profile, signs on the
+// card. Every case completes a real handshake with the test
+// server, which must receive the certificate.
 #include "app/SendEngine.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ListingFixtures.h"
@@ -24,6 +25,8 @@
 
 #include <memory>
 
+#include <pk11pub.h>
+
 using namespace cto;
 using namespace cto::test;
 
@@ -33,9 +36,12 @@ const QString kDesktop = QStringLiteral("Chromium / escritorio");
 const QString kOpenProfile = QStringLiteral("Firefox, perfil abierto");
 const QString kProtectedProfile = QStringLiteral("Firefox, perfil trabajo");
 const QString kKeylessProfile = QStringLiteral("Thunderbird, perfil correo");
+const QString kCardLabel = QStringLiteral("Tarjeta CTO");
+const QString kCard = QStringLiteral("Tarjeta: ") + kCardLabel;
 // Each protected store has its own password: a store asked with another's fails.
 const QMap<QString, QString> kPasswords{{kDesktop, QStringLiteral("escritorio ñ")},
-                                        {kProtectedProfile, QStringLiteral("primaria ñ")}};
+                                        {kProtectedProfile, QStringLiteral("primaria ñ")},
+                                        {kCardLabel, QStringLiteral("1234")}};
 const std::string kTarget = "/TULVA/services/ServicioXmlTurismo?";
 
 } // namespace
@@ -73,20 +79,14 @@ private:
         return store.endsWith("trabajo") ? kProtectedProfile : kKeylessProfile;
     }
 
-private Q_SLOTS:
     // A home with the desktop's database (behind a password), two Firefox
     // profiles (one behind a primary password of its own) that hold the same
     // certificates and keys, and a Thunderbird profile that holds the
-    // certificates alone.
-    void initTestCase() {
+    // certificates alone; a card registered in the desktop's database, whose
+    // certificates the open profile holds without their keys.
+    void makeHome() {
         QVERIFY(folder_.isValid());
         setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
-        // p11-kit registers SoftHSM for the whole system: keep its tokens out of this test.
-        writeFile(
-            path("softhsm/softhsm2.conf"),
-            ("directories.tokendir = " + path("softhsm/tokens") + "\nobjectstore.backend = file\n").toUtf8());
-        QDir().mkpath(path("softhsm/tokens"));
-        qputenv("SOFTHSM2_CONF", path("softhsm/softhsm2.conf").toUtf8());
         qunsetenv("CTO_NSS_DATABASE");
         home_ = path("home");
         qputenv("HOME", home_.toUtf8());
@@ -108,7 +108,30 @@ private Q_SLOTS:
                   "[Profile0]\nName=correo\nIsRelative=1\nPath=ijkl.correo\n");
         importEverywhere("Casa Rural Ñandú", true, {desktop, open, work}, keyless);
         importEverywhere("Hostal Cigüeña", false, {desktop, open, work}, keyless);
+
+        // A card registered in the desktop's database, whose certificates
+        // the open profile also holds, without their keys.
+        const QString card = path("tarjeta");
+        makeTestToken({"--label", kCardLabel, "--register-in", desktop, card,
+                       QString::fromStdString(pki_->caCertificatePath()),
+                       QString::fromStdString(pki_->caKeyPath())});
+        // Also the token that p11-kit's registration of SoftHSM finds: the same module, loaded once.
+        qputenv("SOFTHSM2_CONF", (card + "/softhsm2.conf").toUtf8());
+        importCertificateOnly(open, card + "/pem/rsa.pem", "Titular Tarjeta RSA");
+        importCertificateOnly(open, card + "/pem/ec256.pem", "Titular Tarjeta EC");
     }
+
+private Q_SLOTS:
+    void initTestCase() {
+        try {
+            makeHome();
+        } catch (const std::exception& failure) {
+            QFAIL(failure.what());
+        }
+    }
+
+    // Each case finds every store and card logged out, as a new run does.
+    void init() { PK11_LogoutAll(); }
 
     void cleanup() { setPasswordPrompt({}); }
 
@@ -129,6 +152,15 @@ private Q_SLOTS:
                 row(kProtectedProfile, {kProtectedProfile});
                 // No key where the row is: the first store that has one signs, and asks as itself.
                 row(kKeylessProfile, {kDesktop});
+            }
+            for (const char* name : {"Titular Tarjeta RSA", "Titular Tarjeta EC"}) {
+                const auto row = [&](const QString& location, const QStringList& asked) {
+                    QTest::addRow("%s, %s, %s", name, qPrintable(location), tls)
+                        << QString::fromUtf8(name) << location << version << asked;
+                };
+                row(kCard, {kCardLabel});
+                // The profile has no key for it: the card signs.
+                row(kOpenProfile, {kCardLabel});
             }
         }
     }
