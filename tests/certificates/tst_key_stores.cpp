@@ -140,27 +140,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("location");
         QTest::addColumn<TlsVersion>("version");
         QTest::addColumn<QStringList>("asked");
-        for (const auto& [version, tls] :
-             {std::pair{TlsVersion::Tls12, "TLS 1.2"}, std::pair{TlsVersion::Tls13, "TLS 1.3"}}) {
+        for (const TlsVersion version : {TlsVersion::Tls12, TlsVersion::Tls13}) {
+            const auto row = [version](const char* name, const QString& location, const QStringList& asked) {
+                QTest::addRow("%s, %s, %s", name, qPrintable(location),
+                              version == TlsVersion::Tls12 ? "TLS 1.2" : "TLS 1.3")
+                    << QString::fromUtf8(name) << location << version << asked;
+            };
             for (const char* name : {"Casa Rural Ñandú", "Hostal Cigüeña"}) {
-                const auto row = [&](const QString& location, const QStringList& asked) {
-                    QTest::addRow("%s, %s, %s", name, qPrintable(location), tls)
-                        << QString::fromUtf8(name) << location << version << asked;
-                };
-                row(kDesktop, {kDesktop});
-                row(kOpenProfile, {});
-                row(kProtectedProfile, {kProtectedProfile});
+                row(name, kDesktop, {kDesktop});
+                row(name, kOpenProfile, {});
+                row(name, kProtectedProfile, {kProtectedProfile});
                 // No key where the row is: the first store that has one signs, and asks as itself.
-                row(kKeylessProfile, {kDesktop});
+                row(name, kKeylessProfile, {kDesktop});
             }
             for (const char* name : {"Titular Tarjeta RSA", "Titular Tarjeta EC"}) {
-                const auto row = [&](const QString& location, const QStringList& asked) {
-                    QTest::addRow("%s, %s, %s", name, qPrintable(location), tls)
-                        << QString::fromUtf8(name) << location << version << asked;
-                };
-                row(kCard, {kCardLabel});
+                row(name, kCard, {kCardLabel});
                 // The profile has no key for it: the card signs.
-                row(kOpenProfile, {kCardLabel});
+                row(name, kOpenProfile, {kCardLabel});
             }
         }
     }
