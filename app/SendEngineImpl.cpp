@@ -67,7 +67,7 @@ std::string shownNameOf(const ChosenCertificate& chosen) {
 void attachCertificate(const ChosenCertificate& chosen, HttpRequest& request,
                        const PasswordPromptScope& prompt) {
     const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
-    const std::optional<StoredCertificate> found = store->findByDer(chosen.der);
+    const std::optional<StoredCertificate> found = store->findByDer(chosen.der, chosen.location);
     if (!found)
         refuseChosen(chosen,
                      "ya no está en su almacén: puede que se haya borrado o que se haya retirado su tarjeta");

@@ -43,8 +43,11 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const PasswordRequest& request, QWidget
     : QDialog(owner, kDialogWindowFlags), ui_(std::make_unique<Ui::TFContrasenaAlmacen>()) {
     setUpPrompt(this, *ui_, owner);
     ui_->lExplicacion->setText(explanationFor(request));
-    if (request.token)
+    if (request.token) {
+        // Named in the title too: the desktop's window list shows which card asks.
+        setWindowTitle(tr("PIN de la tarjeta «%1»").arg(request.storeName));
         ui_->lContrasena->setText(tr("&PIN:"));
+    }
     const QString warning = warningFor(request);
     ui_->lAviso->setText(warning);
     ui_->lAviso->setVisible(!warning.isEmpty());

@@ -19,14 +19,30 @@
 
 namespace cto {
 
-// Keeps the database open while any of its certificates is in use, and while
-// a key found through it may sign: closing it would remove its token. (A
-// token's module stays loaded for the whole process.)
+namespace {
+
+// One store that holds a certificate. Keeps the database open while any of
+// its certificates is in use, and while a key found through it may sign:
+// closing it would remove its token. (A token's module stays loaded for the
+// whole process.)
+struct Holder {
+    nss::Slot slot; // the database's token, or the card's
+    std::shared_ptr<nss::Database> database;
+    QString label;
+    // NSS works this out for the token it lists from, on every listing (the
+    // certificate object is shared by all the tokens that hold it): a
+    // private key with the certificate's ID or, before the token is logged
+    // in to, a public key with it.
+    bool hasKey = false;
+};
+
+} // namespace
+
+// The stores that hold the certificate: the row's own first, then the
+// others in the sources' order, which sign only when the row's has no key.
 struct StoredCertificate::Handle {
     nss::Certificate certificate;
-    std::shared_ptr<nss::Database> database;
-    QString location;
-    bool hasPrivateKey = false;
+    std::vector<std::shared_ptr<const Holder>> holders;
 };
 
 StoredCertificate::StoredCertificate(std::shared_ptr<const Handle> handle) : handle_(std::move(handle)) {}
@@ -86,15 +102,36 @@ QDateTime StoredCertificate::validFrom() const {
 }
 
 const QString& StoredCertificate::location() const {
-    return handle_->location;
+    return handle_->holders.front()->label;
 }
 
 bool StoredCertificate::hasPrivateKey() const {
-    return handle_->hasPrivateKey;
+    return handle_->holders.front()->hasKey;
+}
+
+std::optional<StoredCertificate> StoredCertificate::inStore(const QString& location) const {
+    const auto& holders = handle_->holders;
+    const auto found = std::find_if(holders.begin(), holders.end(),
+                                    [&](const auto& holder) { return holder->label == location; });
+    if (found == holders.end())
+        return std::nullopt;
+    if (found == holders.begin())
+        return *this;
+    auto handle = std::make_shared<Handle>();
+    handle->certificate.reset(CERT_DupCertificate(handle_->certificate.get()));
+    handle->holders.push_back(*found);
+    for (auto holder = holders.begin(); holder != holders.end(); ++holder) {
+        if (holder != found)
+            handle->holders.push_back(*holder);
+    }
+    return StoredCertificate(std::move(handle));
 }
 
 std::shared_ptr<const ClientCertificate> StoredCertificate::clientCertificate() const {
-    return nss::clientCertificateOf(handle_->certificate.get(), handle_);
+    std::vector<nss::KeyStore> stores;
+    for (const auto& holder : handle_->holders)
+        stores.push_back({holder->slot.get(), holder->hasKey});
+    return nss::clientCertificateOf(handle_->certificate.get(), stores, handle_);
 }
 
 bool operator==(const StoredCertificate& left, const StoredCertificate& right) {
@@ -110,45 +147,66 @@ CertificateStore::~CertificateStore() = default;
 
 namespace {
 
-// Gathers the certificates of the sources in order, each DER once: a later
-// copy replaces an earlier one only when it has a key and the earlier has none,
-// and then takes its own place in the order, since that is where it is listed from.
+// Gathers the certificates of the sources in order, each DER once, with every
+// store that holds it: a row is listed from the first store that holds its
+// key, else from the first that holds it; a later store that has the key
+// where the earlier ones had none moves the row to its own place in the
+// order, since that is where it is listed from.
 class CertificateGathering {
 public:
     void add(const nss::CertificateSource& source, CERTCertificate* certificate) {
-        auto handle = std::make_shared<StoredCertificate::Handle>();
-        handle->certificate.reset(CERT_DupCertificate(certificate));
-        handle->database = source.database;
-        handle->location = source.label;
-        // NSS works this out for the token it lists from, on every listing (the
-        // certificate object is shared by all the tokens that hold it): a
-        // private key with the certificate's ID or, before the token is logged
-        // in to, a public key with it. Read now, before another token's listing.
-        handle->hasPrivateKey = CERT_IsUserCert(certificate) == PR_TRUE;
+        auto holder = std::make_shared<Holder>();
+        holder->slot.reset(PK11_ReferenceSlot(source.slot.get()));
+        holder->database = source.database;
+        holder->label = source.label;
+        // Read now, before another token's listing changes it.
+        holder->hasKey = CERT_IsUserCert(certificate) == PR_TRUE;
         const QByteArray der(reinterpret_cast<const char*>(certificate->derCert.data),
                              qsizetype(certificate->derCert.len));
         const auto earlier = positions_.constFind(der);
-        if (earlier != positions_.cend()) {
-            std::optional<StoredCertificate>& kept = gathered_[*earlier];
-            if (!handle->hasPrivateKey || kept->hasPrivateKey())
-                return;
-            kept.reset();
+        if (earlier == positions_.cend()) {
+            auto gathered = std::make_shared<Gathered>();
+            gathered->certificate.reset(CERT_DupCertificate(certificate));
+            gathered->holders.push_back(std::move(holder));
+            positions_.insert(der, gathered_.size());
+            gathered_.push_back(std::move(gathered));
+            return;
         }
+        std::shared_ptr<Gathered> gathered = gathered_[*earlier];
+        gathered->holders.push_back(holder);
+        if (!holder->hasKey || gathered->holders[gathered->row]->hasKey)
+            return;
+        gathered->row = gathered->holders.size() - 1;
+        gathered_[*earlier].reset();
         positions_.insert(der, gathered_.size());
-        gathered_.emplace_back(StoredCertificate(std::move(handle)));
+        gathered_.push_back(std::move(gathered));
     }
 
     std::vector<StoredCertificate> take() {
         std::vector<StoredCertificate> certificates;
-        for (std::optional<StoredCertificate>& certificate : gathered_) {
-            if (certificate)
-                certificates.push_back(std::move(*certificate));
+        for (const std::shared_ptr<Gathered>& gathered : gathered_) {
+            if (!gathered)
+                continue;
+            auto handle = std::make_shared<StoredCertificate::Handle>();
+            handle->certificate = std::move(gathered->certificate);
+            handle->holders.push_back(gathered->holders[gathered->row]);
+            for (std::size_t i = 0; i < gathered->holders.size(); ++i) {
+                if (i != gathered->row)
+                    handle->holders.push_back(std::move(gathered->holders[i]));
+            }
+            certificates.emplace_back(std::move(handle));
         }
         return certificates;
     }
 
 private:
-    std::vector<std::optional<StoredCertificate>> gathered_;
+    struct Gathered {
+        nss::Certificate certificate;
+        std::vector<std::shared_ptr<const Holder>> holders; // in the sources' order
+        std::size_t row = 0;                                // the one it is listed from
+    };
+    // In the listing's order; a moved row leaves an empty place.
+    std::vector<std::shared_ptr<Gathered>> gathered_;
     QHash<QByteArray, std::size_t> positions_;
 };
 
@@ -193,12 +251,15 @@ StoredCertificate CertificateStore::Item(int index) const {
     return certificates_[std::size_t(index - 1)];
 }
 
-std::optional<StoredCertificate> CertificateStore::findByDer(const QByteArray& der) const {
+std::optional<StoredCertificate> CertificateStore::findByDer(const QByteArray& der,
+                                                             const QString& location) const {
     const auto found =
         std::find_if(certificates_.begin(), certificates_.end(),
                      [&der](const StoredCertificate& certificate) { return certificate.der() == der; });
     if (found == certificates_.end())
         return std::nullopt;
+    if (std::optional<StoredCertificate> there = found->inStore(location))
+        return there;
     return *found;
 }
 

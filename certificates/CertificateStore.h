@@ -47,6 +47,9 @@ public:
 
     // Where it was found: the label of its database or token.
     const QString& location() const;
+    // The same certificate as the store of that label holds it, listed from
+    // there: its key is taken there first. Nothing when that store does not hold it.
+    std::optional<StoredCertificate> inStore(const QString& location) const;
     // Whether its database or token holds its private key, as far as can be
     // told without logging in: a token or a protected database shows its
     // public keys, and a key pair's public half carries the certificate's ID.
@@ -55,9 +58,11 @@ public:
     // The certificate ready for the HTTP layer: the certificate, a key that
     // signs the TLS handshake through NSS (the private key never leaves its
     // database or card), the intermediate certificates the store holds for its
-    // chain, and what the key can sign. Logs in to the key's token first, so
-    // the database password or the card's PIN is asked here (see
-    // setPasswordPrompt), before any connection opens. Raises EOleException,
+    // chain, and what the key can sign. The key is the one in the store it is
+    // listed from (location()); only when that store has none, the first
+    // other store that holds the certificate with its key. Logs in to that
+    // store alone first, so its own password or the card's PIN is asked here
+    // (see setPasswordPrompt), before any connection opens. Raises EOleException,
     // with NSS's own words, when the key cannot be had: no private key, the
     // password not given, the card gone or locked.
     std::shared_ptr<const ClientCertificate> clientCertificate() const;
@@ -94,8 +99,10 @@ public:
     // without regard to letter case (Unicode-aware), regardless of validity, in
     // the store's order. An empty text finds every certificate.
     std::vector<StoredCertificate> findBySubjectName(const QString& text) const;
-    // The certificate with exactly this DER encoding, if any source holds it.
-    std::optional<StoredCertificate> findByDer(const QByteArray& der) const;
+    // The certificate with exactly this DER encoding, if any source holds it:
+    // as the store of that location holds it (the row the user picked) when
+    // it does, else as it is listed.
+    std::optional<StoredCertificate> findByDer(const QByteArray& der, const QString& location = {}) const;
 
     // The sources that exist but could not be opened or read, one sentence
     // each, a line each; empty when every source was read.

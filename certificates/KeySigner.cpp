@@ -1,5 +1,6 @@
 #include "certificates/KeySigner.h"
 
+#include "certificates/NssDatabase.h"
 #include "certificates/StoreFailures.h"
 #include "transport/ClientCertificate.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <stdexcept>
 
 namespace cto::nss {
 
@@ -71,11 +73,54 @@ std::vector<unsigned char> ecdsaDer(std::span<const unsigned char> raw) {
     return der;
 }
 
+// A signature that this side refuses before the token is asked, with the reason.
+class Refusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The size of the key's signatures, which the token works out from the key;
+// a key handle that its token does not know gives none.
+std::size_t signatureLengthOf(SECKEYPrivateKey* key) {
+    const int length = PK11_SignatureLen(key);
+    if (length <= 0)
+        throw Refusal("la clave ya no se encuentra allí (una tarjeta retirada, una clave borrada) o su "
+                      "almacén no la reconoce");
+    return static_cast<std::size_t>(length);
+}
+
+const Hash& requiredHash(int nid, std::size_t digestLength) {
+    const Hash* hash = hashOf(nid, digestLength);
+    if (!hash)
+        throw Refusal("el servidor pidió firmar un resumen que no es SHA-1 ni SHA-2");
+    return *hash;
+}
+
+// The reasons a token gives most often, in the user's words; NSS's own text for the rest.
+std::string reasonOf(PRErrorCode code) {
+    switch (code) {
+    case SEC_ERROR_NO_TOKEN:
+    case SEC_ERROR_PKCS11_DEVICE_ERROR:
+        return "el almacén o la tarjeta ya no responde: puede que se haya retirado la tarjeta";
+    case SEC_ERROR_TOKEN_NOT_LOGGED_IN:
+    case SEC_ERROR_BAD_PASSWORD:
+        return "el almacén no tiene abierta la sesión con su contraseña o PIN";
+    case SEC_ERROR_INVALID_KEY:
+    case SEC_ERROR_BAD_KEY:
+        return "el almacén no reconoce la clave";
+    case SEC_ERROR_INVALID_ALGORITHM:
+        return "el almacén no firma con el algoritmo de la clave";
+    default:
+        return errorText(code);
+    }
+}
+
 } // namespace
 
 KeySigner::KeySigner(PrivateKey key, std::shared_ptr<const void> storeAlive,
                      std::shared_ptr<SigningFailureNote> failures)
-    : key_(std::move(key)), storeAlive_(std::move(storeAlive)), failures_(std::move(failures)) {}
+    : key_(std::move(key)), store_(storeNameOf(key_->pkcs11Slot).toStdString()),
+      storeAlive_(std::move(storeAlive)), failures_(std::move(failures)) {}
 
 bool KeySigner::isRsa() const noexcept {
     return SECKEY_GetPrivateKeyType(key_.get()) == rsaKey;
@@ -85,42 +130,39 @@ std::vector<unsigned char> KeySigner::sign(int hashNid, std::span<const unsigned
                                            RsaPadding padding) const noexcept {
     try {
         PORT_SetError(0);
+        // Asked of the token first, whatever the signature: a key that its
+        // token no longer knows then says so rather than what fails next.
+        (void)signatureLengthOf(key_.get());
         std::vector<unsigned char> signature = !isRsa()                     ? signEcdsa(digest)
                                                : padding == RsaPadding::Pss ? signPss(hashNid, digest)
                                                                             : signPkcs1(hashNid, digest);
         if (signature.empty())
-            noteFailure();
+            noteFailure(reasonOf(PORT_GetError()));
         return signature;
+    } catch (const Refusal& refusal) {
+        noteFailure(refusal.what());
+        return {};
     } catch (...) {
         // Nothing may unwind into OpenSSL, whose handshake called this.
-        noteFailure();
+        noteFailure(reasonOf(PORT_GetError()));
         return {};
     }
 }
 
 std::vector<unsigned char> KeySigner::signPkcs1(int hashNid, std::span<const unsigned char> digest) const {
-    const Hash* hash = hashOf(hashNid, digest.size());
-    if (!hash) {
-        PORT_SetError(SEC_ERROR_INVALID_ALGORITHM);
-        return {};
-    }
+    const Hash& hash = requiredHash(hashNid, digest.size());
     SECItem toSign = itemOver(digest);
     const Item signature(SECITEM_AllocItem(nullptr, nullptr, 0));
-    if (!signature || SGN_Digest(key_.get(), hash->oid, signature.get(), &toSign) != SECSuccess)
+    if (!signature || SGN_Digest(key_.get(), hash.oid, signature.get(), &toSign) != SECSuccess)
         return {};
     return {signature->data, signature->data + signature->len};
 }
 
 std::vector<unsigned char> KeySigner::signPss(int hashNid, std::span<const unsigned char> digest) const {
-    const Hash* hash = hashOf(hashNid, digest.size());
-    const int length = PK11_SignatureLen(key_.get());
-    if (!hash || length <= 0) {
-        PORT_SetError(SEC_ERROR_INVALID_ALGORITHM);
-        return {};
-    }
-    CK_RSA_PKCS_PSS_PARAMS pss{hash->mechanism, hash->mgf1, hash->length};
+    const Hash& hash = requiredHash(hashNid, digest.size());
+    CK_RSA_PKCS_PSS_PARAMS pss{hash.mechanism, hash.mgf1, hash.length};
     SECItem parameters{siBuffer, reinterpret_cast<unsigned char*>(&pss), sizeof pss};
-    std::vector<unsigned char> signature(static_cast<std::size_t>(length));
+    std::vector<unsigned char> signature(signatureLengthOf(key_.get()));
     SECItem output = itemOver(signature);
     SECItem toSign = itemOver(digest);
     if (PK11_SignWithMechanism(key_.get(), CKM_RSA_PKCS_PSS, &parameters, &output, &toSign) != SECSuccess)
@@ -130,10 +172,7 @@ std::vector<unsigned char> KeySigner::signPss(int hashNid, std::span<const unsig
 }
 
 std::vector<unsigned char> KeySigner::signEcdsa(std::span<const unsigned char> digest) const {
-    const int length = PK11_SignatureLen(key_.get());
-    if (length <= 0)
-        return {};
-    std::vector<unsigned char> raw(static_cast<std::size_t>(length));
+    std::vector<unsigned char> raw(signatureLengthOf(key_.get()));
     SECItem output = itemOver(raw);
     SECItem toSign = itemOver(digest);
     if (PK11_Sign(key_.get(), &output, &toSign) != SECSuccess)
@@ -141,9 +180,9 @@ std::vector<unsigned char> KeySigner::signEcdsa(std::span<const unsigned char> d
     return ecdsaDer(std::span(raw).first(output.len));
 }
 
-void KeySigner::noteFailure() const {
+void KeySigner::noteFailure(const std::string& reason) const {
     if (failures_)
-        failures_->record(errorText(PORT_GetError()));
+        failures_->record("su clave en «" + store_ + "»: " + reason);
 }
 
 } // namespace cto::nss

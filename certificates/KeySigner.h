@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace cto {
@@ -29,7 +30,7 @@ public:
     // (and the like). An RSA key signs the digest's DigestInfo with PKCS #1
     // v1.5, or the digest with PSS (MGF1 of the same hash, a salt as long as
     // the digest); an EC key signs ECDSA, answered as DER. Empty when the
-    // token refuses, with its reason in the failure note.
+    // token refuses, with its store and the reason in the failure note.
     std::vector<unsigned char> sign(int hashNid, std::span<const unsigned char> digest,
                                     RsaPadding padding) const noexcept;
 
@@ -37,9 +38,10 @@ private:
     std::vector<unsigned char> signPkcs1(int hashNid, std::span<const unsigned char> digest) const;
     std::vector<unsigned char> signPss(int hashNid, std::span<const unsigned char> digest) const;
     std::vector<unsigned char> signEcdsa(std::span<const unsigned char> digest) const;
-    void noteFailure() const;
+    void noteFailure(const std::string& reason) const;
 
     PrivateKey key_;
+    std::string store_; // where the key lives, as the user knows it
     std::shared_ptr<const void> storeAlive_;
     std::shared_ptr<SigningFailureNote> failures_;
 };

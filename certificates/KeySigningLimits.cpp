@@ -1,6 +1,7 @@
 #include "certificates/KeySigningLimits.h"
 
-#include "certificates/StoreFailures.h"
+#include "certificates/NssDatabase.h"
+#include "common/FailureKinds.h"
 
 #include <keyhi.h>
 #include <pk11pub.h>
@@ -23,6 +24,12 @@ constexpr char kEcdsaSchemes[] = "ecdsa_secp256r1_sha256:ecdsa_secp384r1_sha384:
 
 SigningLimits signingLimitsOf(SECKEYPrivateKey* key) {
     PK11SlotInfo* slot = key->pkcs11Slot;
+    const std::string store = "«" + storeNameOf(slot).toStdString() + "»";
+    // Found before the connection opens rather than in the middle of the handshake.
+    if (PK11_SignatureLen(key) <= 0)
+        throw EOleException(
+            "su almacén " + store +
+            " ya no tiene su clave (una tarjeta retirada, una clave borrada) o no la reconoce");
     SigningLimits limits;
     switch (SECKEY_GetPrivateKeyType(key)) {
     case rsaKey: {
@@ -43,7 +50,8 @@ SigningLimits signingLimitsOf(SECKEYPrivateKey* key) {
         break;
     }
     if (limits.signatureSchemes.empty())
-        throwStoreFailure(SEC_ERROR_INVALID_KEY, "La clave del certificado no puede firmar un saludo TLS");
+        throw EOleException("su almacén " + store +
+                            " no sabe firmar con su clase de clave ninguna de las firmas de un saludo TLS");
     return limits;
 }
 

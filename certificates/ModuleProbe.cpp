@@ -3,11 +3,12 @@
 #include "certificates/ProbeCache.h"
 #include "certificates/ProbeProcess.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-
-#include <dlfcn.h>
+#include <filesystem>
+#include <system_error>
 
 namespace cto {
 
@@ -18,11 +19,14 @@ QString& probePathSetting() {
     return path;
 }
 
+// Beside the program's own executable, as it is installed with it: the
+// engine module may be a link to a file elsewhere, which the probe is not beside.
 QString defaultProbePath() {
-    Dl_info image{};
-    if (::dladdr(reinterpret_cast<const void*>(&defaultProbePath), &image) == 0 || !image.dli_fname)
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
         return {};
-    return QFileInfo(QString::fromLocal8Bit(image.dli_fname)).canonicalPath() +
+    return QFile::decodeName(QByteArray::fromStdString(program.parent_path().native())) +
            QStringLiteral("/ConexionTulvaOskelProbe");
 }
 

@@ -22,9 +22,9 @@ struct ModuleProbeOutcome {
 };
 
 // Loads the registered module in a process of its own, with the bound above,
-// unless a passing probe of the same library file (real path, size,
-// modification time) and parameters is remembered in the user's cache
-// folder. Only a module that passed may be loaded into this process.
+// unless a passing probe of the same library file (real path, and the
+// file's identity: see ProbeCache.h) and parameters is remembered in the
+// user's cache folder. Only a module that passed may be loaded into this process.
 ModuleProbeOutcome probeModule(const ModuleRegistration& registration);
 
 // The modules that p11-kit's configuration registers, as p11-kit lists them
@@ -33,8 +33,7 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration);
 std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed();
 
 // The probe executable: by default ConexionTulvaOskelProbe in the folder of
-// the image that holds this code (the engine module's, beside the program).
-// Tests name the build tree's.
+// the program's own executable file. Tests name the build tree's.
 void setModuleProbePath(const QString& path);
 QString moduleProbePath();
 

@@ -16,6 +16,8 @@
 //       trust-policy module (1 or 0), separated by tabs.
 #include <p11-kit/p11-kit.h>
 
+#include "certificates/Pkcs11Results.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/resource.h>
@@ -48,12 +50,6 @@ int fail(Status status, const std::string& why) {
     return status;
 }
 
-std::string hex(CK_RV value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
-    return text;
-}
-
 int probeModule(const char* library, char* parameters) {
     void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
@@ -65,7 +61,7 @@ int probeModule(const char* library, char* parameters) {
         return fail(kFailed, "no exporta C_GetFunctionList");
     CK_FUNCTION_LIST* functions = nullptr;
     if (const CK_RV answer = getFunctionList(&functions); answer != CKR_OK || !functions)
-        return fail(kFailed, "C_GetFunctionList respondió " + hex(answer));
+        return fail(kFailed, "C_GetFunctionList respondió " + cto::pkcs11ResultText(answer));
     InitialisationArguments arguments;
     if (parameters && *parameters)
         arguments.LibraryParameters = reinterpret_cast<char**>(parameters);
@@ -77,13 +73,13 @@ int probeModule(const char* library, char* parameters) {
         return fail(kFailed, "le faltan funciones de PKCS #11");
     const CK_RV initialised = functions->C_Initialize(&arguments);
     if (initialised != CKR_OK && initialised != CKR_CRYPTOKI_ALREADY_INITIALIZED)
-        return fail(kFailed, "C_Initialize respondió " + hex(initialised));
+        return fail(kFailed, "C_Initialize respondió " + cto::pkcs11ResultText(initialised));
     CK_INFO information{};
     if (const CK_RV answer = functions->C_GetInfo(&information); answer != CKR_OK)
-        return fail(kFailed, "C_GetInfo respondió " + hex(answer));
+        return fail(kFailed, "C_GetInfo respondió " + cto::pkcs11ResultText(answer));
     CK_ULONG count = 0;
     if (const CK_RV listed = functions->C_GetSlotList(CK_FALSE, nullptr, &count); listed != CKR_OK)
-        return fail(kFailed, "C_GetSlotList respondió " + hex(listed));
+        return fail(kFailed, "C_GetSlotList respondió " + cto::pkcs11ResultText(listed));
     std::vector<CK_SLOT_ID> slots(count);
     if (count > 0 && functions->C_GetSlotList(CK_FALSE, slots.data(), &count) != CKR_OK)
         count = 0;

@@ -38,8 +38,9 @@ std::vector<openssl::Certificate> intermediatesOf(CERTCertificate* certificate) 
 } // namespace
 
 std::shared_ptr<const ClientCertificate> clientCertificateOf(CERTCertificate* certificate,
+                                                             std::span<const KeyStore> stores,
                                                              std::shared_ptr<const void> storeAlive) {
-    PrivateKey key = findSigningKey(certificate);
+    PrivateKey key = findSigningKey(certificate, stores);
     SigningLimits limits = signingLimitsOf(key.get());
     openssl::Certificate x509 = x509Of(certificate->derCert);
     auto failures = std::make_shared<SigningFailureNote>();
@@ -48,6 +49,14 @@ std::shared_ptr<const ClientCertificate> clientCertificateOf(CERTCertificate* ce
     return std::make_shared<const ClientCertificate>(std::move(x509), std::move(signingKey),
                                                      intermediatesOf(certificate), std::move(limits),
                                                      std::move(failures));
+}
+
+std::shared_ptr<const ClientCertificate> clientCertificateOf(CERTCertificate* certificate,
+                                                             std::shared_ptr<const void> storeAlive) {
+    const KeyStore found{certificate->slot, true};
+    const std::span<const KeyStore> stores =
+        certificate->slot ? std::span(&found, 1) : std::span<const KeyStore>();
+    return clientCertificateOf(certificate, stores, std::move(storeAlive));
 }
 
 } // namespace cto::nss

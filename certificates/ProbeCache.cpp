@@ -13,13 +13,20 @@ namespace cto {
 
 namespace {
 
-// The file's size and modification time, or nothing when it is gone.
-std::optional<std::pair<qint64, qint64>> stampOf(const QString& path) {
+qint64 nanoseconds(const timespec& time) {
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// What tells one library file from another at the same path: the file
+// itself (device and inode), its size, its modification time, which `touch`
+// can set back, and its change time, which nothing but the kernel sets and
+// every write, rename or `touch` moves on. Nothing when the file is gone.
+std::optional<ProbeCache::FileIdentity> identityOf(const QString& path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
-    return std::pair<qint64, qint64>(info.st_size,
-                                     qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec);
+    return ProbeCache::FileIdentity{qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
+                                    nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
 }
 
 } // namespace
@@ -41,11 +48,16 @@ ProbeCache::ProbeCache() {
     if (!file.open(QIODevice::ReadOnly))
         return;
     for (const QByteArray& line : file.readAll().split('\n')) {
+        // A line of an older cache, without the whole identity, is left out:
+        // its module is probed again.
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 5)
+        if (fields.size() != 8)
             continue;
-        entries_.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]),
-                            QString::fromUtf8(fields[2]), fields[3].toLongLong(), fields[4].toLongLong()});
+        entries_.push_back({QString::fromUtf8(fields[0]),
+                            QString::fromUtf8(fields[1]),
+                            QString::fromUtf8(fields[2]),
+                            {fields[3].toLongLong(), fields[4].toLongLong(), fields[5].toLongLong(),
+                             fields[6].toLongLong(), fields[7].toLongLong()}});
     }
 }
 
@@ -57,8 +69,7 @@ std::optional<QString> ProbeCache::passed(const ModuleRegistration& registration
         if (registration.library.contains(QLatin1Char('/')) &&
             QFileInfo(registration.library).canonicalFilePath() != entry.realPath)
             return std::nullopt;
-        const auto stamp = stampOf(entry.realPath);
-        if (stamp && stamp->first == entry.size && stamp->second == entry.modified)
+        if (identityOf(entry.realPath) == entry.identity)
             return entry.realPath;
         return std::nullopt;
     }
@@ -66,21 +77,24 @@ std::optional<QString> ProbeCache::passed(const ModuleRegistration& registration
 }
 
 void ProbeCache::remember(const ModuleRegistration& registration, const QString& realPath) {
-    const auto stamp = stampOf(realPath);
+    const std::optional<FileIdentity> identity = identityOf(realPath);
     const auto awkward = [](const QString& text) {
         return text.contains(QLatin1Char('\t')) || text.contains(QLatin1Char('\n'));
     };
-    if (!stamp || awkward(registration.library) || awkward(registration.parameters) || awkward(realPath))
+    if (!identity || awkward(registration.library) || awkward(registration.parameters) || awkward(realPath))
         return; // a line of the file could not hold it
     std::erase_if(entries_, [&](const Entry& entry) {
         return entry.library == registration.library && entry.parameters == registration.parameters;
     });
-    entries_.push_back(
-        {registration.library, registration.parameters, realPath, stamp->first, stamp->second});
+    entries_.push_back({registration.library, registration.parameters, realPath, *identity});
     QByteArray text;
-    for (const Entry& entry : entries_)
-        text += entry.library.toUtf8() + '\t' + entry.parameters.toUtf8() + '\t' + entry.realPath.toUtf8() +
-                '\t' + QByteArray::number(entry.size) + '\t' + QByteArray::number(entry.modified) + '\n';
+    for (const Entry& entry : entries_) {
+        const FileIdentity& file = entry.identity;
+        text += entry.library.toUtf8() + '\t' + entry.parameters.toUtf8() + '\t' + entry.realPath.toUtf8();
+        for (const qint64 field : {file.device, file.inode, file.size, file.modified, file.changed})
+            text += '\t' + QByteArray::number(field);
+        text += '\n';
+    }
     const QString path = filePath();
     if (!QDir().mkpath(QFileInfo(path).path()))
         return;

@@ -12,8 +12,9 @@ namespace cto {
 // The card modules that passed the probe, remembered in the user's cache
 // folder ($XDG_CACHE_HOME, else ~/.cache, then ConexionTulvaOskel/
 // modulos-pkcs11), so that later runs do not start a process for them. An
-// entry holds until the library file changes (its size or modification
-// time) or its name leads elsewhere. Only passes are remembered: a module
+// entry holds until the library file changes (another file at its path, or
+// the same file written to, however its modification time was set back) or
+// its name leads elsewhere. Only passes are remembered: a module
 // that failed is probed again next time, as a card plugged in or a driver
 // mended may change its answer.
 class ProbeCache {
@@ -31,12 +32,18 @@ public:
     // Where the cache file is.
     static QString filePath();
 
+    // Times in nanoseconds since the epoch.
+    struct FileIdentity {
+        qint64 device = 0, inode = 0, size = 0, modified = 0, changed = 0;
+        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    };
+
 private:
     ProbeCache();
 
     struct Entry {
         QString library, parameters, realPath;
-        qint64 size = 0, modified = 0; // modified: nanoseconds since the epoch
+        FileIdentity identity;
     };
     std::vector<Entry> entries_;
 };

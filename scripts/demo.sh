@@ -198,13 +198,13 @@ answer_windows() {
     screenshot 1-certificate-dialog
     xdotool key alt+a
     if $card; then
-        wait_for_focus "Contraseña del almacén de certificados"
+        wait_for_focus "PIN de la tarjeta «Tarjeta de demostracion»"
         if [[ "${CTO_DEMO_WRONG_PIN_FIRST:-0}" == 1 ]]; then
             # The prompt closes and comes again with its warning.
             xdotool type --delay 60 0000
             xdotool key Return
             sleep 1
-            wait_for_focus "Contraseña del almacén de certificados"
+            wait_for_focus "PIN de la tarjeta «Tarjeta de demostracion»"
             sleep 0.3
             main_window_shot 1-card-wrong-pin
         fi

@@ -422,7 +422,10 @@ void TestCertificateDialog::passwordDialog() {
     QFETCH(QString, mentions);
     QFETCH(QString, warning);
     onNextModal<TFContrasenaAlmacen>([&](TFContrasenaAlmacen* d) {
-        QCOMPARE(d->windowTitle(), QString::fromUtf8("Contraseña del almacén de certificados"));
+        // A card's prompt names the card in its title, which the desktop's window list shows.
+        QCOMPARE(d->windowTitle(), request.token
+                                       ? QString::fromUtf8("PIN de la tarjeta «Tarjeta criptográfica»")
+                                       : QString::fromUtf8("Contraseña del almacén de certificados"));
         const auto* shownExplanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"));
         const QString explanation = shownExplanation->text();
         QVERIFY2(explanation.contains(mentions), qPrintable(explanation));

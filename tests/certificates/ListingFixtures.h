@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -40,13 +41,18 @@ inline QStringList rowsOf(const CertificateListing& listing) {
     return rows;
 }
 
-// While it lives, records every password request and answers none.
+// While it lives, records every password request and answers each store
+// with its password in passwords, once (a retry is cancelled), and any other
+// store with nothing.
 class PromptRecorder {
 public:
-    PromptRecorder() {
+    explicit PromptRecorder(QMap<QString, QString> passwords = {}) : passwords_(std::move(passwords)) {
         setPasswordPrompt([this](const PasswordRequest& request) -> std::optional<std::string> {
             asked_ << request.storeName;
-            return std::nullopt;
+            const auto password = passwords_.constFind(request.storeName);
+            if (password == passwords_.cend() || request.retry)
+                return std::nullopt;
+            return password->toStdString();
         });
     }
     ~PromptRecorder() { setPasswordPrompt({}); }
@@ -56,6 +62,7 @@ public:
     const QStringList& asked() const { return asked_; }
 
 private:
+    QMap<QString, QString> passwords_;
     QStringList asked_;
 };
 

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 using namespace cto;
@@ -108,6 +110,8 @@ private Q_SLOTS:
     void userModuleFileRegistersACard();
     void brokenCardModuleIsLeftOutAndNamed_data();
     void brokenCardModuleIsLeftOutAndNamed();
+    void probeIsFoundBesideTheProgram();
+    void passingProbeIsRememberedUntilTheLibraryChanges_data();
     void passingProbeIsRememberedUntilTheLibraryChanges();
     void moduleIsStartedWithItsParameters();
 
@@ -255,7 +259,8 @@ void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed_data() {
     QTest::newRow("aborts in C_GetFunctionList") << "abort" << QString::fromUtf8("terminó con la señal 6");
     QTest::newRow("crashes as it is loaded") << "constructor" << QString::fromUtf8("terminó con la señal");
     QTest::newRow("hangs in C_Initialize") << "hang" << QString::fromUtf8("no respondió en 5 s");
-    QTest::newRow("refuses to start") << "initialize" << QString::fromUtf8("C_Initialize respondió 0x30");
+    QTest::newRow("refuses to start")
+        << "initialize" << QString::fromUtf8("C_Initialize respondió «error del dispositivo» (0x30)");
 }
 
 // A broken driver registered beside a good card and a software database:
@@ -299,18 +304,52 @@ void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed() {
     QVERIFY2(spent < kModuleProbeBound.count() + 5000, qPrintable(QString::number(spent)));
 }
 
+// The probe is installed beside the program, and found there also when the
+// engine module is a link to a file in a folder without it. The program here
+// is a copy of the listing program that loads the module as the program does.
+void TestCertificateTokens::probeIsFoundBesideTheProgram() {
+    const QString program = path("programa"), elsewhere = path("otra-carpeta");
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(elsewhere));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_LIST_THROUGH_MODULE), program + "/ConexionTulvaOskel"));
+    QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE), program + "/ConexionTulvaOskelProbe"));
+    const QString module = "/libConexionTulvaOskelEngine.so";
+    QVERIFY(QFile::copy(QStringLiteral(CTO_ENGINE_MODULE), elsewhere + module));
+    QVERIFY(QFile::link(elsewhere + module, program + module));
+    const QString database = path("programa-nssdb");
+    makeDatabase(database, "Titular Escritorio");
+    registerModule(database, "SoftHSM", modulePath_);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", path("programa-cache"));
+    const QStringList lines = listingOf(environment, {program + "/ConexionTulvaOskel", program + module});
+    QCOMPARE(tokensSorted(lines),
+             tokensSorted(QStringList{kShared + "|Titular Escritorio"} + tokenRows("Tarjeta CTO")));
+}
+
+void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("grown by an update") << "grow";
+    // Neither size nor modification time tells these apart: the change time does.
+    QTest::newRow("rewritten in place, same size, touch -r") << "rewrite";
+    QTest::newRow("another file renamed over it, same size, touch -r") << "replace";
+}
+
 // A module that passed is not tried again in a process of its own, until its
 // library file changes. The probe is wrapped here by a script that counts its runs.
 void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
-    const QString library = path("copia/libsofthsm2.so");
-    QVERIFY(QDir().mkpath(path("copia")));
+    QFETCH(QString, change);
+    const QString folder = path("copia-" + change);
+    const QString library = folder + "/libsofthsm2.so";
+    QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
-    const QString runs = path("probe-runs.txt");
-    const QString wrapper = path("probe-wrapper.sh");
+    const QString runs = folder + "/probe-runs.txt";
+    const QString wrapper = folder + "/probe-wrapper.sh";
     writeFile(wrapper,
               ("#!/bin/sh\necho \"$1\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
     QVERIFY(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner));
     setModuleProbePath(wrapper);
+    const auto restoreProbe = qScopeGuard([] { setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE)); });
     const auto probeRuns = [&] {
         QFile file(runs);
         return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
@@ -323,14 +362,30 @@ void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
     QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
     QCOMPARE(probeRuns(), 1);
 
-    // A library replaced by an update is another module until it has shown otherwise.
-    QFile copy(library);
-    QVERIFY(copy.open(QIODevice::Append));
-    copy.write(QByteArray(16, '\0'));
-    copy.close();
+    // A library replaced is another module until it has shown otherwise.
+    const QString reference = folder + "/reference";
+    QVERIFY(QFile::copy(library, reference)); // keeps the first copy's bytes; its times are set below
+    runTool("touch", {"-r", library, reference});
+    QFile file(library);
+    if (change == "grow") {
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(16, '\0'));
+        file.close();
+    } else if (change == "rewrite") {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(file.seek(0));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+        runTool("touch", {"-r", reference, library});
+    } else {
+        const QString other = folder + "/other.so";
+        QVERIFY(QFile::copy(reference, other));
+        QCOMPARE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(library).constData()), 0);
+        runTool("touch", {"-r", reference, library});
+    }
     QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
     QCOMPARE(probeRuns(), 2);
-    setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
 }
 
 // A card module that needs its parameters gets them as its pkcs11.txt entry

@@ -414,10 +414,13 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() < 10'000);
         QVERIFY(!outcome.exchange);
         QCOMPARE(outcome.error, 12157);
-        QVERIFY2(outcome.message.startsWith(
-                     QString::fromUtf8("Se produjo un error en el canal seguro con el servidor: la clave del "
-                                       "certificado elegido no pudo firmar (")),
-                 qPrintable(outcome.message));
+        // The card is named, with the reason in the user's words.
+        QVERIFY2(
+            outcome.message.startsWith(QString::fromUtf8(
+                "Se produjo un error en el canal seguro con el servidor: la clave del "
+                "certificado elegido no pudo firmar (su clave en «Tarjeta CTO»: la clave ya no se encuentra "
+                "allí")),
+            qPrintable(outcome.message));
         QVERIFY(failureOf<EOleException>([&] { nss::clientCertificateOf(other.get(), nullptr); }));
     }
 };

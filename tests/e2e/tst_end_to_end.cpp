@@ -182,9 +182,12 @@ void TestEndToEnd::surveyGoesOutSignedOnTheSmartCard() {
     // Type-ahead on the names finds the first of the card's certificates and
     // selects it (a space would toggle the selection off). While
     // the list still gathers typed letters it keeps Alt+A to itself: a pause.
-    desktop_.sendAsUser(
-        program, QFileInfo(program).path() + QStringLiteral("/work"), QStringLiteral("encuesta.xml"), copy,
-        {{"type", "--delay", "80", "Titular"}, QStringLiteral("4711"), {"sleep", "1", "key", "alt+a"}});
+    desktop_.sendAsUser(program, QFileInfo(program).path() + QStringLiteral("/work"),
+                        QStringLiteral("encuesta.xml"), copy,
+                        {{"type", "--delay", "80", "Titular"},
+                         QStringLiteral("4711"),
+                         {"sleep", "1", "key", "alt+a"},
+                         QString::fromUtf8("PIN de la tarjeta «Tarjeta Prueba»")});
     if (QTest::currentTestFailed())
         return;
 

@@ -160,6 +160,9 @@ public:
         // A second xdotool command, run apart from the first (xdotool does
         // not press Alt+A reliably after typing text in the same command).
         QStringList thenKeys = {};
+        // The title of the prompt that asks for the secret: a card's names
+        // the card; empty for a database's.
+        QString prompt = {};
     };
     // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz. The list
     // holds the focus with no row selected: two steps down select Peña Muñoz.
@@ -195,7 +198,8 @@ public:
         if (!choice.thenKeys.isEmpty())
             QVERIFY(runTool(xdotool_, choice.thenKeys));
         if (!choice.secret.isEmpty()) {
-            problem = whenFocused(passwordDialog, {"type", "--delay", "20", choice.secret});
+            problem = whenFocused(choice.prompt.isEmpty() ? passwordDialog : choice.prompt,
+                                  {"type", "--delay", "20", choice.secret});
             QVERIFY2(problem.isEmpty(), qPrintable(problem));
             QVERIFY(runTool(xdotool_, {"key", "Return"}));
         }
