@@ -59,8 +59,9 @@ build_and_test=(
     # alone, without the system service that the tinyproxy package starts
     tinyproxy-bin
     # a screen reader's view of the end-to-end run: a private D-Bus session
-    # bus and the AT-SPI bus launcher with its registry, no desktop session
-    dbus-daemon at-spi2-core
+    # bus and the AT-SPI bus launcher with its registry, no desktop session;
+    # and the GTK theme that Qt loads in a GNOME session, as GNOME users have it
+    dbus-daemon at-spi2-core qt6-gtk-platformtheme
     # checks: formatting and static analysis (scripts/check-format.sh, scripts/tidy.sh)
     clang-format clang-tidy
 )

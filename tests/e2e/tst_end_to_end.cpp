@@ -47,6 +47,7 @@ class TestEndToEnd : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void surveyGoesOutWithTheChosenCertificate_data();
     void surveyGoesOutWithTheChosenCertificate();
     void surveyGoesOutSignedOnTheSmartCard();
 
@@ -90,13 +91,26 @@ QString TestEndToEnd::installProgram(const QString& name) {
     return program;
 }
 
+// Blind users mostly run GNOME with its screen reader: the program must be
+// read there as on a bare desktop.
+void TestEndToEnd::surveyGoesOutWithTheChosenCertificate_data() {
+    QTest::addColumn<QStringList>("desktop");
+    QTest::newRow("no desktop session") << QStringList();
+    QTest::newRow("GNOME session") << QStringList{
+        QStringLiteral("XDG_CURRENT_DESKTOP=GNOME"), QStringLiteral("DESKTOP_SESSION=gnome"),
+        QStringLiteral("GNOME_DESKTOP_SESSION_ID=this-is-deprecated"),
+        QStringLiteral("XDG_SESSION_DESKTOP=gnome")};
+}
+
 void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
-    const QString program = installProgram(QStringLiteral("program"));
+    QFETCH(QStringList, desktop);
+    const QString row = QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0);
+    const QString program = installProgram(QStringLiteral("program-") + row);
     QVERIFY(!program.isEmpty());
     const QString programFolder = QFileInfo(program).path();
     const QString work = programFolder + QStringLiteral("/work");
     const QString survey = kSurvey;
-    const QString copy = folder_.filePath(QStringLiteral("copia-guardada.xml"));
+    const QString copy = folder_.filePath(QStringLiteral("copia-guardada-") + row + QStringLiteral(".xml"));
 
     // A screen reader follows the run: at each window, what it would read.
     AtSpiSession screenReader;
@@ -104,6 +118,8 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QMap<QString, QList<AccessibleNode>> read;
     desktop_.programExtras = screenReader.programVariables();
+    for (const QString& variable : desktop)
+        desktop_.programExtras.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     desktop_.beforeAnswering = [&](const QString& title) {
         read[title] = screenReader.applicationTree(QStringLiteral("ConexionTulvaOskel"));
     };
@@ -112,19 +128,26 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
         desktop_.beforeAnswering = nullptr;
     });
 
+    // The office numbers the exchanges of all the runs it serves.
+    const QString exchanges = desktop_.exchangesFolder();
+    const auto exchange = [&](int number, const char* part) {
+        return exchanges +
+               QStringLiteral("/%1-%2").arg(number, 3, 10, QLatin1Char('0')).arg(QLatin1String(part));
+    };
+    const int ours =
+        int(QDir(exchanges).entryList({QStringLiteral("*-request.xml")}, QDir::Files).size()) + 1;
+
     desktop_.sendAsUser(program, work, QStringLiteral("encuesta.xml"), copy);
     if (QTest::currentTestFailed())
         return;
     checkWhatAScreenReaderRead(read);
 
     // What the office received: the survey byte for byte, with the chosen certificate.
-    const QString exchanges = desktop_.exchangesFolder();
-    QCOMPARE(contentOf(exchanges + QStringLiteral("/001-request.xml")), contentOf(survey));
-    QCOMPARE(QString::fromUtf8(contentOf(exchanges + QStringLiteral("/001-client.txt"))),
-             QString::fromUtf8("Peña Muñoz\n"));
-    QVERIFY2(!QFile::exists(exchanges + QStringLiteral("/002-request.xml")), "the survey went out twice");
+    QCOMPARE(contentOf(exchange(ours, "request.xml")), contentOf(survey));
+    QCOMPARE(QString::fromUtf8(contentOf(exchange(ours, "client.txt"))), QString::fromUtf8("Peña Muñoz\n"));
+    QVERIFY2(!QFile::exists(exchange(ours + 1, "request.xml")), "the survey went out twice");
     // The response file and the saved copy: the office's answer element alone, in its namespace.
-    const QByteArray expected = contentOf(exchanges + QStringLiteral("/001-expected-response.xml"));
+    const QByteArray expected = contentOf(exchange(ours, "expected-response.xml"));
     QVERIFY(expected.startsWith(
         "<RespuestaSolicitudEncuesta xmlns=\"RespuestaSolicitud.xsd\"><NumeroOrden>OSK-"));
     QCOMPARE(contentOf(programFolder + QStringLiteral("/encuesta-response.xml")), expected);
