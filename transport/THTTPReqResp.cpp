@@ -152,6 +152,8 @@ std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Re
     if (raiseError)
         RaiseCheck(lastError, request.lastErrorText());
     const std::uint32_t answer = request.interactiveCheck(OnCredentialsNeeded);
+    if (answer != http::kNoError && answer != http::kForceRetry && answer != http::kCancelled)
+        RaiseCheck(answer, request.lastErrorText());
     return lastError == http::kClientCertificateNeeded ? http::kForceRetry : answer;
 }
 
