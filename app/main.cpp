@@ -2,6 +2,7 @@
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFSeleccionCertificado.h"
+#include "common/ProcessHardening.h"
 #include "common/SystemErrorText.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(v
 }
 
 int main(int argc, char* argv[]) {
+    cto::keepSecretsInMemoryOnly();
     // Under a file-size limit the write that crosses it then fails with EFBIG,
     // which the run reports and cleans up after, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +47,7 @@ private slots:
     void cleanup();
 
     void failureRunExitsWithZero();
+    void coreDumpsAreOff();
     void acceptedRunExitsWithZero();
     void fileSizeLimitIsAFailureNotAKill();
     void programWithoutItsEngine();
@@ -158,6 +160,30 @@ void TestProgramRun::failureRunExitsWithZero() {
     pressWhenFocused(kCaption, QStringLiteral("Return"));
     expectExitZero();
     QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("-response.xml"))));
+}
+
+// The program may hold a password or a PIN: whatever limit it was started
+// with, it leaves no core file. Read from the running program, once its
+// window shows.
+void TestProgramRun::coreDumpsAreOff() {
+    process_.setChildProcessModifier([] {
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_CORE, &unlimited);
+    });
+    startProgram({});
+    process_.setChildProcessModifier({});
+    whenFocused(kCaption, {QStringLiteral("getwindowfocus")}); // the window is up: main has begun
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(process_.processId()));
+    QVERIFY(limits.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(limits.readAll());
+    const QRegularExpression core(QStringLiteral("^Max core file size +(\\S+) +(\\S+)"),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch found = core.match(text);
+    QVERIFY2(found.hasMatch(), qPrintable(text));
+    QCOMPARE(found.captured(1), QStringLiteral("0")); // soft
+    QCOMPARE(found.captured(2), QStringLiteral("0")); // hard: nothing in it can raise it again
+    pressWhenFocused(kCaption, QStringLiteral("Return"));
+    expectExitZero();
 }
 
 // A real receipt for a certificate whose key is behind the store's password:
