@@ -223,24 +223,28 @@ void TestSystemProxy::proxyAsksForCredentials_data() {
     QTest::addColumn<QList<bool>>("refusedShown"); // each dialog: did it say the last answer was refused
     QTest::addColumn<QString>("outcome");          // the answer's body, or the failure (%1 the proxy)
     QTest::addColumn<int>("tunnels");              // CONNECTs the proxy received
+    QTest::addColumn<int>("surveySize");           // above 32 KiB it goes in pieces
     const QString refused = QString::fromUtf8("ESOAPHTTPException: El proxy %1 no aceptó el usuario o la "
                                               "contraseña: la encuesta no se envió (CONNECT tunnel failed, "
                                               "response 401)");
     QTest::newRow("right credentials")
-        << QStringList{"ana:secreto"} << QList<bool>{false} << "<recibo/>" << 2;
+        << QStringList{"ana:secreto"} << QList<bool>{false} << "<recibo/>" << 2 << 64;
+    QTest::newRow("right credentials, a survey sent in pieces")
+        << QStringList{"ana:secreto"} << QList<bool>{false} << "<recibo/>" << 2 << 100000;
     QTest::newRow("a wrong password, then the right one")
-        << QStringList{"ana:mala", "ana:secreto"} << QList<bool>{false, true} << "<recibo/>" << 3;
+        << QStringList{"ana:mala", "ana:secreto"} << QList<bool>{false, true} << "<recibo/>" << 3 << 64;
     // tinyproxy answers wrong credentials with 401 to CONNECT: still the proxy's refusal.
     QTest::newRow("refused every time: asked three times")
         << QStringList{"ana:mala", "ana:mala", "ana:mala", "ana:mala"} << QList<bool>{false, true, true}
-        << refused << 4;
-    QTest::newRow("cancelled") << QStringList{""} << QList<bool>{false} << "EAbort: Operation aborted" << 1;
+        << refused << 4 << 64;
+    QTest::newRow("cancelled") << QStringList{""} << QList<bool>{false} << "EAbort: Operation aborted" << 1
+                               << 64;
     QTest::newRow("no one to ask")
         << QStringList{"-1"} << QList<bool>{}
         << QString::fromUtf8(
                "ESOAPHTTPException: El proxy %1 pide un usuario y una contraseña: la encuesta no "
                "se envió (CONNECT tunnel failed, response 407)")
-        << 1;
+        << 1 << 64;
 }
 
 void TestSystemProxy::proxyAsksForCredentials() {
@@ -248,6 +252,8 @@ void TestSystemProxy::proxyAsksForCredentials() {
     QFETCH(QList<bool>, refusedShown);
     QFETCH(QString, outcome);
     QFETCH(int, tunnels);
+    QFETCH(int, surveySize);
+    const std::string survey = "<encuesta>" + std::string(std::size_t(surveySize) - 21, 'x') + "</encuesta>";
     TlsTestServer office(*pki_);
     office.enqueue(Reply::ok("<recibo/>"));
     TinyProxy proxy(QStringLiteral("ana"), QStringLiteral("secreto"));
@@ -269,7 +275,7 @@ void TestSystemProxy::proxyAsksForCredentials() {
         };
     QString result;
     try {
-        result = QString::fromStdString(post(*transport, "<encuesta/>"));
+        result = QString::fromStdString(post(*transport, survey));
     } catch (const Exception& failure) {
         result = QString::fromLatin1(failure.kindName()) + QStringLiteral(": ") +
                  QString::fromStdString(failure.message());
@@ -286,6 +292,8 @@ void TestSystemProxy::proxyAsksForCredentials() {
     if (office.connectionCount() > 0)
         QVERIFY(office.waitUntilConnectionsEnd(std::chrono::seconds(5)));
     QCOMPARE(office.exchanges().size(), std::size_t(outcome.startsWith('<') ? 1 : 0));
+    if (outcome.startsWith('<'))
+        QVERIFY(office.lastExchange().body == survey);
 }
 
 // What fails is the proxy, and the message says so rather than blame the office.
