@@ -52,6 +52,8 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     if (!registration.parameters.isEmpty())
         arguments << registration.parameters;
     const ProbeRun run = runProbe(probe, arguments, kModuleProbeBound);
+    if (!run.refusal.isEmpty())
+        return {ModuleProbeOutcome::Verdict::ProbeRefused, {}, run.refusal};
     // A driver may print on its own; the probe's word is its last line.
     const QString said = QString::fromLocal8Bit(run.output).trimmed().section(QLatin1Char('\n'), -1);
     if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {

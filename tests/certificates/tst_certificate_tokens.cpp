@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,7 @@
 #include <secmod.h>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,6 +112,8 @@ private Q_SLOTS:
     void brokenCardModuleIsLeftOutAndNamed();
     void passingProbeIsRememberedUntilTheLibraryChanges();
     void moduleIsStartedWithItsParameters();
+    void probeOthersCouldReplaceIsNotRun_data();
+    void probeOthersCouldReplaceIsNotRun();
 
 private:
     // Runs the listing program in the environment given, and answers its lines.
@@ -331,6 +335,68 @@ void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
     QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
     QCOMPARE(probeRuns(), 2);
     setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE));
+}
+
+void TestCertificateTokens::probeOthersCouldReplaceIsNotRun_data() {
+    QTest::addColumn<int>("probeMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("givenToNobody");
+    QTest::addColumn<QString>("refusal"); // %1 the probe, %2 its folder; empty: it runs
+    QTest::newRow("the user's own probe") << 0755 << 0700 << false << QString();
+    QTest::newRow("a probe its group can write")
+        << 0775 << 0700 << false
+        << QString::fromUtf8("otros usuarios pueden modificar el fichero «%1» (permisos 0775)");
+    QTest::newRow("a probe in a folder others can write")
+        << 0755 << 0777 << false
+        << QString::fromUtf8("otros usuarios pueden sustituir el fichero «%1», porque pueden escribir en su "
+                             "carpeta «%2» (permisos 0777)");
+    QTest::newRow("a probe of another user")
+        << 0755 << 0700 << true
+        << QString::fromUtf8(
+               "el fichero «%1» es de otro usuario, nobody (uid 65534), que podría modificarlo");
+}
+
+// The probe runs as the user; one that another user could have written or
+// replaced is never run, and the dialog says why. The probe is a script that
+// counts its runs, which also shows that the file run is the file checked.
+void TestCertificateTokens::probeOthersCouldReplaceIsNotRun() {
+    QFETCH(int, probeMode);
+    QFETCH(int, folderMode);
+    QFETCH(bool, givenToNobody);
+    QFETCH(QString, refusal);
+    static int round = 0;
+    const QString folder = path(QStringLiteral("probe-%1").arg(++round));
+    const QString library =
+        path(QStringLiteral("modules-%1/libsofthsm2.so").arg(round)); // never passed before
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(QFileInfo(library).path()));
+    QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
+    const QString runs = folder + "-runs.txt";
+    const QString probe = folder + "/ConexionTulvaOskelProbe";
+    writeFile(probe,
+              ("#!/bin/sh\necho \"$1\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    QVERIFY(::chmod(QFile::encodeName(probe).constData(), mode_t(probeMode)) == 0);
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
+    if (givenToNobody) {
+        const passwd* nobody = ::getpwnam("nobody");
+        QVERIFY(nobody);
+        if (::chown(QFile::encodeName(probe).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
+            QSKIP("only root can give a file to another user");
+    }
+    setModuleProbePath(probe);
+    const auto restore = qScopeGuard([] { setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE)); });
+
+    const ModuleProbeOutcome outcome = probeModule({"Copia", library, {}, {}});
+    QFile ran(runs);
+    const int probeRuns = ran.open(QIODevice::ReadOnly) ? int(ran.readAll().count('\n')) : 0;
+    if (refusal.isEmpty()) {
+        QCOMPARE(int(outcome.verdict), int(ModuleProbeOutcome::Verdict::Passed));
+        QCOMPARE(probeRuns, 1);
+        return;
+    }
+    QCOMPARE(int(outcome.verdict), int(ModuleProbeOutcome::Verdict::ProbeRefused));
+    QCOMPARE(outcome.detail,
+             QString(refusal).replace(QLatin1String("%1"), probe).replace(QLatin1String("%2"), folder));
+    QCOMPARE(probeRuns, 0);
 }
 
 // A card module that needs its parameters gets them as its pkcs11.txt entry
