@@ -93,6 +93,10 @@ private:
                                  "El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
                                  .arg(name, probed.detail);
             return false;
+        case ModuleProbeOutcome::Verdict::Untrusted:
+            opened_.notes
+                << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed.detail);
+            return false;
         case ModuleProbeOutcome::Verdict::ProbeMissing:
             tellProbeUnusable(
                 QStringLiteral("Falta el comprobador de módulos de tarjeta (%1): no se listan los "

@@ -22,7 +22,8 @@ struct ModuleProbeOutcome {
         Missing,
         Unresponsive,
         ProbeMissing,
-        ProbeRefused
+        ProbeRefused,
+        Untrusted // the library is not loaded, as others could have put it there (detail: why)
     } verdict = Verdict::Unresponsive;
     QString realPath; // the library's real path, when it passed
     QString detail;   // what the probe saw otherwise (for the user's message, after the sentence)

@@ -65,7 +65,8 @@ QString endingOf(int status) {
 
 } // namespace
 
-ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound) {
+ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound,
+                  int inheritedFd) {
     ProbeRun run;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
@@ -91,6 +92,8 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
     // A dup2 onto itself keeps the descriptor open across the exec: a script's
     // interpreter opens the script by that name once the exec is done.
     ::posix_spawn_file_actions_adddup2(actions.get(), file.fd(), file.fd());
+    if (inheritedFd >= 0)
+        ::posix_spawn_file_actions_adddup2(actions.get(), inheritedFd, inheritedFd);
 
     std::vector<QByteArray> texts{path};
     for (const QString& argument : arguments)

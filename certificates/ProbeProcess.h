@@ -22,6 +22,9 @@ struct ProbeRun {
 // process outlives the call: the child is always reaped. The program runs
 // only when no one but the user or root could have put it there, and the file
 // run is the very one checked (common/TrustedFile.h).
-ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound);
+// inheritedFd, when given, stays open in the program under its own number
+// (for a "/proc/self/fd/N" among the arguments).
+ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound,
+                  int inheritedFd = -1);
 
 } // namespace cto

@@ -109,6 +109,12 @@ TrustedFile::TrustedFile(TrustedFile&& other) noexcept
     other.fd_ = -1;
 }
 
+int TrustedFile::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
 std::string TrustedFile::procPath() const {
     return "/proc/self/fd/" + std::to_string(fd_);
 }

@@ -33,8 +33,13 @@ public:
     int openError() const { return openError_; }
     // The open file, close-on-exec; -1 when not trusted.
     int fd() const { return fd_; }
-    // "/proc/self/fd/N": the open file under a name that dlopen takes.
+    // "/proc/self/fd/N": the open file under a name that dlopen takes. The
+    // dynamic loader remembers a library by the name it was opened by: keep
+    // the file open for as long as the library stays loaded, or another file
+    // opened later under the same number would be taken for it.
     std::string procPath() const;
+    // Gives up the descriptor, for a library that stays loaded until the process ends.
+    int release();
 
 private:
     int fd_ = -1;
