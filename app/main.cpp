@@ -1,3 +1,4 @@
+#include "app/EndingSignals.h"
 #include "app/QtSpanishTexts.h"
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[]) {
         return dialog;
     });
     cto::exitWhenShownIfAsked(mainWindow, cto::ShownWindow::Main);
+    const cto::EndingSignals endingSignals([&mainWindow] { mainWindow.endForSignal(); });
     mainWindow.show();
     application.exec();
     // The response file is the run's result for the caller; the status never varies.

@@ -197,6 +197,10 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
 
         if (OnBeforePost)
             OnBeforePost(*this, *request);
+        // A stop asked for while the hook's dialog was open ends the exchange
+        // before anything leaves.
+        if (OnWaiting && !OnWaiting())
+            throw EAbort();
 
         body.seek(0);
         const std::int64_t size = body.size();

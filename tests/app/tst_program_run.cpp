@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 #include <sys/resource.h>
@@ -48,6 +49,8 @@ private slots:
 
     void failureRunExitsWithZero();
     void coreDumpsAreOff();
+    void endingSignalDuringTheExchange_data();
+    void endingSignalDuringTheExchange();
     void acceptedRunExitsWithZero();
     void fileSizeLimitIsAFailureNotAKill();
     void programWithoutItsEngine();
@@ -62,7 +65,7 @@ private:
         whenFocused(title, {QStringLiteral("key"), key});
     }
     void expectExitZero();
-    void sendWithProtectedKey();
+    void sendWithProtectedKey(const Reply& answer = {});
 
     cto::test::PrivateXServer xServer_;
     QString display_;
@@ -186,6 +189,30 @@ void TestProgramRun::coreDumpsAreOff() {
     expectExitZero();
 }
 
+void TestProgramRun::endingSignalDuringTheExchange_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM (the desktop logging out)") << int(SIGTERM);
+    QTest::newRow("SIGHUP (the terminal closing)") << int(SIGHUP);
+}
+
+// A signal that ends the session while the office holds its answer ends the
+// run as the stop button does, without waiting on any window: status 0,
+// nothing stored, no lock or half-written file left beside the program.
+void TestProgramRun::endingSignalDuringTheExchange() {
+    QFETCH(int, signal);
+    Reply silent;
+    silent.ending = Reply::Ending::NeverAnswer;
+    sendWithProtectedKey(silent);
+    // The office has the survey: the program waits on the network.
+    QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(15000)));
+    QVERIFY(::kill(pid_t(process_.processId()), signal) == 0);
+    expectExitZero();
+    const QStringList left = QDir(folder_->path())
+                                 .entryList({QStringLiteral("*response*"), QStringLiteral(".encuesta*")},
+                                            QDir::Files | QDir::Hidden);
+    QCOMPARE(left, QStringList());
+}
+
 // A real receipt for a certificate whose key is behind the store's password:
 // the engine asks for it through the program's own dialog.
 void TestProgramRun::acceptedRunExitsWithZero() {
@@ -219,13 +246,16 @@ void TestProgramRun::fileSizeLimitIsAFailureNotAKill() {
 // Runs the program on the survey against an office that answers with a
 // receipt: it picks Peña Muñoz, whose key is behind the store's password,
 // and types the password in the program's own prompt.
-void TestProgramRun::sendWithProtectedKey() {
+void TestProgramRun::sendWithProtectedKey(const Reply& answer) {
     const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
     cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
                                     QString::fromStdString(pki_->caCertificatePath()),
                                     QString::fromStdString(pki_->caKeyPath())});
-    server_->enqueue(
-        Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
+    if (answer.body.empty() && answer.ending == Reply::Ending::KeepAlive)
+        server_->enqueue(Reply::ok(
+            contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
+    else
+        server_->enqueue(answer);
     startProgram({QStringLiteral("encuesta.xml")});
     // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
     // The list holds the focus with no row selected: two steps down select Peña Muñoz.
