@@ -27,7 +27,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 4;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 5;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -53,8 +53,8 @@ public:
     // The before-send hook: asks the user for a certificate and answers the
     // chosen one, or nothing to send the request without one.
     virtual std::optional<ChosenCertificate> chooseCertificate() noexcept = 0;
-    // The server (401) or a proxy (407) wants credentials; nothing when the user cancels.
-    virtual std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept = 0;
+    // The office's server or the proxy wants credentials; nothing when the user cancels.
+    virtual std::optional<Credentials> askCredentials(const CredentialsRequest& request) noexcept = 0;
     // A certificate database or token wants its password; nothing when the user cancels.
     virtual std::optional<std::string> askStorePassword(const PasswordRequest& request) noexcept = 0;
 

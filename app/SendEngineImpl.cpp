@@ -118,8 +118,8 @@ public:
             prompt_.emplace(host);
             attachCertificate(*chosen, request, *prompt_);
         };
-        transport.OnCredentialsNeeded = [&host](bool proxy, const std::string& realm) {
-            return host.askCredentials(proxy, realm);
+        transport.OnCredentialsNeeded = [&host](const CredentialsRequest& request) {
+            return host.askCredentials(request);
         };
     }
 

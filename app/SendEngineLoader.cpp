@@ -3,15 +3,11 @@
 #include "app/SendEngine.h"
 
 #include "common/FailureKinds.h"
+#include "common/TrustedFile.h"
 
 #include <QFile>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <string>
 
@@ -22,55 +18,38 @@ EFOpenError loadFailure(const std::string& path, const std::string& reason) {
     return EFOpenError("No se puede cargar el motor de envío " + path + ": " + reason);
 }
 
-std::string loaderError() {
+// The loader's words, with the module's own name where it saw only the open file's.
+std::string loaderError(const std::string& seen, const std::string& path) {
     const char* text = ::dlerror();
-    return text ? text : "error desconocido";
-}
-
-std::string permissionsOf(mode_t mode) {
-    char octal[8];
-    std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & 07777));
-    return octal;
-}
-
-// Code that another user could have replaced must not run as this one, as a
-// shell refuses an authorized-keys file that others can write: the module,
-// and the folder it lies in unless that folder keeps others from replacing
-// what is not theirs (the sticky bit). The owner's own folder is fine.
-void refuseIfOthersCanWrite(const std::string& path) {
-    struct stat module {};
-    if (::stat(path.c_str(), &module) != 0)
-        return; // dlopen says why it cannot be loaded
-    if (module.st_mode & S_IWOTH)
-        throw loadFailure(path, "otros usuarios pueden modificar el fichero (permisos " +
-                                    permissionsOf(module.st_mode) + "); no se carga");
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    const std::string folder = resolved ? std::filesystem::path(resolved).parent_path().string()
-                                        : std::filesystem::path(path).parent_path().string();
-    std::free(resolved);
-    struct stat folderInfo {};
-    if (::stat(folder.empty() ? "." : folder.c_str(), &folderInfo) == 0 && (folderInfo.st_mode & S_IWOTH) &&
-        !(folderInfo.st_mode & S_ISVTX))
-        throw loadFailure(path, "otros usuarios pueden sustituirlo, porque pueden escribir en su carpeta " +
-                                    folder + " (permisos " + permissionsOf(folderInfo.st_mode) +
-                                    "); no se carga");
+    std::string said = text ? text : "error desconocido";
+    for (auto at = said.find(seen); at != std::string::npos; at = said.find(seen, at + path.size()))
+        said.replace(at, seen.size(), path);
+    return said;
 }
 
 } // namespace
 
 SendEngine& loadSendEngine(const QString& modulePath) {
     const std::string path = QFile::encodeName(modulePath).toStdString();
-    refuseIfOthersCanWrite(path);
+    // Code that another user could have replaced must not run as this one:
+    // the module is checked open, and that open file is what is loaded.
+    TrustedFile file(path);
+    if (!file.trusted())
+        throw loadFailure(path, file.openError() ? file.refusal() : file.refusal() + "; no se carga");
     // Never unloaded: the engine's objects live until the process ends, and
     // OpenSSL keeps calling the key provider that the module registers in it
     // (its keys' functions, and its own clean-up at exit).
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    const std::string loadedAs = file.procPath();
+    void* module = ::dlopen(loadedAs.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!module)
-        throw loadFailure(path, loaderError());
+        throw loadFailure(path, loaderError(loadedAs, path));
+    // Loaded for good under /proc/self/fd/N: that number stays this file's, so
+    // that no later library opened by the same name is taken for the engine.
+    (void)file.release();
     using Entry = std::uint32_t (*)(std::uint32_t, SendEngine**) noexcept;
     const auto entry = reinterpret_cast<Entry>(::dlsym(module, "ctoSendEngineEntry"));
     if (!entry)
-        throw loadFailure(path, loaderError());
+        throw loadFailure(path, loaderError(loadedAs, path));
     SendEngine* engine = nullptr;
     const std::uint32_t version = entry(kSendEngineInterfaceVersion, &engine);
     if (version != kSendEngineInterfaceVersion || !engine)

@@ -51,9 +51,9 @@ std::optional<ChosenCertificate> SoapClientHandle::chooseCertificate() noexcept 
     }
 }
 
-std::optional<Credentials> SoapClientHandle::askCredentials(bool proxy, const std::string& realm) noexcept {
+std::optional<Credentials> SoapClientHandle::askCredentials(const CredentialsRequest& request) noexcept {
     try {
-        return cto::askCredentials(proxy, realm);
+        return cto::askCredentials(request);
     } catch (...) {
         return std::nullopt;
     }

@@ -31,7 +31,7 @@ private:
 
     bool waiting() noexcept override;
     std::optional<ChosenCertificate> chooseCertificate() noexcept override;
-    std::optional<Credentials> askCredentials(bool proxy, const std::string& realm) noexcept override;
+    std::optional<Credentials> askCredentials(const CredentialsRequest& request) noexcept override;
     std::optional<std::string> askStorePassword(const PasswordRequest& request) noexcept override;
 
     TFConexionTulvaOskel& window_;

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeView>
 
 namespace {
@@ -53,6 +54,18 @@ void showColumnsWhole(QFileDialog& dialog) {
     header->setStretchLastSection(true);
 }
 
+// Qt's file dialog reads, and on closing writes, the folders it last showed
+// (and its sizes) in ~/.config/QtProject.conf, which every Qt program shares:
+// the folders of the user's surveys would stay there for any of them to read.
+// The program keeps nothing of the dialog: Qt's settings are pointed inside a
+// device file, where no folder can ever be made (not even by root), so that
+// both the reading and the writing find nothing and leave nothing. The program
+// has no settings of its own that this could hide.
+void keepQtSettingsOffDisk() {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+}
+
 } // namespace
 
 void TSaveDialog::configure(QFileDialog& dialog) const {
@@ -71,6 +84,7 @@ void TSaveDialog::configure(QFileDialog& dialog) const {
 }
 
 bool TSaveDialog::Execute(QWidget* parent) {
+    keepQtSettingsOffDisk(); // before the dialog is made: it reads them as it starts
     ConfirmingFileDialog dialog(parent, OverwritePrompt);
     configure(dialog);
     if (dialog.exec() != QDialog::Accepted)

@@ -1,7 +1,9 @@
+#include "app/EndingSignals.h"
 #include "app/QtSpanishTexts.h"
 #include "app/ShownProbe.h"
 #include "app/uFConexionTulvaOskel.h"
 #include "app/uFSeleccionCertificado.h"
+#include "common/ProcessHardening.h"
 #include "common/SystemErrorText.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@ extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(v
 }
 
 int main(int argc, char* argv[]) {
+    cto::keepSecretsInMemoryOnly();
     // Under a file-size limit the write that crosses it then fails with EFBIG,
     // which the run reports and cleans up after, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -37,6 +40,7 @@ int main(int argc, char* argv[]) {
         return dialog;
     });
     cto::exitWhenShownIfAsked(mainWindow, cto::ShownWindow::Main);
+    const cto::EndingSignals endingSignals([&mainWindow] { mainWindow.endForSignal(); });
     mainWindow.show();
     application.exec();
     // The response file is the run's result for the caller; the status never varies.

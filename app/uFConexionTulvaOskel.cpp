@@ -156,6 +156,14 @@ bool TFConexionTulvaOskel::keepPaintingWhileWaiting() {
     return !stopRequested_;
 }
 
+void TFConexionTulvaOskel::endForSignal() {
+    stopRequested_ = true;
+    // exit, not quit: no window may hold the end back by refusing to close,
+    // and every modal loop, running or yet to run, returns at once.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}
+
 void TFConexionTulvaOskel::bFinClick() {
     if (exchangeRunning_) {
         offerToStop();

@@ -49,6 +49,10 @@ public:
     // The transport's waiting hook: keeps the window painted and answering;
     // false once the user chose to stop the send.
     bool keepPaintingWhileWaiting();
+    // SIGTERM or SIGHUP: the run ends as the user's stop ends it, without
+    // waiting on anyone: the exchange stops (nothing is stored, the lock goes),
+    // every window's loop ends at once, and the process exits with status 0.
+    void endForSignal();
 
     // The workflow's input: the command-line arguments without the program
     // name, and the folder the response file is stored in. Both default to

@@ -16,12 +16,12 @@ class TFCredenciales;
 }
 
 // Asks for a user name and password when the office's server (401) or a
-// proxy (407) wants them.
+// proxy (407) wants them, saying when the last ones were refused.
 class TFCredenciales : public QDialog {
     Q_OBJECT
 
 public:
-    TFCredenciales(bool proxy, const QString& realm, QWidget* owner = nullptr);
+    TFCredenciales(const CredentialsRequest& request, QWidget* owner = nullptr);
     ~TFCredenciales() override;
 
     QString usuario() const;
@@ -32,6 +32,6 @@ private:
 };
 
 // The transport's credentials prompt: nothing when the user cancels.
-std::optional<Credentials> askCredentials(bool proxy, const std::string& realm);
+std::optional<Credentials> askCredentials(const CredentialsRequest& request);
 
 } // namespace cto

@@ -93,16 +93,31 @@ private:
                                  "El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
                                  .arg(name, probed.detail);
             return false;
+        case ModuleProbeOutcome::Verdict::Untrusted:
+            opened_.notes
+                << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed.detail);
+            return false;
         case ModuleProbeOutcome::Verdict::ProbeMissing:
-            if (!probeMissingTold_)
-                opened_.notes << QStringLiteral(
-                                     "Falta el comprobador de módulos de tarjeta (%1): no se listan los "
-                                     "certificados de las tarjetas")
-                                     .arg(probed.detail);
-            probeMissingTold_ = true;
+            tellProbeUnusable(
+                QStringLiteral("Falta el comprobador de módulos de tarjeta (%1): no se listan los "
+                               "certificados de las tarjetas")
+                    .arg(probed.detail));
+            return false;
+        case ModuleProbeOutcome::Verdict::ProbeRefused:
+            tellProbeUnusable(
+                QStringLiteral("No se usa el comprobador de módulos de tarjeta: %1; no se listan "
+                               "los certificados de las tarjetas")
+                    .arg(probed.detail));
             return false;
         }
         return false;
+    }
+
+    // Without the probe no card is listed: said once, whichever module found it so.
+    void tellProbeUnusable(const QString& note) {
+        if (!probeMissingTold_)
+            opened_.notes << note;
+        probeMissingTold_ = true;
     }
 
     void openTokensOf(const ModuleRegistration& registration, const QString& realPath) {

@@ -1,6 +1,9 @@
 #include "certificates/LoadedModules.h"
 
 #include "certificates/StoreFailures.h"
+#include "common/TrustedFile.h"
+
+#include <QFile>
 
 // This header lacks the C linkage block that NSS's other headers have.
 extern "C" {
@@ -8,12 +11,18 @@ extern "C" {
 }
 
 #include <map>
+#include <optional>
 
 namespace cto::nss {
 
 namespace {
 
 struct ModuleEntry {
+    // The library's open file, for as long as the module is loaded: the name
+    // it was loaded by, /proc/self/fd/N, must name no other file while the
+    // loader remembers it by that name (a later dlopen of the same name would
+    // be handed this module).
+    std::optional<TrustedFile> file;
     Module owner;
     LoadedModule outcome;
 };
@@ -42,8 +51,18 @@ const LoadedModule& loadModuleOnce(const ModuleRegistration& registration, const
         return found->second.outcome;
     ModuleEntry& entry = modules[realPath];
     const QString& name = registration.name;
+    // Checked again as it is loaded, and loaded from the very file checked: the
+    // probe's pass says nothing of a file replaced since.
+    const TrustedFile& library = entry.file.emplace(QFile::encodeName(realPath).toStdString());
+    if (!library.trusted()) {
+        entry.outcome.failure =
+            QStringLiteral("El módulo de tarjeta «%1» no se carga: %2")
+                .arg(name.isEmpty() ? realPath : name, QString::fromStdString(library.refusal()));
+        return entry.outcome;
+    }
     // The whole entry, as NSS reads its own database's: a card module may need its parameters.
-    std::string spec = "library=" + quoted(realPath) + " name=" + quoted(name.isEmpty() ? realPath : name);
+    std::string spec = "library=" + quoted(QString::fromStdString(library.procPath())) +
+                       " name=" + quoted(name.isEmpty() ? realPath : name);
     if (!registration.parameters.isEmpty())
         spec += " parameters=" + quoted(registration.parameters);
     if (!registration.nssOptions.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "certificates/ProbeCache.h"
 #include "certificates/ProbeProcess.h"
+#include "common/TrustedFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,13 +50,25 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     // A path that names no file needs no process to say so.
     if (registration.library.contains(QLatin1Char('/')) && !QFileInfo::exists(registration.library))
         return {ModuleProbeOutcome::Verdict::Missing, {}, registration.library};
+    // A library named by its path may be one that another user put there: it
+    // is refused before anything (a pass remembered from before included), and
+    // the probe loads the very file checked.
+    std::optional<TrustedFile> library;
+    if (registration.library.contains(QLatin1Char('/'))) {
+        library.emplace(QFile::encodeName(registration.library).toStdString());
+        if (!library->trusted())
+            return {ModuleProbeOutcome::Verdict::Untrusted, {}, QString::fromStdString(library->refusal())};
+    }
     if (std::optional<QString> known = ProbeCache::instance().passed(registration))
         return {ModuleProbeOutcome::Verdict::Passed, *known, {}};
 
-    QStringList arguments{QStringLiteral("module"), registration.library};
+    QStringList arguments{QStringLiteral("module"),
+                          library ? QString::fromStdString(library->procPath()) : registration.library};
     if (!registration.parameters.isEmpty())
         arguments << registration.parameters;
-    const ProbeRun run = runProbe(probe, arguments, kModuleProbeBound);
+    const ProbeRun run = runProbe(probe, arguments, kModuleProbeBound, library ? library->fd() : -1);
+    if (!run.refusal.isEmpty())
+        return {ModuleProbeOutcome::Verdict::ProbeRefused, {}, run.refusal};
     // A driver may print on its own; the probe's word is its last line.
     const QString said = QString::fromLocal8Bit(run.output).trimmed().section(QLatin1Char('\n'), -1);
     if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {

@@ -16,7 +16,15 @@ inline constexpr std::chrono::milliseconds kModuleProbeBound{5000};
 
 // What a module did in the probe's process.
 struct ModuleProbeOutcome {
-    enum class Verdict { Passed, Missing, Unresponsive, ProbeMissing } verdict = Verdict::Unresponsive;
+    // ProbeRefused: the probe was not run, as others could have put it there (detail: why).
+    enum class Verdict {
+        Passed,
+        Missing,
+        Unresponsive,
+        ProbeMissing,
+        ProbeRefused,
+        Untrusted // the library is not loaded, as others could have put it there (detail: why)
+    } verdict = Verdict::Unresponsive;
     QString realPath; // the library's real path, when it passed
     QString detail;   // what the probe saw otherwise (for the user's message, after the sentence)
 };

@@ -1,5 +1,7 @@
 #include "certificates/ProbeProcess.h"
 
+#include "common/TrustedFile.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -63,7 +65,8 @@ QString endingOf(int status) {
 
 } // namespace
 
-ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound) {
+ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chrono::milliseconds bound,
+                  int inheritedFd) {
     ProbeRun run;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
@@ -71,12 +74,27 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
         return run;
     }
     Descriptor reading(ends[0]), writing(ends[1]);
+    // The program's own code runs as the user: it must be the user's or root's
+    // alone, and the file checked is the file run (the child reaches it through
+    // its copy of the descriptor, which closes as the program starts).
+    const QByteArray path = QFile::encodeName(program);
+    const TrustedFile file(path.toStdString());
+    if (!file.trusted()) {
+        run.refusal = QString::fromStdString(file.refusal());
+        run.ending = run.refusal;
+        return run;
+    }
+    const std::string runPath = file.procPath();
     SpawnActions actions;
     ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), writing.get(), STDOUT_FILENO);
     ::posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // A dup2 onto itself keeps the descriptor open across the exec: a script's
+    // interpreter opens the script by that name once the exec is done.
+    ::posix_spawn_file_actions_adddup2(actions.get(), file.fd(), file.fd());
+    if (inheritedFd >= 0)
+        ::posix_spawn_file_actions_adddup2(actions.get(), inheritedFd, inheritedFd);
 
-    const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> texts{path};
     for (const QString& argument : arguments)
         texts.push_back(QFile::encodeName(argument));
@@ -92,7 +110,7 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
     ::posix_spawnattr_setpgroup(attributes.get(), 0);
     pid_t child = -1;
     if (const int error =
-            ::posix_spawn(&child, path.constData(), actions.get(), attributes.get(), argv.data(), environ);
+            ::posix_spawn(&child, runPath.c_str(), actions.get(), attributes.get(), argv.data(), environ);
         error != 0) {
         run.ending = QStringLiteral("no se pudo iniciar: %1").arg(QString::fromLocal8Bit(::strerror(error)));
         return run;

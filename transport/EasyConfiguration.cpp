@@ -1,5 +1,6 @@
 #include "transport/EasyConfiguration.h"
 
+#include "common/AsciiText.h"
 #include "common/Trim.h"
 
 namespace cto::http {
@@ -28,38 +29,49 @@ void setTarget(CURL* easy, const Connection& connection, const RequestSettings& 
     curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings).c_str());
 }
 
-// A named proxy wins; else the system's for the request's URL, its bypass
-// list already applied (so libcurl's reading of no_proxy stays out of it).
-// libcurl copies both strings.
-void setProxy(CURL* easy, Connection& connection, const RequestSettings& settings) {
-    Session& session = connection.session;
-    if (!session.proxy().empty()) {
-        curl_easy_setopt(easy, CURLOPT_PROXY, session.proxy().c_str());
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, session.proxyBypass().c_str());
-    } else if (const auto& system =
-                   session.systemProxyFor(origin(connection, settings) + requestTarget(settings))) {
-        // "" goes direct, whatever the environment says.
-        curl_easy_setopt(easy, CURLOPT_PROXY, system->c_str());
+// Whether the bypass list (libcurl's form: entries separated by commas) names
+// the host: "*", the host itself, or a domain it is in (".example" or "example").
+bool bypassed(const std::string& bypass, const std::string& host) {
+    std::string_view rest = bypass;
+    while (!rest.empty()) {
+        const auto comma = rest.find(',');
+        std::string_view entry = trimmed(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (entry.starts_with('.'))
+            entry.remove_prefix(1);
+        if (entry.empty())
+            continue;
+        if (entry == "*" || equalsIgnoringCase(host, entry))
+            return true;
+        if (host.size() > entry.size() && host[host.size() - entry.size() - 1] == '.' &&
+            equalsIgnoringCase(std::string_view(host).substr(host.size() - entry.size()), entry))
+            return true;
+    }
+    return false;
+}
+
+void setProxy(CURL* easy, const std::optional<std::string>& proxy) {
+    if (proxy) {
+        // "" goes direct, whatever the environment says; libcurl copies the string.
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy->c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     }
-    // A proxy's answer to CONNECT is not the server's answer: keep it out of the response headers.
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 }
 
 void setAuthentication(CURL* easy, const Connection& connection, const RequestSettings& settings) {
-    const Credentials& answered = settings.answered;
-    const bool connectionOwn = answered.userName.empty() || settings.answeredForProxy;
-    const std::string& user = connectionOwn ? connection.userName : answered.userName;
-    const std::string& password = connectionOwn ? connection.password : answered.password;
+    const std::optional<Credentials>& answered = settings.serverAnswered;
+    const bool connectionOwn = !answered || answered->userName.empty();
+    const std::string& user = connectionOwn ? connection.userName : answered->userName;
+    const std::string& password = connectionOwn ? connection.password : answered->password;
     if (!user.empty()) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
         curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
     }
-    if (settings.answeredForProxy) {
+    if (const std::optional<Credentials>& proxy = settings.proxyAnswered) {
         curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, answered.userName.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, answered.password.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy->userName.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
     }
 }
 
@@ -134,6 +146,18 @@ void setBody(CURL* easy, const RequestSettings& settings, std::optional<std::uin
 
 } // namespace
 
+// A named proxy wins, unless its bypass list names the host; else the
+// system's for the request's URL, its bypass list already applied (so
+// libcurl's reading of no_proxy stays out of it). Deciding here, rather than
+// leaving the bypass list to libcurl, lets the request know whether a 407 can
+// be a proxy's at all.
+std::optional<std::string> proxyFor(Connection& connection, const RequestSettings& settings) {
+    Session& session = connection.session;
+    if (!session.proxy().empty())
+        return bypassed(session.proxyBypass(), connection.host) ? std::string() : session.proxy();
+    return session.systemProxyFor(origin(connection, settings) + requestTarget(settings));
+}
+
 HeaderList EasyConfiguration::apply(CURL* easy) const {
     curl_easy_reset(easy);
     setTarget(easy, connection, settings);
@@ -141,7 +165,7 @@ HeaderList EasyConfiguration::apply(CURL* easy) const {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, connection.session.agent().c_str());
-    setProxy(easy, connection, settings);
+    setProxy(easy, proxy);
     setAuthentication(easy, connection, settings);
     setTls(easy, connection.session, settings);
     setConnectionUse(easy, settings, freshConnection);

@@ -6,8 +6,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace cto::http {
+
+// The proxy a request goes through, in libcurl's form ("" to go direct);
+// nothing when the system's settings could not be read, and libcurl reads the
+// environment itself.
+std::optional<std::string> proxyFor(Connection& connection, const RequestSettings& settings);
 
 // One send of a request, as the options libcurl needs for it.
 struct EasyConfiguration {
@@ -18,6 +24,8 @@ struct EasyConfiguration {
     std::optional<std::uint64_t> piecesLength;
     // A pooled connection made under other security flags must not carry it.
     bool freshConnection = false;
+    // The proxy, as proxyFor answered it.
+    std::optional<std::string> proxy;
 
     // Resets the handle and sets every option of the send but the transfer's
     // own callbacks. libcurl reads the header list answered, and the settings,

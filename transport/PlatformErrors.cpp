@@ -24,6 +24,7 @@ constexpr CurlMapping kCurlMappings[] = {
     {CURLE_COULDNT_RESOLVE_PROXY, kNameNotResolved},
     {CURLE_COULDNT_RESOLVE_HOST, kNameNotResolved},
     {CURLE_COULDNT_CONNECT, kCannotConnect},
+    {CURLE_PROXY, kCannotConnect},
     {CURLE_WEIRD_SERVER_REPLY, kInvalidServerResponse},
     {CURLE_GOT_NOTHING, kInvalidServerResponse},
     {CURLE_PARTIAL_FILE, kConnectionAborted},
@@ -107,7 +108,35 @@ std::string outdatedServerText(int version) {
            ": el programa exige TLS 1.2 o posterior y no le envió nada";
 }
 
+// The failures that are the proxy's own: it cannot be reached, or it would not
+// open the tunnel. Empty when the failure is not the proxy's.
+std::string proxyFailureText(const TransferFailure& failure) {
+    if (failure.proxy.empty())
+        return {};
+    const std::string proxy = proxyShownName(failure.proxy);
+    std::string what;
+    if (failure.tunnelStatus == 407 || failure.tunnelStatus == 401)
+        what = failure.proxyCredentialsGiven ? "El proxy " + proxy + " no aceptó el usuario o la contraseña"
+                                             : "El proxy " + proxy + " pide un usuario y una contraseña";
+    else if (failure.tunnelStatus >= 300 || failure.code == CURLE_PROXY)
+        what = "El proxy " + proxy + " no abrió la conexión con el servidor de la oficina";
+    else if (failure.tunnelStatus == 0 && failure.code == CURLE_COULDNT_CONNECT)
+        what = "No se puede conectar con el proxy " + proxy;
+    else if (failure.code == CURLE_COULDNT_RESOLVE_PROXY)
+        what = "No se pudo resolver el nombre del proxy " + proxy;
+    return what.empty() ? what : what + ": la encuesta no se envió";
+}
+
 } // namespace
+
+std::string proxyShownName(std::string_view proxy) {
+    if (const auto scheme = proxy.find("://"); scheme != std::string_view::npos)
+        proxy.remove_prefix(scheme + 3);
+    proxy = proxy.substr(0, proxy.find('/'));
+    if (const auto at = proxy.rfind('@'); at != std::string_view::npos)
+        proxy.remove_prefix(at + 1);
+    return std::string(proxy);
+}
 
 std::uint32_t platformErrorFor(const TransferFailure& failure) {
     if (failure.code == CURLE_OK)
@@ -121,6 +150,10 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION)
         // No refusal recorded by the chain check means libcurl's own host-name check refused it.
         return failure.verifyError ? certificateProblem(failure.verifyError).error : kCertificateNameInvalid;
+    // A proxy that would not open the tunnel: libcurl reports it as the
+    // connection's failure to receive, but nothing reached the office.
+    if (!failure.proxy.empty() && failure.tunnelStatus >= 300)
+        return kCannotConnect;
     const auto found = std::find_if(std::begin(kCurlMappings), std::end(kCurlMappings),
                                     [&](const CurlMapping& mapping) { return mapping.code == failure.code; });
     return found != std::end(kCurlMappings) ? found->error : kInternalError;
@@ -168,6 +201,9 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
                    certificate;
         return platformErrorMessage(error, reason) + certificate;
     }
+    if (const std::string proxy = proxyFailureText(failure); !proxy.empty())
+        return withDetail(proxy,
+                          errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code));
     if (failure.code == CURLE_SSL_CACERT_BADFILE)
         return platformErrorMessage(error,
                                     "no se pudieron cargar las entidades de certificación de confianza");

@@ -50,7 +50,14 @@ struct TransferFailure {
     std::string refusedCertificate;      // what the refused server certificate says of itself
     std::string host;                    // the server's name or address as the request named it
     std::string signingFailure;          // why the client certificate's key could not sign, as its store said
+    std::string proxy;                   // the proxy in use, in libcurl's form; empty when none is known
+    int tunnelStatus = 0;                // the proxy's answer to CONNECT; 0 when it gave none
+    bool proxyCredentialsGiven = false;  // the proxy was sent credentials the user typed
 };
+
+// How the user knows a proxy given in libcurl's form: its host and port, never
+// a user or password written into it ("http://ana:x@proxy:3128" → "proxy:3128").
+std::string proxyShownName(std::string_view proxy);
 
 std::uint32_t platformErrorFor(const TransferFailure& failure);
 

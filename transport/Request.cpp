@@ -58,8 +58,10 @@ bool Request::write(const char* piece, std::size_t size) {
     pump(Until::PieceTaken);
     const bool consumed = upload_.pieceTaken();
     upload_.hand(nullptr, 0);
-    // A server may answer before the whole body is sent; then the rest is not wanted.
-    if (consumed || (outcome_.finished && outcome_.result == CURLE_OK))
+    // A server may answer before the whole body is sent; then the rest is not
+    // wanted. A proxy asking for credentials has taken none of it: the end of
+    // the body hands its challenge to the interactive check.
+    if (consumed || (outcome_.finished && outcome_.result == CURLE_OK) || tunnelWantsCredentials())
         return true;
     return failTransfer();
 }
@@ -77,22 +79,34 @@ bool Request::end() {
 
 bool Request::awaitHead() {
     pump(Until::HeadComplete);
-    return head_.complete || proxyWantsCredentials() || failTransfer();
+    return head_.complete || tunnelWantsCredentials() || failTransfer();
 }
 
-// libcurl fails a tunnel that the proxy refused with 407; to the caller that is
-// an answer like any other 407, for the interactive check to ask credentials
-// for. The proxy's headers are not kept, so its realm is unknown.
-bool Request::proxyWantsCredentials() {
-    long connectCode = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
-    if (!outcome_.finished || connectCode != 407)
-        return false;
-    head_.status = 407;
-    head_.statusText = "Proxy Authentication Required";
-    head_.lines.clear();
-    head_.complete = true;
-    return true;
+bool Request::tunnelWantsCredentials() const {
+    return outcome_.finished && !head_.complete && tunnelHead_.complete &&
+           (tunnelHead_.status == 407 || tunnelHead_.status == 401);
+}
+
+// A 407 is a proxy's challenge only from the proxy itself: its answer to
+// CONNECT, or, for a plain-HTTP URL sent through a proxy, the answer it
+// relays. Without a proxy, or inside a tunnel, a 407 comes from the office
+// and is a failing status like any other.
+std::optional<CredentialsRequest> Request::challenge() const {
+    if (tunnelWantsCredentials()) {
+        std::string realm = tunnelHead_.lastRealm("Proxy-Authenticate:");
+        return CredentialsRequest{true, realm.empty() ? tunnelHead_.lastRealm("WWW-Authenticate:") : realm,
+                                  settings_.proxyAnswered.has_value()};
+    }
+    if (!head_.complete)
+        return std::nullopt;
+    if (head_.status == 401)
+        return CredentialsRequest{false, head_.lastRealm("WWW-Authenticate:"),
+                                  settings_.serverAnswered.has_value()};
+    const bool relayedByProxy = proxy_ && !proxy_->empty() && !(settings_.flags & kFlagSecure);
+    if (head_.status == 407 && relayedByProxy)
+        return CredentialsRequest{true, head_.lastRealm("Proxy-Authenticate:"),
+                                  settings_.proxyAnswered.has_value()};
+    return std::nullopt;
 }
 
 bool Request::queryStatusCode(int& status) const {
@@ -139,15 +153,23 @@ bool Request::read(char* buffer, std::size_t count, std::size_t& read) {
 }
 
 std::uint32_t Request::interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials) {
-    if (!head_.complete || (head_.status != 401 && head_.status != 407) || !askCredentials)
+    const std::optional<CredentialsRequest> asking = challenge();
+    if (!asking)
         return kNoError;
-    const bool proxy = head_.status == 407;
-    const std::string realm = head_.lastRealm(proxy ? "Proxy-Authenticate:" : "WWW-Authenticate:");
-    const std::optional<Credentials> credentials = askCredentials(proxy, realm);
+    int& asked = asking->proxy ? proxyAsked_ : serverAsked_;
+    if (!askCredentials || asked >= kMostCredentialsAsked) {
+        // The office's refusal is its answer, read as any failing status; a
+        // refused tunnel has no answer to read, so the failure names the proxy.
+        if (!tunnelWantsCredentials())
+            return kNoError;
+        failTransfer();
+        return lastError_;
+    }
+    ++asked;
+    std::optional<Credentials> credentials = askCredentials(*asking);
     if (!credentials)
         return kCancelled;
-    settings_.answered = *credentials;
-    settings_.answeredForProxy = proxy;
+    (asking->proxy ? settings_.proxyAnswered : settings_.serverAnswered) = std::move(credentials);
     return kForceRetry;
 }
 

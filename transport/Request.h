@@ -17,6 +17,13 @@
 
 namespace cto::http {
 
+// Credentials are asked of the user at most this many times per asker and
+// send. Every answer costs the user a dialog and, for the office, a whole POST
+// of the survey: three lets a mistyped password be corrected twice, and a
+// proxy or office that refuses every answer ends the run instead of asking
+// for ever.
+inline constexpr int kMostCredentialsAsked = 3;
+
 // Connect, Send and Receive bound silence; Whole bounds the entire exchange,
 // so that an answer trickling in byte by byte cannot hold the program for ever.
 enum class TimeoutKind { Connect, Send, Receive, Whole };
@@ -55,7 +62,10 @@ public:
     bool read(char* buffer, std::size_t count, std::size_t& read);
 
     // After a send: 0 to go on, kForceRetry to send again with credentials the
-    // hook gave for a 401 or 407, kCancelled when the user refused.
+    // hook gave for the office's 401 or the proxy's challenge, kCancelled when
+    // the user refused; another error number, with its text in lastErrorText(),
+    // when the proxy's challenge cannot be answered (no hook, or its answers
+    // refused kMostCredentialsAsked times).
     std::uint32_t interactiveCheck(const THTTPReqResp::TCredentialsEvent& askCredentials);
 
     std::uint32_t lastError() const { return lastError_; }
@@ -82,7 +92,10 @@ private:
     void collectResult();
     bool watchdogExpired();
     bool awaitHead();
-    bool proxyWantsCredentials();
+    // The proxy refused the tunnel asking for credentials (407, or 401 as tinyproxy answers).
+    bool tunnelWantsCredentials() const;
+    // Who asks for credentials now, if anyone does.
+    std::optional<CredentialsRequest> challenge() const;
     bool failTransfer();
     // Records the failure with our text for the number and the detail after it.
     bool fail(std::uint32_t error, std::string_view detail);
@@ -102,6 +115,9 @@ private:
     std::chrono::milliseconds connectTimeoutExtension_{}; // added to libcurl's connect bound
     UploadState upload_;
     ResponseHead head_;
+    ResponseHead tunnelHead_;              // the proxy's answer to CONNECT, when it was asked
+    std::optional<std::string> proxy_;     // as proxyFor answered it for this send
+    int serverAsked_ = 0, proxyAsked_ = 0; // times the hook answered credentials for each
     ResponseBody body_;
 
     std::uint32_t lastError_ = 0;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,9 @@ struct RequestSettings {
     std::vector<std::string> headerLines;                       // "Name: value", sent as given
     std::shared_ptr<const ClientCertificate> clientCertificate; // none: the request goes without one
     std::string clientCertificateName; // how the user knows it, for messages: "«name» (where it is kept)"
-    // Credentials the hook gave for a 401 (in place of the connection's) or a 407.
-    Credentials answered;
-    bool answeredForProxy = false;
+    // Credentials the hook gave for the office's 401 (in place of the
+    // connection's) and for the proxy's challenge; each kept for the resends.
+    std::optional<Credentials> serverAnswered, proxyAnswered;
     std::string body; // the whole body, when it is sent in one go; kept for resends
 
     // The security flags in force.

@@ -16,6 +16,7 @@ bool Request::start(std::optional<std::uint64_t> piecesLength) {
     upload_.declaredLength = piecesLength.value_or(settings_.body.size());
     connectTimeoutExtension_ = {};
     head_ = {};
+    tunnelHead_ = {};
     body_ = {};
     const std::uint32_t tolerated = settings_.toleratedFlags();
     const std::shared_ptr<const ClientCertificate>& certificate = settings_.clientCertificate;
@@ -23,7 +24,8 @@ bool Request::start(std::optional<std::uint64_t> piecesLength) {
         (void)certificate->takeSigningFailure(); // one left from an earlier send says nothing of this one
     session_.tls().beginExchange(tolerated, certificate, connection_.host);
     const bool fresh = !session_.pooledFor(tolerated, certificate ? certificate->identity() : std::string());
-    headers_ = EasyConfiguration{connection_, settings_, piecesLength, fresh}.apply(easy_.get());
+    proxy_ = proxyFor(connection_, settings_);
+    headers_ = EasyConfiguration{connection_, settings_, piecesLength, fresh, proxy_}.apply(easy_.get());
     watch(piecesLength.has_value());
     if (curl_multi_add_handle(session_.multi(), easy_.get()) != CURLM_OK)
         return fail(kInternalError, "no se pudo iniciar la transferencia");
@@ -70,7 +72,12 @@ std::size_t Request::onHeader(char* data, std::size_t size, std::size_t count, v
     auto* request = static_cast<Request*>(self);
     const std::string_view line(data, size * count);
     request->watchdog_.received += line.size();
-    request->head_.take(line);
+    // libcurl hands over the proxy's answer to CONNECT through here too, before
+    // it knows the server's status: those lines are the tunnel's, never the
+    // server's answer.
+    long status = 0;
+    curl_easy_getinfo(request->easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    (status == 0 ? request->tunnelHead_ : request->head_).take(line);
     return line.size();
 }
 
@@ -192,6 +199,9 @@ bool Request::failTransfer() {
     failure.signingFailure = certificate ? certificate->takeSigningFailure() : std::string();
     failure.refusedCertificate = session_.tls().refusedCertificate;
     failure.host = connection_.host;
+    failure.proxy = proxy_.value_or(std::string());
+    failure.tunnelStatus = tunnelHead_.complete ? tunnelHead_.status : 0;
+    failure.proxyCredentialsGiven = settings_.proxyAnswered.has_value();
     const std::uint32_t error = platformErrorFor(failure);
     return failWithMessage(error, describeFailure(error, failure, errorBuffer_));
 }

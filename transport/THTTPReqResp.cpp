@@ -152,6 +152,8 @@ std::uint32_t THTTPReqResp::HandleWinInetError(std::uint32_t lastError, http::Re
     if (raiseError)
         RaiseCheck(lastError, request.lastErrorText());
     const std::uint32_t answer = request.interactiveCheck(OnCredentialsNeeded);
+    if (answer != http::kNoError && answer != http::kForceRetry && answer != http::kCancelled)
+        RaiseCheck(answer, request.lastErrorText());
     return lastError == http::kClientCertificateNeeded ? http::kForceRetry : answer;
 }
 
@@ -195,6 +197,10 @@ std::unique_ptr<http::Request> THTTPReqResp::Send(ByteStream& body) {
 
         if (OnBeforePost)
             OnBeforePost(*this, *request);
+        // A stop asked for while the hook's dialog was open ends the exchange
+        // before anything leaves.
+        if (OnWaiting && !OnWaiting())
+            throw EAbort();
 
         body.seek(0);
         const std::int64_t size = body.size();

@@ -32,9 +32,12 @@ public:
     // before its body leaves. May run a modal dialog; an exception from it
     // aborts the exchange and reaches the caller of Execute unchanged.
     using TBeforePostEvent = std::function<void(THTTPReqResp& sender, HttpRequest& request)>;
-    // Asked when the server answers 401 (proxy false) or 407 (proxy true):
-    // credentials to send again with, or nothing when the user cancels.
-    using TCredentialsEvent = std::function<std::optional<Credentials>(bool proxy, const std::string& realm)>;
+    // Asked when the office's server answers 401, or the proxy in use 407 (or
+    // refuses its tunnel for want of credentials): credentials to send again
+    // with, or nothing when the user cancels. Asked at most
+    // kMostCredentialsAsked times per asker and send; then the refusal is the
+    // exchange's failure.
+    using TCredentialsEvent = std::function<std::optional<Credentials>(const CredentialsRequest& request)>;
     // Called repeatedly while the exchange waits on the network, so that the
     // caller can keep its windows painted; false stops the exchange (EAbort).
     using TWaitingEvent = std::function<bool()>;

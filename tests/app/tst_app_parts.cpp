@@ -1,6 +1,7 @@
 // The main window's pure parts: the header band's stripe table, the response
 // file's name and the check made before sending, the outcome message and the
 // save dialog's settings.
+#include "ModalDriver.h"
 #include "app/EmptyAnswer.h"
 #include "app/GradientHeaderPanel.h"
 #include "app/OutcomeReport.h"
@@ -25,6 +26,8 @@ class TestAppParts : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+
     void stripeTable_data();
     void stripeTable();
     void stripesCoverTheBandOnce_data();
@@ -40,8 +43,19 @@ private slots:
     void outcomeMessage_data();
     void outcomeMessage();
 
+    // Before any other file dialog of this process: Qt reads where its settings go only once.
+    void saveDialogRemembersNothing();
     void saveDialogSettings();
+
+private:
+    QTemporaryDir home_; // HOME and XDG_CONFIG_HOME of the whole suite
 };
+
+void TestAppParts::initTestCase() {
+    QVERIFY(home_.isValid());
+    qputenv("HOME", QFile::encodeName(home_.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath(QStringLiteral(".config"))));
+}
 
 void TestAppParts::stripeTable_data() {
     QTest::addColumn<int>("height");
@@ -276,6 +290,26 @@ void TestAppParts::outcomeMessage() {
     const cto::ResponseSummary summary = cto::extractResponse(answer, element, spool);
     QCOMPARE(cto::outcomeMessage(summary), message);
     QCOMPARE(cto::proposedFileName(summary), QStringLiteral("Envio") + fileName);
+}
+
+// The save dialog, run as the program runs it, leaves no trace of the folders
+// it showed in Qt's shared settings (~/.config/QtProject.conf).
+void TestAppParts::saveDialogRemembersNothing() {
+    QTemporaryDir surveys;
+    const QString chosen = surveys.filePath(QStringLiteral("EnvioA1.xml"));
+    cto::test::onNextModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->selectFile(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    TSaveDialog settings;
+    settings.Title = QStringLiteral("Guardar resultados del envio");
+    settings.Filter = QStringLiteral("*.xml");
+    settings.FileName = QStringLiteral("EnvioA1.xml");
+    QVERIFY(settings.Execute(nullptr));
+    QCOMPARE(settings.FileName, chosen);
+    QVERIFY(!QFile::exists(home_.filePath(QStringLiteral(".config/QtProject.conf"))));
+    QCOMPARE(QDir(home_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
 }
 
 void TestAppParts::saveDialogSettings() {

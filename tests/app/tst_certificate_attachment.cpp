@@ -136,6 +136,33 @@ void answerPasswordsInto(const std::shared_ptr<QList<PromptShown>>& shown, const
     });
 }
 
+// What one credentials dialog showed.
+struct CredentialsShown {
+    QString explanation;
+    QString askerWords; // the realm's line; empty when hidden
+};
+
+// Answers the next credentials dialogs in turn: "user:password", or a null string to cancel.
+void answerCredentialsInto(const std::shared_ptr<QList<CredentialsShown>>& shown,
+                           const QStringList& answers) {
+    if (answers.isEmpty())
+        return;
+    onNextModal<TFCredenciales>([shown, answers](TFCredenciales* dialog) {
+        const auto* words = dialog->findChild<QLabel*>(QStringLiteral("lPalabrasDelServidor"));
+        shown->append({dialog->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text(),
+                       words->isVisible() ? words->text() : QString()});
+        const QString& answer = answers.front();
+        answerCredentialsInto(shown, answers.mid(1));
+        if (answer.isNull()) {
+            dialog->findChild<QPushButton*>(QStringLiteral("bbCancelar"))->click();
+            return;
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("eUsuario"))->setText(answer.section(':', 0, 0));
+        dialog->findChild<QLineEdit*>(QStringLiteral("eContrasena"))->setText(answer.section(':', 1));
+        dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
+    });
+}
+
 } // namespace
 
 class TestCertificateAttachment : public QObject {
@@ -154,6 +181,9 @@ private slots:
     void activationAfterTheDialogStartsNothing();
     void credentialsAreAskedForAndSent_data();
     void credentialsAreAskedForAndSent();
+    void officeAnswering407IsSentOnce();
+    void proxyRefusingCredentials_data();
+    void proxyRefusingCredentials();
 
 private:
     void makeSameNameDatabase(const QString& directory);
@@ -468,15 +498,17 @@ void TestCertificateAttachment::activationAfterTheDialogStartsNothing() {
 
 void TestCertificateAttachment::credentialsAreAskedForAndSent_data() {
     QTest::addColumn<bool>("proxy");
-    QTest::addColumn<QString>("explanation"); // what the dialog says
-    QTest::newRow("the office (401)") << false << "Encuestas OSKEL";
+    QTest::addColumn<QString>("askerWords"); // the realm's line in the dialog
+    QTest::newRow("the office (401)")
+        << false << QString::fromUtf8("El servidor dice de sí mismo: «Encuestas OSKEL»");
     // The desktop's proxy, tinyproxy with Basic authentication, refuses the tunnel with 407.
-    QTest::newRow("the desktop's proxy (407)") << true << "El servidor proxy pide";
+    QTest::newRow("the desktop's proxy (407)")
+        << true << QString::fromUtf8("El proxy dice de sí mismo: «Tinyproxy»");
 }
 
 void TestCertificateAttachment::credentialsAreAskedForAndSent() {
     QFETCH(bool, proxy);
-    QFETCH(QString, explanation);
+    QFETCH(QString, askerWords);
     int requests = 0;
     std::optional<test::TinyProxy> tinyproxy;
     if (proxy) {
@@ -495,18 +527,14 @@ void TestCertificateAttachment::credentialsAreAskedForAndSent() {
     });
     Run run(executableFolder_->path());
     answerCertificateDialog(Choice::Row, 2);
-    auto realmShown = std::make_shared<QString>();
-    onNextModal<TFCredenciales>([realmShown](TFCredenciales* dialog) {
-        *realmShown = dialog->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
-        dialog->findChild<QLineEdit*>(QStringLiteral("eUsuario"))->setText(QStringLiteral("hotel"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("eContrasena"))->setText(QStringLiteral("secreto"));
-        dialog->findChild<QPushButton*>(QStringLiteral("bbAceptar"))->click();
-    });
+    auto dialogs = std::make_shared<QList<CredentialsShown>>();
+    answerCredentialsInto(dialogs, {QStringLiteral("hotel:secreto")});
     auto shown = answerMessages(1);
     answerNextSaveDialog(QString());
     QVERIFY(run.workflow.showAndWait());
 
-    QVERIFY2(realmShown->contains(explanation), qPrintable(*realmShown));
+    QCOMPARE(dialogs->size(), qsizetype(1));
+    QCOMPARE(dialogs->front().askerWords, askerWords);
     QCOMPARE(*shown, QStringList{kAccepted});
     const auto exchanges = server_->exchanges();
     // Sent again with the credentials, and still with the chosen certificate.
@@ -516,6 +544,76 @@ void TestCertificateAttachment::credentialsAreAskedForAndSent() {
     else
         QCOMPARE(exchanges.back().header("Authorization"), std::string("Basic aG90ZWw6c2VjcmV0bw=="));
     QCOMPARE(QString::fromStdString(exchanges.back().clientCommonName), QString::fromUtf8("Peña Muñoz"));
+}
+
+// Without a proxy in use, the office's 407 is its failing answer: no
+// credentials dialog, no second POST.
+void TestCertificateAttachment::officeAnswering407IsSentOnce() {
+    server_->setResponder([](const test::Exchange&) {
+        Reply challenge = Reply::status("HTTP/1.1 407 Proxy Authentication Required", "<x/>", "text/html");
+        challenge.headers.emplace_back("Proxy-Authenticate", "Basic realm=\"proxy falso\"");
+        return challenge;
+    });
+    const int exchangesBefore = int(server_->exchanges().size());
+    Run run(executableFolder_->path());
+    answerCertificateDialog(Choice::Row, 2);
+    auto dialogs = std::make_shared<QList<CredentialsShown>>();
+    answerCredentialsInto(dialogs, {QStringLiteral("hotel:secreto")});
+    auto shown = answerMessages(1);
+    QVERIFY(run.workflow.showAndWait());
+    QVERIFY(server_->waitUntilConnectionsEnd(std::chrono::seconds(5)));
+
+    QCOMPARE(int(server_->exchanges().size()) - exchangesBefore, 1);
+    QVERIFY(dialogs->isEmpty());
+    QCOMPARE(shown->size(), qsizetype(1));
+    QVERIFY2(shown->front().startsWith(QStringLiteral(
+                 "ESOAPHTTPException error, con el mensaje : Proxy Authentication Required (407) - '")),
+             qPrintable(shown->front()));
+}
+
+// The desktop's proxy refuses what the user types: the dialog comes back
+// saying so, three times at most, and the run ends naming the proxy. The
+// survey never reaches the office; cancelling ends as the user's own stop.
+void TestCertificateAttachment::proxyRefusingCredentials_data() {
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("dialogs");
+    QTest::addColumn<QString>("message"); // %1 the proxy
+    QTest::newRow("refused three times")
+        << QStringList{"hotel:mala", "hotel:mala", "hotel:mala", "hotel:mala"} << 3
+        << QString::fromUtf8("ESOAPHTTPException error, con el mensaje : El proxy %1 no aceptó el usuario o "
+                             "la contraseña: la encuesta no se envió");
+    QTest::newRow("refused, then cancelled") << QStringList{"hotel:mala", QString()} << 2 << kStopped;
+}
+
+void TestCertificateAttachment::proxyRefusingCredentials() {
+    QFETCH(QStringList, answers);
+    QFETCH(int, dialogs);
+    QFETCH(QString, message);
+    test::TinyProxy tinyproxy(QStringLiteral("hotel"), QStringLiteral("secreto"));
+    QVERIFY(tinyproxy.running());
+    qputenv("https_proxy", QByteArray::fromStdString("http://" + tinyproxy.hostAndPort()));
+    const auto noProxy = qScopeGuard([] { qunsetenv("https_proxy"); });
+    const int exchangesBefore = int(server_->exchanges().size());
+    Run run(executableFolder_->path());
+    answerCertificateDialog(Choice::Row, 2);
+    auto shownDialogs = std::make_shared<QList<CredentialsShown>>();
+    answerCredentialsInto(shownDialogs, answers);
+    auto shown = answerMessages(1);
+    QVERIFY(run.workflow.showAndWait());
+
+    QCOMPARE(shownDialogs->size(), qsizetype(dialogs));
+    const QString refused =
+        QString::fromUtf8("El proxy no aceptó el usuario o la contraseña. Escríbalos de nuevo.");
+    for (qsizetype i = 0; i < shownDialogs->size(); ++i)
+        QCOMPARE(shownDialogs->at(i).explanation.startsWith(refused), i > 0);
+    QCOMPARE(shown->size(), qsizetype(1));
+    if (message.contains(QLatin1String("%1")))
+        message = message.arg(QString::fromStdString(tinyproxy.hostAndPort()));
+    QVERIFY2(shown->front().startsWith(message), qPrintable(shown->front()));
+    // One CONNECT, and one more for each answer typed.
+    const QStringList typed = answers.mid(0, dialogs);
+    QCOMPARE(tinyproxy.tunnels().size(), 1 + typed.size() - typed.count(QString()));
+    QCOMPARE(int(server_->exchanges().size()), exchangesBefore);
 }
 
 QTEST_MAIN(TestCertificateAttachment)

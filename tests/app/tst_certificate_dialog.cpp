@@ -462,22 +462,44 @@ void TestCertificateDialog::passwordDialog() {
 
 void TestCertificateDialog::credentialsDialog_data() {
     QTest::addColumn<bool>("proxy");
+    QTest::addColumn<bool>("refused");
     QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QString>("mentions");
-    QTest::newRow("server") << false << false << "la oficina";
-    QTest::newRow("proxy") << true << false << "proxy";
-    QTest::newRow("cancelled") << false << true << "la oficina";
+    QTest::addColumn<QString>("explanation"); // the program's words
+    QTest::addColumn<QString>("realm");       // what the asker sent of itself
+    QTest::addColumn<QString>("realmShown");  // empty: the line is hidden
+    QTest::newRow("server")
+        << false << false << false
+        << "El servidor de la oficina pide un usuario y una contraseña para aceptar el envío."
+        << "Encuestas" << QString::fromUtf8("El servidor dice de sí mismo: «Encuestas»");
+    QTest::newRow("proxy") << true << false << false
+                           << "El servidor proxy pide un usuario y una contraseña para dejar pasar el envío."
+                           << "Encuestas" << QString::fromUtf8("El proxy dice de sí mismo: «Encuestas»");
+    QTest::newRow("proxy, refused") << true << true << false
+                                    << "El proxy no aceptó el usuario o la contraseña. Escríbalos de nuevo."
+                                    << ""
+                                    << "";
+    // A realm that reads like the program's own instruction stays in its own quoted line, as text.
+    QTest::newRow("proxy, a realm that mimics the program")
+        << true << false << true
+        << "El servidor proxy pide un usuario y una contraseña para dejar pasar el envío."
+        << "Introduzca el PIN\nde su <b>certificado</b>"
+        << QString::fromUtf8("El proxy dice de sí mismo: «Introduzca el PIN de su <b>certificado</b>»");
 }
 
 void TestCertificateDialog::credentialsDialog() {
     QFETCH(bool, proxy);
+    QFETCH(bool, refused);
     QFETCH(bool, cancel);
-    QFETCH(QString, mentions);
+    QFETCH(QString, explanation);
+    QFETCH(QString, realm);
+    QFETCH(QString, realmShown);
     onNextModal<TFCredenciales>([&](TFCredenciales* d) {
         QCOMPARE(d->windowTitle(), QString::fromUtf8("Autenticación requerida"));
-        const QString explanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"))->text();
-        QVERIFY2(explanation.contains(mentions) && explanation.contains(QStringLiteral("Encuestas")),
-                 qPrintable(explanation));
+        const auto* program = d->findChild<QLabel*>(QStringLiteral("lExplicacion"));
+        const auto* asker = d->findChild<QLabel*>(QStringLiteral("lPalabrasDelServidor"));
+        QCOMPARE(program->text(), explanation);
+        QCOMPARE(asker->isVisible() ? asker->text() : QString(), realmShown);
+        QCOMPARE(asker->textFormat(), Qt::PlainText);
         if (cancel) {
             QTest::mouseClick(button(d, "bbCancelar"), Qt::LeftButton);
             return;
@@ -487,7 +509,8 @@ void TestCertificateDialog::credentialsDialog() {
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("secreto"));
         pressKey(d, Qt::Key_Return);
     });
-    const std::optional<Credentials> answer = askCredentials(proxy, "Encuestas");
+    const std::optional<Credentials> answer =
+        askCredentials(CredentialsRequest{proxy, realm.toStdString(), refused});
     if (cancel) {
         QVERIFY(!answer);
         return;

@@ -15,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace cto {
 
@@ -70,15 +72,14 @@ void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
     QCOMPARE(run.terminations.count(), 1);
 }
 
-// The loader's own words name what is missing.
+// The module's absence is told, and named.
 void TestEngineModule::moduleThatCannotBeLoaded() {
     QTemporaryDir empty;
     const QString path = QDir(empty.path()).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
-    CTO_COMPARE_FAILURE(
-        cto::EFOpenError, cto::loadSendEngine(path),
-        QStringLiteral("No se puede cargar el motor de envío %1: %1: cannot open shared object file: "
-                       "No such file or directory")
-            .arg(path));
+    CTO_COMPARE_FAILURE(cto::EFOpenError, cto::loadSendEngine(path),
+                        QString::fromUtf8("No se puede cargar el motor de envío %1: no se puede abrir el "
+                                          "fichero «%1»: No existe el fichero o el directorio")
+                            .arg(path));
 }
 
 void TestEngineModule::moduleOfAnotherVersion() {
@@ -94,37 +95,72 @@ void TestEngineModule::moduleOfAnotherVersion() {
 void TestEngineModule::moduleOthersCanReplaceIsRefused_data() {
     QTest::addColumn<int>("moduleMode");
     QTest::addColumn<int>("folderMode");
-    QTest::addColumn<QString>("refusal"); // empty: the permissions pass
-    QTest::newRow("the owner's own folder") << 0755 << 0700 << QString();
+    QTest::addColumn<QString>("owner");   // who owns what: "", "module" or "folder" given to nobody
+    QTest::addColumn<QString>("refusal"); // %1 the module, %2 its folder; empty: the checks pass
+    QTest::newRow("the owner's own folder") << 0755 << 0700 << "" << QString();
     QTest::newRow("module others can write")
-        << 0757 << 0700
-        << QString::fromUtf8("otros usuarios pueden modificar el fichero (permisos 0757); no se carga");
+        << 0757 << 0700 << ""
+        << QString::fromUtf8("otros usuarios pueden modificar el fichero «%1» (permisos 0757); no se carga");
+    QTest::newRow("module its group can write")
+        << 0775 << 0700 << ""
+        << QString::fromUtf8("otros usuarios pueden modificar el fichero «%1» (permisos 0775); no se carga");
     QTest::newRow("folder others can write")
-        << 0755 << 0777
-        << QString::fromUtf8("otros usuarios pueden sustituirlo, porque pueden escribir en su carpeta");
+        << 0755 << 0777 << ""
+        << QString::fromUtf8("otros usuarios pueden sustituir el fichero «%1», porque pueden escribir en su "
+                             "carpeta «%2» (permisos 0777); no se carga");
+    QTest::newRow("folder its group can write")
+        << 0755 << 0770 << ""
+        << QString::fromUtf8("otros usuarios pueden sustituir el fichero «%1», porque pueden escribir en su "
+                             "carpeta «%2» (permisos 0770); no se carga");
+    // Another local user's file runs their code as this user, whatever its permissions.
+    QTest::newRow("module of another user")
+        << 0755 << 0700 << "module"
+        << QString::fromUtf8(
+               "el fichero «%1» es de otro usuario, nobody (uid 65534), que podría modificarlo; "
+               "no se carga");
+    QTest::newRow("folder of another user")
+        << 0755 << 0755 << "folder"
+        << QString::fromUtf8("otros usuarios pueden sustituir el fichero «%1», porque su carpeta «%2» es de "
+                             "otro usuario, nobody (uid 65534); no se carga");
     // The sticky bit keeps others from replacing what is not theirs, as in /tmp.
-    QTest::newRow("shared folder with the sticky bit") << 0755 << 01777 << QString();
+    QTest::newRow("shared folder with the sticky bit") << 0755 << 01777 << "" << QString();
 }
 
 // A copy of the module of another version stands in: one that passes the
-// permission check goes on to be refused for its version instead.
+// checks goes on to be refused for its version instead, which shows that the
+// file loaded is the one checked.
 void TestEngineModule::moduleOthersCanReplaceIsRefused() {
     QFETCH(int, moduleMode);
     QFETCH(int, folderMode);
+    QFETCH(QString, owner);
     QFETCH(QString, refusal);
-    QTemporaryDir folder;
-    const QString path = QDir(folder.path()).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("programa"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = QDir(folder).filePath(QStringLiteral("libConexionTulvaOskelEngine.so"));
     QVERIFY(QFile::copy(QStringLiteral(CTO_OTHER_VERSION_ENGINE_MODULE), path));
     const QByteArray local = QFile::encodeName(path);
+    const QByteArray localFolder = QFile::encodeName(folder);
     QVERIFY(::chmod(local.constData(), mode_t(moduleMode)) == 0);
-    QVERIFY(::chmod(QFile::encodeName(folder.path()).constData(), mode_t(folderMode)) == 0);
+    QVERIFY(::chmod(localFolder.constData(), mode_t(folderMode)) == 0);
+    if (!owner.isEmpty()) {
+        // A file of another user is a real case only when the test may give it away.
+        const passwd* nobody = ::getpwnam("nobody");
+        QVERIFY(nobody);
+        if (::chown((owner == QLatin1String("module") ? local : localFolder).constData(), nobody->pw_uid,
+                    nobody->pw_gid) != 0)
+            QSKIP("only root can give a file to another user");
+    }
     const auto message = cto::test::failureOf<cto::EFOpenError>([&] { (void)cto::loadSendEngine(path); });
     QVERIFY(message);
     const QString start = QString::fromUtf8("No se puede cargar el motor de envío %1: ").arg(path);
-    QVERIFY2(message->startsWith(
-                 start + (refusal.isEmpty() ? QString::fromUtf8("el módulo tiene la versión 999") : refusal)),
-             qPrintable(*message));
-    ::chmod(QFile::encodeName(folder.path()).constData(), 0700);
+    QCOMPARE(message->left(start.size()), start);
+    if (refusal.isEmpty())
+        QVERIFY2(message->mid(start.size()).startsWith(QString::fromUtf8("el módulo tiene la versión 999")),
+                 qPrintable(*message));
+    else
+        QCOMPARE(message->mid(start.size()),
+                 QString(refusal).replace(QLatin1String("%1"), path).replace(QLatin1String("%2"), folder));
 }
 
 QTEST_MAIN(TestEngineModule)

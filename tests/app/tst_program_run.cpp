@@ -10,10 +10,12 @@
 #include <QFile>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 #include <sys/resource.h>
@@ -46,6 +48,9 @@ private slots:
     void cleanup();
 
     void failureRunExitsWithZero();
+    void coreDumpsAreOff();
+    void endingSignalDuringTheExchange_data();
+    void endingSignalDuringTheExchange();
     void acceptedRunExitsWithZero();
     void fileSizeLimitIsAFailureNotAKill();
     void programWithoutItsEngine();
@@ -60,7 +65,7 @@ private:
         whenFocused(title, {QStringLiteral("key"), key});
     }
     void expectExitZero();
-    void sendWithProtectedKey();
+    void sendWithProtectedKey(const Reply& answer = {});
 
     cto::test::PrivateXServer xServer_;
     QString display_;
@@ -160,6 +165,54 @@ void TestProgramRun::failureRunExitsWithZero() {
     QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("-response.xml"))));
 }
 
+// The program may hold a password or a PIN: whatever limit it was started
+// with, it leaves no core file. Read from the running program, once its
+// window shows.
+void TestProgramRun::coreDumpsAreOff() {
+    process_.setChildProcessModifier([] {
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_CORE, &unlimited);
+    });
+    startProgram({});
+    process_.setChildProcessModifier({});
+    whenFocused(kCaption, {QStringLiteral("getwindowfocus")}); // the window is up: main has begun
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(process_.processId()));
+    QVERIFY(limits.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(limits.readAll());
+    const QRegularExpression core(QStringLiteral("^Max core file size +(\\S+) +(\\S+)"),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch found = core.match(text);
+    QVERIFY2(found.hasMatch(), qPrintable(text));
+    QCOMPARE(found.captured(1), QStringLiteral("0")); // soft
+    QCOMPARE(found.captured(2), QStringLiteral("0")); // hard: nothing in it can raise it again
+    pressWhenFocused(kCaption, QStringLiteral("Return"));
+    expectExitZero();
+}
+
+void TestProgramRun::endingSignalDuringTheExchange_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM (the desktop logging out)") << int(SIGTERM);
+    QTest::newRow("SIGHUP (the terminal closing)") << int(SIGHUP);
+}
+
+// A signal that ends the session while the office holds its answer ends the
+// run as the stop button does, without waiting on any window: status 0,
+// nothing stored, no lock or half-written file left beside the program.
+void TestProgramRun::endingSignalDuringTheExchange() {
+    QFETCH(int, signal);
+    Reply silent;
+    silent.ending = Reply::Ending::NeverAnswer;
+    sendWithProtectedKey(silent);
+    // The office has the survey: the program waits on the network.
+    QVERIFY(server_->waitForExchanges(1, std::chrono::milliseconds(15000)));
+    QVERIFY(::kill(pid_t(process_.processId()), signal) == 0);
+    expectExitZero();
+    const QStringList left = QDir(folder_->path())
+                                 .entryList({QStringLiteral("*response*"), QStringLiteral(".encuesta*")},
+                                            QDir::Files | QDir::Hidden);
+    QCOMPARE(left, QStringList());
+}
+
 // A real receipt for a certificate whose key is behind the store's password:
 // the engine asks for it through the program's own dialog.
 void TestProgramRun::acceptedRunExitsWithZero() {
@@ -193,13 +246,16 @@ void TestProgramRun::fileSizeLimitIsAFailureNotAKill() {
 // Runs the program on the survey against an office that answers with a
 // receipt: it picks Peña Muñoz, whose key is behind the store's password,
 // and types the password in the program's own prompt.
-void TestProgramRun::sendWithProtectedKey() {
+void TestProgramRun::sendWithProtectedKey(const Reply& answer) {
     const QString store = folder_->filePath(QStringLiteral(".pki/nssdb"));
     cto::test::makeTestNssDatabase({QStringLiteral("--password"), kStorePassword, store,
                                     QString::fromStdString(pki_->caCertificatePath()),
                                     QString::fromStdString(pki_->caKeyPath())});
-    server_->enqueue(
-        Reply::ok(contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
+    if (answer.body.empty() && answer.ending == Reply::Ending::KeepAlive)
+        server_->enqueue(Reply::ok(
+            contentOf(QStringLiteral(CTO_TEST_DATA_DIR "/response-soap-receipt.xml")).toStdString()));
+    else
+        server_->enqueue(answer);
     startProgram({QStringLiteral("encuesta.xml")});
     // Rows: Cliente Prueba (expired), Cliente Prueba, Peña Muñoz.
     // The list holds the focus with no row selected: two steps down select Peña Muñoz.

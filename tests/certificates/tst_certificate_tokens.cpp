@@ -6,6 +6,7 @@
 #include "app/SendEngine.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ListingFixtures.h"
+#include "certificates/LoadedModules.h"
 #include "certificates/ModuleProbe.h"
 #include "certificates/ProbeCache.h"
 #include "certificates/TestNssDatabase.h"
@@ -26,6 +27,7 @@
 #include <secmod.h>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,6 +116,10 @@ private Q_SLOTS:
     void passingProbeIsRememberedUntilTheLibraryChanges_data();
     void passingProbeIsRememberedUntilTheLibraryChanges();
     void moduleIsStartedWithItsParameters();
+    void moduleOthersCouldReplaceIsNotLoaded_data();
+    void moduleOthersCouldReplaceIsNotLoaded();
+    void probeOthersCouldReplaceIsNotRun_data();
+    void probeOthersCouldReplaceIsNotRun();
 
 private:
     // Runs the listing program in the environment given, and answers its lines.
@@ -386,6 +392,112 @@ void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
     }
     QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
     QCOMPARE(probeRuns(), 2);
+}
+
+// The ways another user could have put a file there, as rows: the file's
+// mode, its folder's, whether the file is given to nobody, and the refusal
+// (%1 the file, %2 its folder). what names the file in the rows' names.
+static void addOthersCouldReplaceRows(const char* what) {
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("givenToNobody");
+    QTest::addColumn<QString>("refusal"); // empty: the file is used
+    QTest::addRow("%s its group can write", what)
+        << 0775 << 0700 << false
+        << QString::fromUtf8("otros usuarios pueden modificar el fichero «%1» (permisos 0775)");
+    QTest::addRow("%s in a folder others can write", what)
+        << 0755 << 0777 << false
+        << QString::fromUtf8("otros usuarios pueden sustituir el fichero «%1», porque pueden escribir en su "
+                             "carpeta «%2» (permisos 0777)");
+    QTest::addRow("%s of another user", what)
+        << 0755 << 0700 << true
+        << QString::fromUtf8(
+               "el fichero «%1» es de otro usuario, nobody (uid 65534), que podría modificarlo");
+}
+
+// Sets the row's modes on the file and its folder and, where the row says so,
+// gives the file to nobody; false when that cannot be done (only root can
+// give a file away).
+static bool setUpAsTheRowSays(const QString& file, const QString& folder) {
+    QFETCH(int, fileMode);
+    QFETCH(int, folderMode);
+    QFETCH(bool, givenToNobody);
+    if (::chmod(QFile::encodeName(file).constData(), mode_t(fileMode)) != 0 ||
+        ::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) != 0)
+        return false;
+    const passwd* nobody = givenToNobody ? ::getpwnam("nobody") : nullptr;
+    return !givenToNobody ||
+           (nobody && ::chown(QFile::encodeName(file).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+}
+
+void TestCertificateTokens::moduleOthersCouldReplaceIsNotLoaded_data() {
+    addOthersCouldReplaceRows("a library");
+}
+
+// A card module that a user's own file registers is the user's code only if
+// no one else could have written it: otherwise it is neither tried in the
+// probe's process nor loaded here, even once it has passed its probe (the file
+// may have changed since), and the dialog says why.
+void TestCertificateTokens::moduleOthersCouldReplaceIsNotLoaded() {
+    QFETCH(QString, refusal);
+    static int round = 0;
+    const QString folder = path(QStringLiteral("untrusted-%1").arg(++round));
+    const QString library = folder + "/libsofthsm2.so";
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
+    const ModuleRegistration registration{"Lector ajeno", library, {}, {}};
+    // Trusted, it passes (and is remembered as passed).
+    QCOMPARE(int(probeModule(registration).verdict), int(ModuleProbeOutcome::Verdict::Passed));
+
+    if (!setUpAsTheRowSays(library, folder))
+        QSKIP("only root can give a file to another user");
+    const QString why =
+        QString(refusal).replace(QLatin1String("%1"), library).replace(QLatin1String("%2"), folder);
+    const ModuleProbeOutcome probed = probeModule(registration);
+    QCOMPARE(int(probed.verdict), int(ModuleProbeOutcome::Verdict::Untrusted));
+    QCOMPARE(probed.detail, why);
+    const nss::LoadedModule& loaded = nss::loadModuleOnce(registration, library);
+    QVERIFY(!loaded.module);
+    QCOMPARE(loaded.failure, QString::fromUtf8("El módulo de tarjeta «Lector ajeno» no se carga: ") + why);
+}
+
+void TestCertificateTokens::probeOthersCouldReplaceIsNotRun_data() {
+    addOthersCouldReplaceRows("a probe");
+    QTest::newRow("the user's own probe") << 0755 << 0700 << false << QString();
+}
+
+// The probe runs as the user; one that another user could have written or
+// replaced is never run, and the dialog says why. The probe is a script that
+// counts its runs, which also shows that the file run is the file checked.
+void TestCertificateTokens::probeOthersCouldReplaceIsNotRun() {
+    QFETCH(QString, refusal);
+    static int round = 0;
+    const QString folder = path(QStringLiteral("probe-%1").arg(++round));
+    const QString library =
+        path(QStringLiteral("modules-%1/libsofthsm2.so").arg(round)); // never passed before
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(QFileInfo(library).path()));
+    QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
+    const QString runs = folder + "-runs.txt";
+    const QString probe = folder + "/ConexionTulvaOskelProbe";
+    writeFile(probe,
+              ("#!/bin/sh\necho \"$1\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    if (!setUpAsTheRowSays(probe, folder))
+        QSKIP("only root can give a file to another user");
+    setModuleProbePath(probe);
+    const auto restore = qScopeGuard([] { setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE)); });
+
+    const ModuleProbeOutcome outcome = probeModule({"Copia", library, {}, {}});
+    QFile ran(runs);
+    const int probeRuns = ran.open(QIODevice::ReadOnly) ? int(ran.readAll().count('\n')) : 0;
+    if (refusal.isEmpty()) {
+        QCOMPARE(int(outcome.verdict), int(ModuleProbeOutcome::Verdict::Passed));
+        QCOMPARE(probeRuns, 1);
+        return;
+    }
+    QCOMPARE(int(outcome.verdict), int(ModuleProbeOutcome::Verdict::ProbeRefused));
+    QCOMPARE(outcome.detail,
+             QString(refusal).replace(QLatin1String("%1"), probe).replace(QLatin1String("%2"), folder));
+    QCOMPARE(probeRuns, 0);
 }
 
 // A card module that needs its parameters gets them as its pkcs11.txt entry

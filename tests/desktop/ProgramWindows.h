@@ -47,7 +47,7 @@ inline std::unique_ptr<QWidget> buildWindow(const QString& name) {
         return std::make_unique<TFContrasenaAlmacen>(
             PasswordRequest{QStringLiteral("Tarjeta Prueba"), true, true, PasswordRequest::TriesLeft::Last});
     if (name == QLatin1String("credentials"))
-        return std::make_unique<TFCredenciales>(false, QStringLiteral("Encuestas"));
+        return std::make_unique<TFCredenciales>(CredentialsRequest{false, "Encuestas", false});
     qFatal("no window %s", qPrintable(name));
 }
 

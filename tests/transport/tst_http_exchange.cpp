@@ -201,6 +201,8 @@ private slots:
     void hookRunsOnceAndItsFailurePassesUnchanged();
     void credentialsCheck_data();
     void credentialsCheck();
+    void officeAnswering407IsAFailingStatus_data();
+    void officeAnswering407IsAFailingStatus();
     void proxyCredentialsCheck_data();
     void proxyCredentialsCheck();
     void waitingHookRunsWhileTheServerThinks();
@@ -644,7 +646,7 @@ void TestHttpExchange::refusedServerCertificateSendsNothing() {
     transport->UserName = "usuario";
     transport->Password = "secreto";
     int credentialsAsked = 0;
-    transport->OnCredentialsNeeded = [&](bool, const std::string&) {
+    transport->OnCredentialsNeeded = [&](const CredentialsRequest&) {
         ++credentialsAsked;
         return std::optional<Credentials>(Credentials{"usuario", "secreto"});
     };
@@ -866,12 +868,13 @@ void TestHttpExchange::proxySettings() {
         outcome = QString::number(failure.StatusCode()) + " " + QString::fromStdString(failure.message());
     }
     qunsetenv("https_proxy");
+    // The proxy is named as what failed, not the office behind it.
     if (goesThroughProxy)
-        QVERIFY2(
-            outcome.startsWith("12029 No se puede conectar con el servidor (Failed to connect to 127.0.0.1 "
-                               "port " +
-                               QString::fromStdString(proxy).section(':', 1)),
-            qPrintable(outcome));
+        QVERIFY2(outcome.startsWith(
+                     QString::fromUtf8("12029 No se puede conectar con el proxy %1: la encuesta no "
+                                       "se envió (Failed to connect to 127.0.0.1 port %2")
+                         .arg(QString::fromStdString(proxy), QString::fromStdString(proxy).section(':', 1))),
+                 qPrintable(outcome));
     else
         QCOMPARE(outcome, QString());
 }
@@ -912,28 +915,38 @@ void TestHttpExchange::hookRunsOnceAndItsFailurePassesUnchanged() {
 
 void TestHttpExchange::credentialsCheck_data() {
     QTest::addColumn<int>("hook"); // 0 none, 1 gives credentials, 2 cancels
+    QTest::addColumn<bool>("refusedEveryTime");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("no hook: the status error") << 0 << "Unauthorized (401) - '%1'";
-    QTest::newRow("credentials: sent again") << 1 << "<ok/>";
-    QTest::newRow("cancelled: silent stop") << 2 << "Operation aborted";
+    QTest::addColumn<int>("posts"); // what the office received
+    QTest::newRow("no hook: the status error") << 0 << false << "Unauthorized (401) - '%1'" << 1;
+    QTest::newRow("credentials: sent again") << 1 << false << "<ok/>" << 2;
+    QTest::newRow("cancelled: silent stop") << 2 << false << "Operation aborted" << 1;
+    // Each answer is the user's decision to send again; the office's refusal ends it after the last.
+    QTest::newRow("refused every time: asked three times") << 1 << true << "Unauthorized (401) - '%1'" << 4;
 }
 
 void TestHttpExchange::credentialsCheck() {
     QFETCH(int, hook);
+    QFETCH(bool, refusedEveryTime);
     QFETCH(QString, outcome);
+    QFETCH(int, posts);
     auto server = startServer();
-    Reply challenge = Reply::status("HTTP/1.1 401 Unauthorized", "no", "text/plain");
-    challenge.headers.emplace_back("WWW-Authenticate", "Basic realm=\"oficina\"");
-    server->enqueue(challenge);
-    server->enqueue(Reply::ok("<ok/>"));
+    int answered = 0;
+    server->setResponder([&answered, refusedEveryTime](const Exchange&) {
+        if (answered++ > 0 && !refusedEveryTime)
+            return Reply::ok("<ok/>");
+        Reply challenge = Reply::status("HTTP/1.1 401 Unauthorized", "no", "text/plain");
+        challenge.headers.emplace_back("WWW-Authenticate", "Basic realm=\"oficina\"");
+        return challenge;
+    });
     auto transport = transportFor(*server);
     int beforePostCalls = 0;
-    std::vector<std::pair<bool, std::string>> asked;
+    std::vector<std::tuple<bool, std::string, bool>> asked;
     transport->OnBeforePost = [&](THTTPReqResp&, HttpRequest&) { ++beforePostCalls; };
     if (hook)
-        transport->OnCredentialsNeeded = [&](bool proxy,
-                                             const std::string& realm) -> std::optional<Credentials> {
-            asked.emplace_back(proxy, realm);
+        transport->OnCredentialsNeeded =
+            [&](const CredentialsRequest& request) -> std::optional<Credentials> {
+            asked.emplace_back(request.proxy, request.realm, request.refused);
             if (hook == 2)
                 return std::nullopt;
             return Credentials{"ana", "secreto"};
@@ -947,39 +960,90 @@ void TestHttpExchange::credentialsCheck() {
     QCOMPARE(result, withUrl(outcome, server->url(kTarget)));
     QCOMPARE(beforePostCalls, 1);
     if (hook) {
-        QCOMPARE(asked, (std::vector<std::pair<bool, std::string>>{{false, "oficina"}}));
+        std::vector<std::tuple<bool, std::string, bool>> expected{{false, "oficina", false}};
+        if (refusedEveryTime)
+            expected.insert(expected.end(), 2, {false, "oficina", true});
+        QCOMPARE(asked, expected);
     }
+    transport.reset(); // its pooled connection closed, the server's counts are final
+    QVERIFY(server->waitUntilConnectionsEnd(5s));
+    const auto exchanges = server->exchanges();
+    QCOMPARE(exchanges.size(), std::size_t(posts));
     if (hook == 1) {
-        const auto exchanges = server->exchanges();
-        QCOMPARE(exchanges.size(), std::size_t(2));
         QCOMPARE(exchanges[1].header("Authorization"), std::string("Basic YW5hOnNlY3JldG8="));
         QCOMPARE(exchanges[1].body, std::string("<q/>"));
     }
 }
 
+void TestHttpExchange::officeAnswering407IsAFailingStatus_data() {
+    QTest::addColumn<bool>("throughTunnel");
+    QTest::newRow("no proxy in use") << false;
+    // Inside the tunnel the answer is the office's, whatever proxy carried it.
+    QTest::newRow("through a proxy's tunnel") << true;
+}
+
+void TestHttpExchange::officeAnswering407IsAFailingStatus() {
+    QFETCH(bool, throughTunnel);
+    auto server = startServer();
+    server->setResponder([](const Exchange&) {
+        Reply challenge = Reply::status("HTTP/1.1 407 Proxy Authentication Required", "no", "text/plain");
+        challenge.headers.emplace_back("Proxy-Authenticate", "Basic realm=\"proxy falso\"");
+        return challenge;
+    });
+    std::optional<LocalProxy> proxy;
+    auto transport = transportFor(*server);
+    if (throughTunnel) {
+        proxy.emplace(true);
+        transport->Proxy = proxy->address();
+    }
+    int asked = 0;
+    transport->OnCredentialsNeeded = [&](const CredentialsRequest&) -> std::optional<Credentials> {
+        ++asked;
+        return Credentials{"ana", "secreto"};
+    };
+    const auto failure = transportFailureOf([&] { post(*transport, "<encuesta/>"); });
+    QVERIFY(failure);
+    QCOMPARE(failure->statusCode, 407);
+    QCOMPARE(failure->message, withUrl("Proxy Authentication Required (407) - '%1'", server->url(kTarget)));
+    QCOMPARE(asked, 0);
+    QVERIFY(server->waitUntilConnectionsEnd(5s));
+    QCOMPARE(server->exchanges().size(), std::size_t(1));
+    if (proxy)
+        QCOMPARE(proxy->heads().size(), std::size_t(1));
+}
+
 void TestHttpExchange::proxyCredentialsCheck_data() {
-    QTest::addColumn<int>(
-        "credentialsGiven"); // times the hook gives credentials before cancelling; -1 no hook
-    QTest::addColumn<QString>("outcome");
-    QTest::newRow("no hook: the status error") << -1 << "Proxy Authentication Required (407) - '%1'";
-    QTest::newRow("cancelled") << 0 << "Operation aborted";
-    QTest::newRow("credentials refused, then cancelled") << 1 << "Operation aborted";
+    // Times the hook gives credentials before cancelling; -1 no hook. The proxy refuses them all.
+    QTest::addColumn<int>("credentialsGiven");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("outcome"); // %1 the proxy, %2 the URL
+    QTest::newRow("no hook: the proxy named")
+        << -1 << 0
+        << "El proxy %1 pide un usuario y una contraseña: la encuesta no "
+           "se envió (CONNECT tunnel failed, response 407) - URL:%2 - "
+           "SOAPAction:\"\"";
+    QTest::newRow("cancelled") << 0 << 1 << "Operation aborted";
+    QTest::newRow("refused, then cancelled") << 1 << 2 << "Operation aborted";
+    QTest::newRow("refused every time: asked three times")
+        << 99 << 3
+        << "El proxy %1 no aceptó el usuario o la contraseña: la encuesta no se envió (CONNECT tunnel "
+           "failed, response 407) - URL:%2 - SOAPAction:\"\"";
 }
 
 void TestHttpExchange::proxyCredentialsCheck() {
     QFETCH(int, credentialsGiven);
+    QFETCH(int, asked);
     QFETCH(QString, outcome);
     auto server = startServer();
     LocalProxy proxy(false);
     auto transport = transportFor(*server);
     transport->Proxy = proxy.address();
-    int asked = 0;
-    bool allForProxy = true;
+    std::vector<CredentialsRequest> requests;
     if (credentialsGiven >= 0)
-        transport->OnCredentialsNeeded = [&](bool forProxy,
-                                             const std::string&) -> std::optional<Credentials> {
-            allForProxy = allForProxy && forProxy;
-            if (asked++ < credentialsGiven)
+        transport->OnCredentialsNeeded =
+            [&](const CredentialsRequest& request) -> std::optional<Credentials> {
+            requests.push_back(request);
+            if (int(requests.size()) <= credentialsGiven)
                 return Credentials{"ana", "secreto"};
             return std::nullopt;
         };
@@ -989,13 +1053,22 @@ void TestHttpExchange::proxyCredentialsCheck() {
     } catch (const Exception& failure) {
         result = QString::fromStdString(failure.message());
     }
-    QCOMPARE(result, withUrl(outcome, server->url(kTarget)));
-    QCOMPARE(asked, credentialsGiven + 1);
-    QVERIFY(allForProxy);
+    if (outcome.contains(QLatin1String("%1")))
+        outcome = outcome.arg(QString::fromStdString(proxy.address()),
+                              QString::fromStdString(server->url(kTarget)));
+    QCOMPARE(result, outcome);
+    QCOMPARE(int(requests.size()), asked);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        QVERIFY(requests[i].proxy);
+        QCOMPARE(requests[i].realm, std::string("proxy"));
+        QCOMPARE(requests[i].refused, i > 0); // the dialog says the last answer was refused
+    }
     const auto heads = proxy.heads();
-    QCOMPARE(heads.size(), std::size_t(credentialsGiven + 1 + (credentialsGiven < 0)));
+    // One CONNECT, and one more for each answer given.
+    const int given = std::clamp(credentialsGiven, 0, asked);
+    QCOMPARE(heads.size(), std::size_t(1 + given));
     QVERIFY2(heads.front().starts_with("CONNECT " + server->hostAndPort()), heads.front().c_str());
-    if (credentialsGiven == 1)
+    if (credentialsGiven > 0)
         QVERIFY2(heads.back().find("Proxy-Authorization: Basic YW5hOnNlY3JldG8=\r\n") != std::string::npos,
                  heads.back().c_str());
     QCOMPARE(server->exchanges().size(), std::size_t(0));

@@ -45,7 +45,9 @@ private slots:
     void surveyGoesAsTheDesktopSays_data();
     void surveyGoesAsTheDesktopSays();
     void officeIsVerifiedThroughTheProxyAsWithout();
+    void proxyAsksForCredentials_data();
     void proxyAsksForCredentials();
+    void proxyFailuresNameTheProxy();
 
 private:
     // GNOME's proxy settings, as gsettings would store them in the keyfile back end.
@@ -215,22 +217,119 @@ void TestSystemProxy::officeIsVerifiedThroughTheProxyAsWithout() {
     QCOMPARE(office.exchanges().size(), std::size_t(0));
 }
 
+void TestSystemProxy::proxyAsksForCredentials_data() {
+    // What the user answers, in turn: "user:password", or "" to cancel; -1 for no hook at all.
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QList<bool>>("refusedShown"); // each dialog: did it say the last answer was refused
+    QTest::addColumn<QString>("outcome");          // the answer's body, or the failure (%1 the proxy)
+    QTest::addColumn<int>("tunnels");              // CONNECTs the proxy received
+    QTest::addColumn<int>("surveySize");           // above 32 KiB it goes in pieces
+    const QString refused = QString::fromUtf8("ESOAPHTTPException: El proxy %1 no aceptó el usuario o la "
+                                              "contraseña: la encuesta no se envió (CONNECT tunnel failed, "
+                                              "response 401)");
+    QTest::newRow("right credentials")
+        << QStringList{"ana:secreto"} << QList<bool>{false} << "<recibo/>" << 2 << 64;
+    QTest::newRow("right credentials, a survey sent in pieces")
+        << QStringList{"ana:secreto"} << QList<bool>{false} << "<recibo/>" << 2 << 100000;
+    QTest::newRow("a wrong password, then the right one")
+        << QStringList{"ana:mala", "ana:secreto"} << QList<bool>{false, true} << "<recibo/>" << 3 << 64;
+    // tinyproxy answers wrong credentials with 401 to CONNECT: still the proxy's refusal.
+    QTest::newRow("refused every time: asked three times")
+        << QStringList{"ana:mala", "ana:mala", "ana:mala", "ana:mala"} << QList<bool>{false, true, true}
+        << refused << 4 << 64;
+    QTest::newRow("cancelled") << QStringList{""} << QList<bool>{false} << "EAbort: Operation aborted" << 1
+                               << 64;
+    QTest::newRow("no one to ask")
+        << QStringList{"-1"} << QList<bool>{}
+        << QString::fromUtf8(
+               "ESOAPHTTPException: El proxy %1 pide un usuario y una contraseña: la encuesta no "
+               "se envió (CONNECT tunnel failed, response 407)")
+        << 1 << 64;
+}
+
 void TestSystemProxy::proxyAsksForCredentials() {
+    QFETCH(QStringList, answers);
+    QFETCH(QList<bool>, refusedShown);
+    QFETCH(QString, outcome);
+    QFETCH(int, tunnels);
+    QFETCH(int, surveySize);
+    const std::string survey = "<encuesta>" + std::string(std::size_t(surveySize) - 21, 'x') + "</encuesta>";
     TlsTestServer office(*pki_);
     office.enqueue(Reply::ok("<recibo/>"));
     TinyProxy proxy(QStringLiteral("ana"), QStringLiteral("secreto"));
     QVERIFY(proxy.running());
     qputenv("https_proxy", QByteArray::fromStdString("http://" + proxy.hostAndPort()));
     auto transport = transportFor(office);
-    std::vector<bool> asked;
-    transport->OnCredentialsNeeded = [&](bool forProxy, const std::string&) -> std::optional<Credentials> {
-        asked.push_back(forProxy);
-        return Credentials{"ana", "secreto"};
-    };
-    QCOMPARE(post(*transport, "<encuesta/>"), std::string("<recibo/>"));
-    QCOMPARE(asked, std::vector<bool>{true});
-    QCOMPARE(proxy.tunnels().size(), qsizetype(2)); // refused, then let through
-    QCOMPARE(office.exchanges().size(), std::size_t(1));
+    QList<bool> refusedAsked;
+    if (answers.value(0) != QLatin1String("-1"))
+        transport->OnCredentialsNeeded =
+            [&](const CredentialsRequest& request) -> std::optional<Credentials> {
+            // What tinyproxy calls itself comes apart from the program's words.
+            if (!request.proxy || request.realm != "Tinyproxy")
+                QTest::qFail(qPrintable(QString::fromStdString(request.realm)), __FILE__, __LINE__);
+            const QString answer = answers.value(refusedAsked.size());
+            refusedAsked.append(request.refused);
+            if (answer.isEmpty())
+                return std::nullopt;
+            return Credentials{answer.section(':', 0, 0).toStdString(), answer.section(':', 1).toStdString()};
+        };
+    QString result;
+    try {
+        result = QString::fromStdString(post(*transport, survey));
+    } catch (const Exception& failure) {
+        result = QString::fromLatin1(failure.kindName()) + QStringLiteral(": ") +
+                 QString::fromStdString(failure.message());
+    }
+    const QString expected = outcome.contains(QLatin1String("%1"))
+                                 ? outcome.arg(QString::fromStdString(proxy.hostAndPort()))
+                                 : outcome;
+    QVERIFY2(result.startsWith(expected), qPrintable(result));
+    QCOMPARE(refusedAsked, refusedShown);
+    QCOMPARE(proxy.tunnels().size(), qsizetype(tunnels));
+    // The counts are final once the transport's connection has closed; a
+    // refused tunnel never reached the office at all.
+    transport.reset();
+    if (office.connectionCount() > 0)
+        QVERIFY(office.waitUntilConnectionsEnd(std::chrono::seconds(5)));
+    QCOMPARE(office.exchanges().size(), std::size_t(outcome.startsWith('<') ? 1 : 0));
+    if (outcome.startsWith('<'))
+        QVERIFY(office.lastExchange().body == survey);
+}
+
+// What fails is the proxy, and the message says so rather than blame the office.
+void TestSystemProxy::proxyFailuresNameTheProxy() {
+    std::string nowhere;
+    {
+        TlsTestServer gone(*pki_);
+        nowhere = gone.hostAndPort();
+    }
+    TinyProxy proxy;
+    QVERIFY(proxy.running());
+    // A dead proxy: nothing listens where the desktop says it is.
+    qputenv("https_proxy", QByteArray::fromStdString("http://" + nowhere));
+    THTTPReqResp toNowhere;
+    toNowhere.setURL("https://127.0.0.1:9" + kTarget);
+    const auto dead = transportFailureOf([&] { post(toNowhere, "<encuesta/>"); });
+    QVERIFY(dead);
+    QCOMPARE(dead->statusCode, 12029);
+    QVERIFY2(dead->message.startsWith(
+                 QString::fromUtf8("No se puede conectar con el proxy %1: la encuesta no se "
+                                   "envió (Failed to connect to 127.0.0.1 port %2")
+                     .arg(QString::fromStdString(nowhere), QString::fromStdString(nowhere).section(':', 1))),
+             qPrintable(dead->message));
+    // A live proxy that cannot reach the office refuses the tunnel (tinyproxy: 500).
+    qputenv("https_proxy", QByteArray::fromStdString("http://" + proxy.hostAndPort()));
+    THTTPReqResp throughProxy;
+    throughProxy.setURL("https://" + nowhere + kTarget);
+    const auto refused = transportFailureOf([&] { post(throughProxy, "<encuesta/>"); });
+    QVERIFY(refused);
+    QCOMPARE(refused->statusCode, 12029);
+    QVERIFY2(
+        refused->message.startsWith(QString::fromUtf8("El proxy %1 no abrió la conexión con el servidor de "
+                                                      "la oficina: la encuesta no se envió (CONNECT tunnel "
+                                                      "failed, response 500)")
+                                        .arg(QString::fromStdString(proxy.hostAndPort()))),
+        qPrintable(refused->message));
 }
 
 QTEST_GUILESS_MAIN(TestSystemProxy)
