@@ -23,6 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+: >"$work/server-output" # the wait below reads it before the server has written
 "$build/bench/transport/tls_bench_server" <"$fifo" >"$work/server-output" &
 exec 3>"$fifo" # the server runs until this closes
 while [ "$(wc -l <"$work/server-output")" -lt 2 ]; do sleep 0.1; done
