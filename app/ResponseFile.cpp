@@ -2,6 +2,7 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "common/SpanishUnits.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,28 @@ std::string responsePath(const QString& executableFolder, const QString& argumen
     // a "../" in the argument must not carry it out of that folder.
     const QString name = argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1);
     return QFile::encodeName(folder + responseStem(name) + QStringLiteral("-response.xml")).toStdString();
+}
+
+std::string responsePath(const QString& executableFolder, const std::string& argument) {
+    const QString decoded = QFile::decodeName(QByteArray::fromStdString(argument));
+    if (QFile::encodeName(decoded).toStdString() == argument)
+        return responsePath(executableFolder, decoded);
+    const std::string name = argument.substr(argument.rfind('/') + 1);
+    std::string folder = QFile::encodeName(executableFolder).toStdString();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder + name.substr(0, name.size() > 4 ? name.size() - 4 : 0) + "-response.xml";
+}
+
+FileStream openSurvey(const std::string& surveyPath) {
+    FileStream survey = FileStream::openForReading(surveyPath);
+    if (survey.size() == 0)
+        throw EFOpenError(fileFailureMessage("open", surveyPath, std::string("El fichero está vacío")));
+    if (survey.size() > kLargestSurvey)
+        throw EFOpenError(fileFailureMessage("open", surveyPath,
+                                             "El fichero ocupa más de " + spanishMebibytes(kLargestSurvey) +
+                                                 ", lo más que el programa envía"));
+    return survey;
 }
 
 namespace {

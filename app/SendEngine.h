@@ -27,7 +27,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 5;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 6;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -79,9 +79,11 @@ public:
     virtual ~SendSession() = default;
     // Description location, service, port, URL.
     virtual Failure configureEndpoint() noexcept = 0;
-    // Posts the request. The answer's body goes to a hidden file beside
-    // responsePath as it arrives, never into memory; answers its size.
-    virtual Failure execute(std::string request, const std::string& responsePath,
+    // Posts the survey, read in pieces from the open file `survey` (a
+    // descriptor that the window keeps open and locked until this returns).
+    // The answer's body goes to a hidden file beside responsePath as it
+    // arrives, never into memory; answers its size.
+    virtual Failure execute(int survey, const std::string& responsePath,
                             std::int64_t& answerSize) noexcept = 0;
     // Stores the answer of the last execute at its responsePath, normalised,
     // in one pass over it, and reads the verdict on the way. An answer that

@@ -127,11 +127,10 @@ public:
         return failureOf([this] { configureServiceEndpoint(client_); });
     }
 
-    Failure execute(std::string request, const std::string& responsePath,
-                    std::int64_t& answerSize) noexcept override {
+    Failure execute(int survey, const std::string& responsePath, std::int64_t& answerSize) noexcept override {
         Failure failure = failureOf([&] {
             answer_.reset();
-            MemoryStream body(std::move(request));
+            FileStream body = FileStream::sharing(survey);
             THTTPReqResp& transport = client_.HTTPWebNode();
             // Beside the response file, with no name yet: an exchange that fails
             // or a run that is killed leaves nothing behind.

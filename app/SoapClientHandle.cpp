@@ -21,9 +21,9 @@ void SoapClientHandle::configureEndpoint() {
     raiseIfFailed(session().configureEndpoint());
 }
 
-void SoapClientHandle::execute(std::string request, const std::string& responsePath) {
+void SoapClientHandle::execute(const FileStream& survey, const std::string& responsePath) {
     std::int64_t answerSize = 0;
-    raiseIfFailed(session().execute(std::move(request), responsePath, answerSize));
+    raiseIfFailed(session().execute(survey.descriptor(), responsePath, answerSize));
 }
 
 Outcome SoapClientHandle::storeResponse() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SendEngine.h"
+#include "common/FileStream.h"
 
 #include <memory>
 #include <string>
@@ -21,9 +22,8 @@ public:
 
     // Description location, service, port, URL.
     void configureEndpoint();
-    // Posts the request and answers the response body.
-    // Posts the request; the answer waits beside responsePath until stored.
-    void execute(std::string request, const std::string& responsePath);
+    // Posts the survey; the answer waits beside responsePath until stored.
+    void execute(const FileStream& survey, const std::string& responsePath);
     Outcome storeResponse();
 
 private:

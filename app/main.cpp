@@ -34,6 +34,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     cto::installQtSpanishTexts(application);
     TFConexionTulvaOskel mainWindow;
+    // Qt has taken its own options out of argv by now; the name stays bytes.
+    if (argc > 1)
+        mainWindow.setSurveyName(argv[1]);
     cto::setCertificateDialogMaker([&mainWindow] {
         auto* dialog = new cto::TFSeleccionCertificado(&mainWindow); // hidden; the window owns it
         cto::exitWhenShownIfAsked(*dialog, cto::ShownWindow::CertificateDialog);

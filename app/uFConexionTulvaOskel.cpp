@@ -37,6 +37,7 @@
 TFConexionTulvaOskel::TFConexionTulvaOskel(QWidget* parent)
     : QWidget(parent), SoapClient(*this), ui(std::make_unique<Ui::TFConexionTulvaOskel>()),
       arguments_(QCoreApplication::arguments().mid(1)),
+      surveyName_(QFile::encodeName(arguments_.value(0)).toStdString()),
       executableFolder_(QCoreApplication::applicationDirPath()) {
     cto::initMainResources();
     cto::installAccessibleRoles();
@@ -64,6 +65,11 @@ TFConexionTulvaOskel::~TFConexionTulvaOskel() = default;
 
 void TFConexionTulvaOskel::setArguments(const QStringList& arguments) {
     arguments_ = arguments;
+    surveyName_ = QFile::encodeName(arguments_.value(0)).toStdString();
+}
+
+void TFConexionTulvaOskel::setSurveyName(std::string name) {
+    surveyName_ = std::move(name);
 }
 
 void TFConexionTulvaOskel::setExecutableFolder(const QString& folder) {
@@ -209,23 +215,20 @@ void TFConexionTulvaOskel::runWorkflow() {
     appendLog(QStringLiteral("Ok"));
 
     appendLog(QStringLiteral("Cargando fichero XML generado..."));
-    const QString argument = arguments_.value(0);
-    const std::string surveyPath = QFile::encodeName(argument).toStdString();
-    std::string request = cto::readWholeFile(surveyPath);
-    if (request.empty())
-        throw cto::EFOpenError(
-            cto::fileFailureMessage("open", surveyPath, std::string("El fichero está vacío")));
+    const QString argument = QFile::decodeName(QByteArray::fromStdString(surveyName_));
+    // Held open, and so locked, until the survey has gone: read in pieces as it goes.
+    const cto::FileStream survey = cto::openSurvey(surveyName_);
     appendLog(QStringLiteral("Ok"));
 
     // Before anything leaves: a receipt that cannot be stored would be lost,
     // and a second run of the same survey would send it twice.
-    const std::string responsePath = cto::responsePath(executableFolder_, argument);
+    const std::string responsePath = cto::responsePath(executableFolder_, surveyName_);
     cto::checkResponseFileCanBeCreated(responsePath, argument);
     std::optional<cto::RunLock> oneRun(std::in_place, responsePath);
     cto::removeLeftoverReplacements(responsePath);
 
     appendLog(QStringLiteral("Enviando fichero XML..."));
-    exchange(std::move(request), responsePath);
+    exchange(survey, responsePath);
     appendLog(QStringLiteral("Ok"));
 
     const cto::Outcome outcome = SoapClient.storeResponse();
@@ -238,7 +241,7 @@ void TFConexionTulvaOskel::runWorkflow() {
     cto::reportOutcome(this, SaveDialog1, outcome, stored);
 }
 
-void TFConexionTulvaOskel::exchange(std::string request, const std::string& responsePath) {
+void TFConexionTulvaOskel::exchange(const cto::FileStream& survey, const std::string& responsePath) {
     exchangeRunning_ = true;
     const cto::BusyCursor busy(this);
     const auto done = qScopeGuard([this] {
@@ -248,5 +251,5 @@ void TFConexionTulvaOskel::exchange(std::string request, const std::string& resp
         if (stopQuestion_)
             stopQuestion_->close();
     });
-    SoapClient.execute(std::move(request), responsePath);
+    SoapClient.execute(survey, responsePath);
 }

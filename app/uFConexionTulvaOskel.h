@@ -58,6 +58,9 @@ public:
     // name, and the folder the response file is stored in. Both default to
     // those of the running process.
     void setArguments(const QStringList& arguments);
+    // The survey's name exactly as the caller gave it: a file name is bytes,
+    // which need not be text in any encoding.
+    void setSurveyName(std::string name);
     void setExecutableFolder(const QString& folder);
 
     // The progress log.
@@ -78,7 +81,7 @@ protected:
 
 private:
     void runWorkflow();
-    void exchange(std::string request, const std::string& responsePath);
+    void exchange(const cto::FileStream& survey, const std::string& responsePath);
     // Asks, without stopping the exchange meanwhile, whether to stop it.
     void offerToStop();
     void requestTermination();
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<Ui::TFConexionTulvaOskel> ui;
     std::function<void(QObject*)> OnActivate;
     QStringList arguments_;
+    std::string surveyName_;
     QString executableFolder_;
     bool workflowStarted_ = false;
     bool workflowRunning_ = false;

@@ -94,6 +94,13 @@ FileStream FileStream::create(const std::string& fileName) {
     return FileStream(fd);
 }
 
+FileStream FileStream::sharing(int descriptor) {
+    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        throw EFOpenError(fileFailureMessage("open", "/proc/self/fd/" + std::to_string(descriptor), errno));
+    return FileStream(fd);
+}
+
 FileStream FileStream::createUnnamed(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {

@@ -20,6 +20,10 @@ public:
     // A file without a name in the folder, for reading and writing, gone when
     // closed or when the run is killed. Throws EFCreateError naming the folder.
     static FileStream createUnnamed(const std::string& folder);
+    // Another stream over the same open file, through a copy of its
+    // descriptor: it shares the file's lock, which holds while either is open.
+    // Throws EFOpenError.
+    static FileStream sharing(int descriptor);
 
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
@@ -35,6 +39,8 @@ public:
 
     // Flushes written data to the disk and closes; a failure is EWriteError.
     void close();
+
+    int descriptor() const noexcept { return fd_; }
 
 private:
     explicit FileStream(int fd) : fd_(fd) {}

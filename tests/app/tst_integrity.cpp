@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -41,6 +42,7 @@ using cto::test::answerNextMessage;
 using cto::test::answerNextSaveDialog;
 using cto::test::contentOf;
 using cto::test::Reply;
+using cto::test::TlsTestServer;
 using cto::test::WorkflowRun;
 using cto::test::writeFile;
 
@@ -104,6 +106,9 @@ private slots:
     void userStopsTheSend();
     void windowAnswersWhileTheAnswerPoursIn();
     void answerGoesToTheDiskNotToMemory();
+    void surveyGoesInPiecesNotIntoMemory();
+    void surveyOverTheBoundIsNotSent();
+    void surveyNameThatIsNoText();
     void leftoversOfKilledRunsAreRemoved();
     void answerBounds_data();
     void answerBounds();
@@ -392,6 +397,76 @@ void TestIntegrity::answerGoesToTheDiskNotToMemory() {
     QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
     QCOMPARE(QDir(executableFolder_->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("encuesta-response.xml")});
+}
+
+// The survey is read from its file as it goes, 32 KB at a time: however
+// large, it never sits whole in memory. The office here keeps only its size.
+void TestIntegrity::surveyGoesInPiecesNotIntoMemory() {
+    TlsTestServer::Options sizesOnly;
+    sizesOnly.recordBodies = false;
+    TlsTestServer office(*pki_, sizesOnly);
+    qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(office.hostAndPort()));
+    const auto back = qScopeGuard(
+        [this] { qputenv("CTO_SERVICE_HOST", QByteArray::fromStdString(server_->hostAndPort())); });
+    constexpr qint64 kSize = 96 * 1024 * 1024;
+    QFile survey(workFolder_->filePath(QStringLiteral("encuesta.xml")));
+    QVERIFY(survey.open(QIODevice::ReadWrite) && survey.resize(kSize)); // holes: no memory to write it
+    survey.close();
+    office.enqueue(Reply::ok(kReceipt));
+
+    const qint64 before = statusKiB("VmRSS");
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    QVERIFY(clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1); // the peak starts again here
+    clearRefs.close();
+    answerNextMessage();
+    answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait(120000));
+    const qint64 grown = statusKiB("VmHWM") - before;
+    QCOMPARE(office.exchanges().size(), std::size_t{1});
+    QCOMPARE(office.exchanges().front().bodySize, std::uint64_t(kSize));
+    QVERIFY(contentOf(responseFile()).contains("<NumeroOrden>2026-9</NumeroOrden>"));
+    QVERIFY2(before > 0 && grown < 48 * 1024, qPrintable(QStringLiteral("grew %1 KiB").arg(grown)));
+}
+
+// A survey larger than the program sends is refused before anything leaves,
+// by a message that names the bound, without reading it.
+void TestIntegrity::surveyOverTheBoundIsNotSent() {
+    const QString path = workFolder_->filePath(QStringLiteral("encuesta.xml"));
+    QFile survey(path);
+    QVERIFY(survey.open(QIODevice::ReadWrite) && survey.resize(cto::kLargestSurvey + 1));
+    survey.close();
+    const auto shown = answerNextMessage();
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QVERIFY(run.showAndWait());
+    QVERIFY(shown->has_value());
+    QCOMPARE(
+        (*shown)->text,
+        QStringLiteral("EFOpenError error, con el mensaje : Cannot open file \"%1\". El fichero ocupa más de "
+                       "256 MiB, lo más que el programa envía")
+            .arg(path));
+    QVERIFY(server_->exchanges().empty());
+    QVERIFY(!QFile::exists(responseFile()));
+}
+
+// A file name is bytes: one that is no UTF-8 is opened as given, and its
+// receipt is stored under the same bytes.
+void TestIntegrity::surveyNameThatIsNoText() {
+    const std::string name = "enc\xffuesta.xml";
+    const std::string survey = QFile::encodeName(workFolder_->path()).toStdString() + "/" + name;
+    cto::writeWholeFile(survey, kSurvey.toStdString());
+    server_->enqueue(Reply::ok(kReceipt));
+    answerNextMessage();
+    answerNextSaveDialog(QString());
+    WorkflowRun run({QStringLiteral("ignored.xml")}, executableFolder_->path());
+    run.window.setSurveyName(name);
+    QVERIFY(run.showAndWait());
+    QCOMPARE(server_->exchanges().size(), std::size_t{1});
+    QCOMPARE(QByteArray::fromStdString(server_->exchanges().front().body), kSurvey);
+    const std::string stored =
+        QFile::encodeName(executableFolder_->path()).toStdString() + "/enc\xffuesta-response.xml";
+    QVERIFY(
+        QByteArray::fromStdString(cto::readWholeFile(stored)).contains("<NumeroOrden>2026-9</NumeroOrden>"));
 }
 
 // A run killed between naming its new response file and renaming it leaves
