@@ -47,10 +47,14 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     if (!QFileInfo(probe).isExecutable())
         return {ModuleProbeOutcome::Verdict::ProbeMissing, {}, probe};
     // A path that names no file needs no process to say so.
-    if (registration.library.contains(QLatin1Char('/')) && !QFileInfo::exists(registration.library))
+    const bool named = registration.library.contains(QLatin1Char('/'));
+    if (named && !QFileInfo::exists(registration.library))
         return {ModuleProbeOutcome::Verdict::Missing, {}, registration.library};
-    if (std::optional<QString> known = ProbeCache::instance().passed(registration))
-        return {ModuleProbeOutcome::Verdict::Passed, *known, {}};
+    if (const std::optional<ProbeCache::Remembered> known = ProbeCache::instance().recalled(registration)) {
+        if (known->passed)
+            return {ModuleProbeOutcome::Verdict::Passed, known->realPath, {}};
+        return {ModuleProbeOutcome::Verdict::Unresponsive, {}, known->detail};
+    }
 
     QStringList arguments{QStringLiteral("module"), registration.library};
     if (!registration.parameters.isEmpty())
@@ -60,32 +64,17 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     const QString said = QString::fromLocal8Bit(run.output).trimmed().section(QLatin1Char('\n'), -1);
     if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {
         const QString realPath = said.mid(3);
-        ProbeCache::instance().remember(registration, realPath);
+        ProbeCache::instance().rememberPass(registration, realPath);
         return {ModuleProbeOutcome::Verdict::Passed, realPath, {}};
     }
     if (run.finished && run.exitCode == 3)
         return {ModuleProbeOutcome::Verdict::Missing, {}, said};
-    return {ModuleProbeOutcome::Verdict::Unresponsive, {}, run.finished ? said : run.ending};
-}
-
-std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed() {
-    const QString probe = moduleProbePath();
-    if (!QFileInfo(probe).isExecutable())
-        return std::nullopt;
-    // p11-kit's configuration may turn a module on or off for this program by its name.
-    const ProbeRun run =
-        runProbe(probe, {QStringLiteral("p11-kit"), QString::fromLocal8Bit(program_invocation_short_name)},
-                 kModuleProbeBound);
-    if (!run.finished || run.exitCode != 0)
-        return std::nullopt;
-    std::vector<ModuleRegistration> registrations;
-    for (const QByteArray& line : run.output.split('\n')) {
-        const QList<QByteArray> fields = line.split('\t');
-        // Trust-policy modules hold authorities, no one's keys.
-        if (fields.size() == 3 && fields[2] == "0")
-            registrations.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), {}, {}});
-    }
-    return registrations;
+    const QString detail = run.finished ? said : run.ending;
+    // So that the next run neither waits for it nor starts it again, until its file changes.
+    if (named && !run.ending.startsWith(QLatin1String("no se pudo iniciar")))
+        ProbeCache::instance().rememberFailure(registration,
+                                               QFileInfo(registration.library).canonicalFilePath(), detail);
+    return {ModuleProbeOutcome::Verdict::Unresponsive, {}, detail};
 }
 
 } // namespace cto
