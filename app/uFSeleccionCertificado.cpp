@@ -304,16 +304,24 @@ void TFSeleccionCertificado::showNotes() {
             line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
             line->setFocusPolicy(Qt::ClickFocus);
             notesLayout_->addWidget(line);
+            // Shown now, not when the layout gets round to it: its height counts below.
+            line->show();
         }
         if (line->text() != lines[index])
             line->setText(lines[index]);
     }
     // The list keeps its place; the lines go under it, the buttons under them.
     const int width = notesArea_->width();
-    const int linesHeight = lines.isEmpty() ? 0 : notesLayout_->heightForWidth(width);
+    int linesHeight = 0;
+    for (QLabel* line : notesArea_->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        line->ensurePolished();
+        linesHeight += (linesHeight > 0 ? notesLayout_->spacing() : 0) + line->heightForWidth(width);
+    }
     const int grown = lines.isEmpty() ? 0 : linesHeight + 6;
     notesArea_->resize(width, linesHeight);
     notesArea_->setVisible(!lines.isEmpty());
+    notesLayout_->invalidate();
+    notesLayout_->activate();
     const int buttonsTop = designedHeight_ - 38 + grown;
     ui_->bbAceptar->move(ui_->bbAceptar->x(), buttonsTop);
     ui_->bbCancelar->move(ui_->bbCancelar->x(), buttonsTop);
