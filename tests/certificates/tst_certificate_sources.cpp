@@ -25,6 +25,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace cto;
 using cto::test::appendFile;
@@ -37,6 +44,50 @@ const QString kShared = QStringLiteral("Chromium / escritorio");
 const QString kPrimaryPassword = QStringLiteral("primaria ñ");
 
 // A database whose cert9.db is garbage; its key4.db and pkcs11.txt are sound.
+// Another process that holds a database file locked as SQLite locks it to
+// write (the bytes from 1 GiB on), as a program busy writing the store does.
+class LockingProcess {
+public:
+    explicit LockingProcess(const QString& file) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        const QByteArray path = QFile::encodeName(file);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only what is safe after fork in a process with threads.
+            const int fd = ::open(path.constData(), O_RDWR);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = 0x40000000;
+            lock.l_len = 512;
+            const char said = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+            (void)!::write(ready[1], &said, 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        char said = 'n';
+        locked_ = pid_ > 0 && ::read(ready[0], &said, 1) == 1 && said == 'y';
+        ::close(ready[0]);
+    }
+    ~LockingProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    LockingProcess(const LockingProcess&) = delete;
+    LockingProcess& operator=(const LockingProcess&) = delete;
+    bool locked() const { return locked_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    bool locked_ = false;
+};
+
 void makeCorruptDatabase(const QString& directory) {
     test::makeEmptyNssDatabase(directory);
     writeFile(directory + "/cert9.db", QByteArray(8192, 'x'));
@@ -310,6 +361,12 @@ void TestCertificateSources::makeBrokenHomes() {
         test::makeEmptyNssDatabase(broken + "/" + home + "/.pki/nssdb");
         appendFile(broken + "/" + home + "/.pki/nssdb/pkcs11.txt", notAModule);
     }
+    test::makeEmptyNssDatabase(broken + "/locked/.pki/nssdb");
+    addIssued(broken + "/locked/.pki/nssdb", "Titular Bueno");
+    test::makeEmptyNssDatabase(broken + "/locked/.mozilla/firefox/ijkl.bloqueado");
+    addIssued(broken + "/locked/.mozilla/firefox/ijkl.bloqueado", "Titular Bloqueado");
+    writeFile(broken + "/locked/.mozilla/firefox/profiles.ini",
+              "[Profile0]\nName=bloqueado\nIsRelative=1\nPath=ijkl.bloqueado\nDefault=1\n");
     test::makeEmptyNssDatabase(broken + "/missing/.pki/nssdb");
     appendFile(broken + "/missing/.pki/nssdb/pkcs11.txt",
                "\nlibrary=" + broken.toUtf8() + "/no-such-module.so\nname=Ausente\n");
@@ -331,6 +388,13 @@ void TestCertificateSources::brokenSourcesAreNamedBesideTheRows_data() {
     QTest::newRow("a broken profile beside good sources")
         << "beside-good" << QStringList{kShared + "|Titular Bueno"}
         << QStringList{profile.arg("beside-good")};
+    // Another program writing the profile holds it locked.
+    QTest::newRow("a locked profile beside good sources")
+        << "locked" << QStringList{kShared + "|Titular Bueno"}
+        << QStringList{QString::fromUtf8(
+                           "No se pudo abrir el almacén de certificados «Firefox, perfil bloqueado» (sql:") +
+                       path("broken/locked/.mozilla/firefox/ijkl.bloqueado") +
+                       "): otro programa tiene bloqueado cert9.db (proceso "};
     QTest::newRow("a broken profile alone")
         << "profile" << QStringList() << QStringList{profile.arg("profile")};
     QTest::newRow("a broken module alone") << "module" << QStringList() << QStringList{module};
@@ -351,6 +415,11 @@ void TestCertificateSources::brokenSourcesAreNamedBesideTheRows() {
     QFETCH(QStringList, rows);
     QFETCH(QStringList, notes);
     useHome(path("broken/" + home));
+    std::optional<LockingProcess> writer;
+    if (home == "locked") {
+        writer.emplace(path("broken/locked/.mozilla/firefox/ijkl.bloqueado/cert9.db"));
+        QVERIFY(writer->locked());
+    }
     const CertificateListing listing = linkedSendEngine().listCertificates();
     QVERIFY2(!listing.failure, listing.failure.message.c_str());
     QVERIFY(listing.opened);
