@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 namespace cto::nss {
@@ -190,13 +191,15 @@ void openCardSources(const std::vector<ModuleRegistration>& modules,
     std::vector<std::thread> threads;
     threads.reserve(modules.size());
     for (std::size_t index = 0; index < modules.size(); ++index) {
-        threads.emplace_back([&registration = modules[index], index, &loaded, &opened] {
-            CardModuleOpening opening(registration, loaded);
-            opening.probe();
-            const std::lock_guard lock(cardLoading());
+        const auto tryModule = [&registration = modules[index], index, &loaded, &opened] {
+            // Nothing may leave a thread: the process would end.
             try {
+                CardModuleOpening opening(registration, loaded);
+                opening.probe();
+                const std::lock_guard lock(cardLoading());
                 opened(index, opening.open());
             } catch (...) {
+                const std::lock_guard lock(cardLoading());
                 OpenedSources failed;
                 failed.failures << QStringLiteral("No se pudieron leer las tarjetas del módulo «%1»: %2")
                                        .arg(nameOf(registration), failureText(std::current_exception()));
@@ -206,7 +209,12 @@ void openCardSources(const std::vector<ModuleRegistration>& modules,
                     // Nothing more can be said from here.
                 }
             }
-        });
+        };
+        try {
+            threads.emplace_back(tryModule);
+        } catch (const std::system_error&) {
+            tryModule(); // no thread to be had: this one waits for it
+        }
     }
     for (std::thread& thread : threads)
         thread.join();

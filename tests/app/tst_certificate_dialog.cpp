@@ -7,6 +7,7 @@
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -315,6 +316,9 @@ static QStringList linesOf(QWidget* dialog) {
         // Each one read out, and selectable to be copied.
         if (!(line->textInteractionFlags() & Qt::TextSelectableByMouse))
             return {QStringLiteral("not selectable: ") + line->text()};
+        const QAccessibleInterface* read = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(line));
+        if (!read || read->role() != QAccessible::StaticText || read->text(QAccessible::Name) != line->text())
+            return {QStringLiteral("not read out: ") + line->text()};
         lines << line->text();
     }
     return lines;
