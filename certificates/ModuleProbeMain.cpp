@@ -15,9 +15,12 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +106,12 @@ int probeModule(const char* library, char* parameters) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A driver that hangs here goes when the program goes, however it ends
+    // (the program waits for its probes, but a crash or a kill does not).
+    const pid_t program = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != program)
+        return fail(kFailed, "el programa ya terminó");
     // A driver that crashes here leaves no core file behind it.
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);

@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -127,6 +128,7 @@ private Q_SLOTS:
     void passingProbeIsRememberedUntilTheLibraryChanges();
     void failedModuleIsRememberedUntilItsLibraryChanges_data();
     void failedModuleIsRememberedUntilItsLibraryChanges();
+    void hangingProbeGoesWithTheProgram();
     void moduleIsStartedWithItsParameters();
 
 private:
@@ -514,6 +516,45 @@ void TestCertificateTokens::failedModuleIsRememberedUntilItsLibraryChanges() {
     std::tie(rows, notes) = listing();
     QCOMPARE(notes, QStringList{firstNote});
     QCOMPARE(probeRuns().count(library), 2);
+}
+
+// The process of the probe that runs a library, if any: its process id.
+qint64 probeRunning(const QString& library) {
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile command("/proc/" + entry + "/cmdline");
+        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains(library.toUtf8()))
+            continue;
+        QFile state("/proc/" + entry + "/stat");
+        // A process that ended and waits to be reaped runs no more.
+        if (state.open(QIODevice::ReadOnly) && !state.readAll().contains(") Z "))
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+// A program killed while a driver hangs in its probe takes the probe with
+// it: no process is left behind, hanging on.
+void TestCertificateTokens::hangingProbeGoesWithTheProgram() {
+    const QString folder = path("huerfano");
+    const QString library = folder + "/lector-colgado.so";
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(CTO_BROKEN_MODULES "/libcto_broken_module_hang.so", library));
+    const QString database = folder + "/nssdb";
+    makeDatabase(database, "Titular Escritorio");
+    test::appendFile(database + "/pkcs11.txt", "\nlibrary=" + library.toUtf8() + "\nname=Lector colgado\n\n");
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", folder + "/cache");
+    program.setProcessEnvironment(environment);
+    program.start(CTO_LIST_CERTIFICATES, {});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(probeRunning(library) != 0, 20000);
+    const qint64 probe = probeRunning(library);
+    const auto stopProbe = qScopeGuard([probe] { ::kill(pid_t(probe), SIGKILL); });
+    program.kill();
+    QVERIFY(program.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(probeRunning(library), qint64(0), 20000);
 }
 
 // A card module that needs its parameters gets them as its pkcs11.txt entry
