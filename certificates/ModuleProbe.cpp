@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace cto {
@@ -17,6 +18,12 @@ namespace {
 QString& probePathSetting() {
     static QString path;
     return path;
+}
+
+// Probes start from several threads at once.
+std::mutex& probePathMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
 // Beside the program's own executable, as it is installed with it: the
@@ -33,10 +40,12 @@ QString defaultProbePath() {
 } // namespace
 
 void setModuleProbePath(const QString& path) {
+    const std::lock_guard lock(probePathMutex());
     probePathSetting() = path;
 }
 
 QString moduleProbePath() {
+    const std::lock_guard lock(probePathMutex());
     if (probePathSetting().isEmpty())
         probePathSetting() = defaultProbePath();
     return probePathSetting();

@@ -25,8 +25,7 @@ struct ModuleProbeOutcome {
 // unless a probe of the same library file (real path, and the file's
 // identity: see ProbeCache.h) and parameters is remembered in the user's
 // cache folder, passed or failed. Only a module that passed may be loaded
-// into this process. Safe to call from several threads at once, once
-// moduleProbePath() has been asked.
+// into this process. Safe to call from several threads at once.
 ModuleProbeOutcome probeModule(const ModuleRegistration& registration);
 
 // The probe executable: by default ConexionTulvaOskelProbe in the folder of

@@ -75,7 +75,7 @@ int modulesLoadedFrom(const QString& realPath) {
 // A script in folder that runs the build tree's probe, first noting in runs
 // the library each run tries, a line each.
 QString notingProbe(const QString& folder, const QString& runs) {
-    const QString wrapper = folder + "/probe-wrapper.sh";
+    QString wrapper = folder + "/probe-wrapper.sh";
     writeFile(wrapper,
               ("#!/bin/sh\necho \"$2\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
     QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner);
