@@ -27,7 +27,7 @@
 namespace cto {
 
 // Raised by any change to the classes below; a module of another version is refused.
-inline constexpr std::uint32_t kSendEngineInterfaceVersion = 6;
+inline constexpr std::uint32_t kSendEngineInterfaceVersion = 7;
 
 // A failure raised on one side of the seam, for the other to raise again:
 // the kind name as the user reads it, and the message. No kind: no failure.
@@ -111,16 +111,40 @@ struct CertificateListing {
     bool opened = false;
     std::vector<CertificateRow> rows;
     Failure failure;
-    // Card modules left out because they crashed, hung or failed when tried
-    // apart, one sentence each: for the user even when rows were listed.
+    // What the user must hear of even when rows were listed, one sentence
+    // each, naming the store or card module and the reason: a store that
+    // exists but could not be read, a card module that crashed, hung or
+    // failed when tried apart, a registered module whose library is missing.
     QStringList notes;
+    // From listStoredCertificates: card modules are registered, whose rows
+    // listCardCertificates gives.
+    bool cardsToSearch = false;
+};
+
+// Takes the cards' rows as each card module is done.
+class CardListingSink {
+public:
+    // Called from a thread of the engine's own; calls never overlap.
+    virtual void cardsListed(CertificateListing part) noexcept = 0;
+
+protected:
+    ~CardListingSink() = default;
 };
 
 class SendEngine {
 public:
     // The host must outlive the session.
     virtual Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept = 0;
+    // Every store, cards included, once every card module has answered.
     virtual CertificateListing listCertificates() noexcept = 0;
+    // The databases and profiles alone, at once: no card module is tried.
+    virtual CertificateListing listStoredCertificates() noexcept = 0;
+    // The cards alone: tries every card module side by side, each in a
+    // process of its own, and hands the sink each module's rows (or the note
+    // on why it has none) as soon as it is done. Returns once every module
+    // is done, at most the probe's bound after it was called; call it from
+    // a thread other than the windows'.
+    virtual void listCardCertificates(CardListingSink& sink) noexcept = 0;
 
 protected:
     ~SendEngine() = default;

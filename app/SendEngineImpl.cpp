@@ -20,6 +20,7 @@
 #include "transport/THTTPRIO.h"
 
 #include <filesystem>
+#include <functional>
 
 namespace cto {
 namespace {
@@ -66,8 +67,20 @@ std::string shownNameOf(const ChosenCertificate& chosen) {
 // own stop does.
 void attachCertificate(const ChosenCertificate& chosen, HttpRequest& request,
                        const PasswordPromptScope& prompt) {
-    const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
-    const std::optional<StoredCertificate> found = store->findByDer(chosen.der, chosen.location);
+    // A row of a database whose key is there needs no card module: one that
+    // is still being tried for the dialog, or hangs, costs this send nothing.
+    std::unique_ptr<CertificateStore> store;
+    std::optional<StoredCertificate> found;
+    if (!chosen.location.startsWith(QLatin1String("Tarjeta: "))) {
+        store = CertificateStore::openDatabases();
+        found = store->findByDer(chosen.der, chosen.location);
+        if (found && (found->location() != chosen.location || !found->hasPrivateKey()))
+            found.reset();
+    }
+    if (!found) {
+        store = CertificateStore::openPersonal();
+        found = store->findByDer(chosen.der, chosen.location);
+    }
     if (!found)
         refuseChosen(chosen,
                      "ya no está en su almacén: puede que se haya borrado o que se haya retirado su tarjeta");
@@ -206,6 +219,31 @@ CertificateRow rowOf(const StoredCertificate& certificate) {
     return row;
 }
 
+// The rows the dialog lists from a store, and every sentence it must show
+// besides them. A failure while reading keeps the rows read before it.
+CertificateListing listingOf(const std::function<std::unique_ptr<CertificateStore>()>& open) {
+    CertificateListing listing;
+    std::unique_ptr<CertificateStore> store;
+    listing.failure = failureOf([&] {
+        store = open();
+        listing.opened = true;
+        const int count = store->Count();
+        for (int index = 1; index <= count; ++index) {
+            const StoredCertificate certificate = store->Item(index);
+            // The user's own certificates: those with a key, and no authorities.
+            if (!certificate.hasPrivateKey() || certificate.isCertificateAuthority())
+                continue;
+            listing.rows.push_back(rowOf(certificate));
+        }
+    });
+    if (store) {
+        if (const QString failures = store->sourceFailures(); !failures.isEmpty())
+            listing.notes << failures.split(QLatin1Char('\n'));
+        listing.notes << store->moduleNotes();
+    }
+    return listing;
+}
+
 class LinkedSendEngine : public SendEngine {
 public:
     Failure createSession(SendHost& host, std::unique_ptr<SendSession>& session) noexcept override {
@@ -213,32 +251,29 @@ public:
     }
 
     CertificateListing listCertificates() noexcept override {
-        CertificateListing listing;
-        listing.failure = failureOf([&] {
-            const std::unique_ptr<CertificateStore> store = CertificateStore::openPersonal();
-            listing.opened = true;
-            const int count = store->Count();
-            for (int index = 1; index <= count; ++index) {
-                const StoredCertificate certificate = store->Item(index);
-                // The user's own certificates: those with a key, and no authorities.
-                if (!certificate.hasPrivateKey() || certificate.isCertificateAuthority())
-                    continue;
-                listing.rows.push_back(rowOf(certificate));
-            }
-            // Sources that could not be read are worth a word only when they
-            // leave the user nothing to choose from; as with no source at all,
-            // the dialog then keeps what it showed before. A card module left
-            // out is told in any case: its cards are missing from the list.
-            QStringList failures = store->moduleNotes();
-            if (!store->sourceFailures().isEmpty())
-                failures.prepend(store->sourceFailures());
-            if (listing.rows.empty() && !failures.isEmpty()) {
-                listing.opened = false;
-                throw EOleException(failures.join(QLatin1Char('\n')).toStdString());
-            }
-            listing.notes = store->moduleNotes();
-        });
+        return listingOf(&CertificateStore::openEverything);
+    }
+
+    CertificateListing listStoredCertificates() noexcept override {
+        CertificateListing listing = listingOf(&CertificateStore::openDatabases);
+        const Failure planned =
+            failureOf([&listing] { listing.cardsToSearch = CertificateStore::cardModulesRegistered(); });
+        if (planned && !listing.failure)
+            listing.failure = planned;
         return listing;
+    }
+
+    void listCardCertificates(CardListingSink& sink) noexcept override {
+        const Failure failure = failureOf([&] {
+            CertificateStore::openCards([&sink](std::unique_ptr<CertificateStore> cards) {
+                sink.cardsListed(listingOf([&cards] { return std::move(cards); }));
+            });
+        });
+        if (failure) {
+            CertificateListing listing;
+            listing.failure = failure;
+            sink.cardsListed(std::move(listing));
+        }
     }
 };
 

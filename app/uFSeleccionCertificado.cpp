@@ -1,17 +1,18 @@
 #include "app/uFSeleccionCertificado.h"
 
-#include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
-#include "app/PlainMessageBox.h"
 #include "app/ScrollAreaFrame.h"
 #include "app/SendEngine.h"
 #include "ui_FSeleccionCertificado.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace cto {
 
@@ -51,6 +52,29 @@ public:
 
 private:
     QWidget* widget_;
+};
+
+const QString kSearchingCards = QStringLiteral("Buscando tarjetas…");
+const QString kNothingToList = QStringLiteral(
+    "No se encontró ningún certificado personal. Importe la copia de su certificado (un archivo .p12 o "
+    ".pfx) en su navegador o inserte su tarjeta, y vuelva a abrir el programa; con Cancelar la encuesta se "
+    "envía sin certificado.");
+
+// Hands the window's thread each card module's rows, for one search.
+class CardRowsRelay : public CardListingSink {
+public:
+    CardRowsRelay(QObject* dialog, std::function<void(CertificateListing)> join)
+        : dialog_(dialog), join_(std::move(join)) {}
+
+    void cardsListed(CertificateListing part) noexcept override {
+        // The dialog waits for this thread before it goes, so it is there to post to.
+        QMetaObject::invokeMethod(
+            dialog_, [join = join_, part = std::move(part)] { join(part); }, Qt::QueuedConnection);
+    }
+
+private:
+    QObject* dialog_;
+    std::function<void(CertificateListing)> join_;
 };
 
 } // namespace
@@ -126,9 +150,28 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     connect(ui_->bbCancelar, &QPushButton::clicked, this, [this] { done(mrAbort); });
     connect(list, &QTreeWidget::itemSelectionChanged, this, &TFSeleccionCertificado::updateAceptar);
     updateAceptar();
+
+    // The lines under the list: each one a label of its own, which a screen
+    // reader reads and the user can select and copy.
+    designedHeight_ = height();
+    notesArea_ = new QWidget(this);
+    notesArea_->setObjectName(QStringLiteral("notas"));
+    notesLayout_ = new QVBoxLayout(notesArea_);
+    notesLayout_->setContentsMargins(0, 0, 0, 0);
+    notesLayout_->setSpacing(3);
+    notesArea_->setGeometry(list->x(), list->geometry().bottom() + 5, list->width(), 0);
+    notesArea_->hide();
 }
 
-TFSeleccionCertificado::~TFSeleccionCertificado() = default;
+TFSeleccionCertificado::~TFSeleccionCertificado() {
+    waitForCardSearch();
+}
+
+void TFSeleccionCertificado::waitForCardSearch() {
+    // Within the probe's bound: a module that hangs is stopped there.
+    if (cardSearch_.joinable())
+        cardSearch_.join();
+}
 
 int TFSeleccionCertificado::ShowModal() {
     return exec();
@@ -143,33 +186,146 @@ void TFSeleccionCertificado::setVisible(bool visible) {
 }
 
 void TFSeleccionCertificado::FormShow() {
-    const CertificateListing listing = sendEngine().listCertificates();
+    // The databases and profiles at once; the cards join as their modules answer.
+    const CertificateListing listing = sendEngine().listStoredCertificates();
     QTreeWidget* list = ui_->lvCertificados;
+    storeNotes_ = listing.notes;
+    if (listing.failure)
+        storeNotes_ << QString::fromStdString(listing.failure.message);
     // A store that could not be opened leaves the rows of the last showing;
     // a failure while reading keeps the rows read before it.
     if (listing.opened) {
         const BatchUpdate filling(list);
         list->clear();
-        for (const CertificateRow& certificate : listing.rows) {
-            auto* row = new QTreeWidgetItem(list);
-            row->setText(ColumnNombre, certificate.name);
-            row->setData(ColumnNombre, RoleDer, certificate.der);
-            row->setData(ColumnNombre, RoleLocation, certificate.location);
-            row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
-            row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
-            // For the mouse a tooltip; for a screen reader the row's description.
-            const QString details = certificateDetails(certificate);
-            for (int column = 0; column < list->columnCount(); ++column) {
-                row->setToolTip(column, details);
-                row->setData(column, Qt::AccessibleDescriptionRole, details);
-            }
+        addRows(listing.rows);
+    }
+    if (listing.cardsToSearch) {
+        startCardSearch();
+    } else if (!searching_) {
+        cardRows_.clear();
+        cardNotes_.clear();
+    }
+    // Rows of cards found at this showing, while the search goes on.
+    addRows(cardRows_);
+    updateAceptar();
+    showNotes();
+}
+
+void TFSeleccionCertificado::addRows(const std::vector<CertificateRow>& rows) {
+    QTreeWidget* list = ui_->lvCertificados;
+    QSet<QByteArray> listed;
+    for (int index = 0; index < list->topLevelItemCount(); ++index)
+        listed.insert(list->topLevelItem(index)->data(ColumnNombre, RoleDer).toByteArray());
+    for (const CertificateRow& certificate : rows) {
+        // A certificate that a database lists with its key is listed from there.
+        if (listed.contains(certificate.der))
+            continue;
+        listed.insert(certificate.der);
+        auto* row = new QTreeWidgetItem(list);
+        row->setText(ColumnNombre, certificate.name);
+        row->setData(ColumnNombre, RoleDer, certificate.der);
+        row->setData(ColumnNombre, RoleLocation, certificate.location);
+        row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
+        row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+        // For the mouse a tooltip; for a screen reader the row's description.
+        const QString details = certificateDetails(certificate);
+        for (int column = 0; column < list->columnCount(); ++column) {
+            row->setToolTip(column, details);
+            row->setData(column, Qt::AccessibleDescriptionRole, details);
         }
     }
-    updateAceptar();
-    if (listing.failure)
-        showDefaultErrorBox(parentWidget(), QString::fromStdString(listing.failure.message));
-    else if (!listing.notes.isEmpty())
-        showPlainMessage(parentWidget(), listing.notes.join(QLatin1Char('\n')));
+}
+
+void TFSeleccionCertificado::startCardSearch() {
+    if (searching_)
+        return;
+    waitForCardSearch(); // the last search is over; its thread only has to end
+    cardRows_.clear();
+    cardNotes_.clear();
+    searching_ = true;
+    const unsigned search = ++search_;
+    auto relay = std::make_shared<CardRowsRelay>(
+        this, [this, search](const CertificateListing& part) { joinCards(search, part); });
+    cardSearch_ = std::thread([this, relay, search] {
+        sendEngine().listCardCertificates(*relay);
+        QMetaObject::invokeMethod(
+            this, [this, search] { finishCardSearch(search); }, Qt::QueuedConnection);
+    });
+}
+
+void TFSeleccionCertificado::joinCards(unsigned search, const CertificateListing& part) {
+    if (search != search_)
+        return;
+    cardRows_.insert(cardRows_.end(), part.rows.begin(), part.rows.end());
+    cardNotes_ << part.notes;
+    if (part.failure)
+        cardNotes_ << QString::fromStdString(part.failure.message);
+    if (isVisible()) {
+        addRows(part.rows);
+        updateAceptar();
+        showNotes();
+    }
+    Q_EMIT cardsJoined();
+}
+
+void TFSeleccionCertificado::finishCardSearch(unsigned search) {
+    if (search != search_)
+        return;
+    searching_ = false;
+    if (isVisible())
+        showNotes();
+    Q_EMIT cardSearchFinished();
+}
+
+QStringList TFSeleccionCertificado::notes() const {
+    QStringList lines = storeNotes_ + cardNotes_;
+    lines.removeDuplicates();
+    if (searching_)
+        lines << kSearchingCards;
+    else if (ui_->lvCertificados->topLevelItemCount() == 0)
+        lines << kNothingToList;
+    return lines;
+}
+
+void TFSeleccionCertificado::showNotes() {
+    const QStringList lines = notes();
+    // The labels already there keep their place (and a selection in them).
+    const QList<QLabel*> shown = notesArea_->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    for (qsizetype index = 0; index < std::max(shown.size(), lines.size()); ++index) {
+        if (index >= lines.size()) {
+            delete shown[index];
+            continue;
+        }
+        QLabel* line = index < shown.size() ? shown[index] : nullptr;
+        if (!line) {
+            line = new QLabel(notesArea_);
+            line->setWordWrap(true);
+            line->setTextFormat(Qt::PlainText);
+            line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+            line->setFocusPolicy(Qt::ClickFocus);
+            notesLayout_->addWidget(line);
+            // Shown now, not when the layout gets round to it: its height counts below.
+            line->show();
+        }
+        if (line->text() != lines[index])
+            line->setText(lines[index]);
+    }
+    // The list keeps its place; the lines go under it, the buttons under them.
+    const int width = notesArea_->width();
+    int linesHeight = 0;
+    for (QLabel* line : notesArea_->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        line->ensurePolished();
+        linesHeight += (linesHeight > 0 ? notesLayout_->spacing() : 0) + line->heightForWidth(width);
+    }
+    const int grown = lines.isEmpty() ? 0 : linesHeight + 6;
+    notesArea_->resize(width, linesHeight);
+    notesArea_->setVisible(!lines.isEmpty());
+    notesLayout_->invalidate();
+    notesLayout_->activate();
+    const int buttonsTop = designedHeight_ - 38 + grown;
+    ui_->bbAceptar->move(ui_->bbAceptar->x(), buttonsTop);
+    ui_->bbCancelar->move(ui_->bbCancelar->x(), buttonsTop);
+    setFixedSize(this->width(), designedHeight_ + grown);
 }
 
 void TFSeleccionCertificado::updateAceptar() {

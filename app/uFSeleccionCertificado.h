@@ -9,6 +9,11 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QVBoxLayout;
 
 namespace cto {
 
@@ -52,6 +57,19 @@ public:
 
     void setVisible(bool visible) override;
 
+    // The lines under the list, top to bottom: the stores and card modules
+    // that could not be read, "Buscando tarjetas…" while any card module is
+    // still being tried, or what to do when there is nothing to list.
+    QStringList notes() const;
+    // Whether card modules are still being tried.
+    bool searchingCards() const noexcept { return searching_; }
+
+signals:
+    // A card module's rows (or its note) joined the list.
+    void cardsJoined();
+    // The last card module is done: no card rows will join until the next showing.
+    void cardSearchFinished();
+
 private slots:
     void updateAceptar();
 
@@ -72,7 +90,29 @@ private:
     // the names (the list searches the column it is in).
     void keepKeyboardOnNames();
 
+    // Adds the rows that are not listed yet, after those that are: a row
+    // that joins late takes nothing from the user's selection.
+    void addRows(const std::vector<CertificateRow>& rows);
+    // Starts trying the card modules off the window's thread, unless a
+    // search started at an earlier showing is still under way.
+    void startCardSearch();
+    void joinCards(unsigned search, const CertificateListing& part);
+    void finishCardSearch(unsigned search);
+    void waitForCardSearch();
+    // Rebuilds the lines under the list, and fits the dialog around them.
+    void showNotes();
+
     std::unique_ptr<Ui::TFSeleccionCertificado> ui_;
+    QWidget* notesArea_ = nullptr;
+    QVBoxLayout* notesLayout_ = nullptr;
+    int designedHeight_ = 0;
+    QStringList storeNotes_;
+    // The card search of this showing, and what it has found so far.
+    std::thread cardSearch_;
+    unsigned search_ = 0;
+    bool searching_ = false;
+    std::vector<CertificateRow> cardRows_;
+    QStringList cardNotes_;
 };
 
 // "dd/mm/yyyy" with the locale's date separator in place of each "/", in local time.

@@ -3,12 +3,18 @@
 #include "certificates/DatabaseLocations.h"
 #include "certificates/LoadedModules.h"
 #include "certificates/ModuleProbe.h"
-#include "certificates/ModuleRegistration.h"
+#include "common/Exception.h"
 #include "common/FailureKinds.h"
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <exception>
+#include <map>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 namespace cto::nss {
 
@@ -28,129 +34,214 @@ bool isP11KitProxy(const QString& library) {
     return file == QLatin1String("p11-kit-proxy.so") || file.startsWith(QLatin1String("libp11-kit.so"));
 }
 
-class SourceOpener {
-public:
-    void openDatabase(const DatabaseLocation& location) {
-        try {
-            std::shared_ptr<Database> database = Database::open(location.directory, location.label);
-            opened_.sources.push_back({location.label, Slot(PK11_ReferenceSlot(database->slot())), database});
-        } catch (const EOleException& failure) {
-            opened_.failures << QString::fromStdString(failure.message());
-        }
-    }
+// A registration as the user would know it.
+QString nameOf(const ModuleRegistration& registration) {
+    return registration.name.isEmpty() ? registration.library : registration.name;
+}
 
-    // Modules in the order they are named; each library once, and only once
-    // it has shown in a process of its own that it loads and answers.
-    void addModules(const std::vector<ModuleRegistration>& registrations) {
+// Registrations in the order they are named, each library path once.
+class ModulePlan {
+public:
+    void add(const std::vector<ModuleRegistration>& registrations) {
         for (const ModuleRegistration& registration : registrations) {
-            // Told by name first: a bare name is found only by loading the library.
-            if (isRootsModule(registration.library))
+            const QString& library = registration.library;
+            const QString real =
+                library.contains(QLatin1Char('/')) ? QFileInfo(library).canonicalFilePath() : QString();
+            if (isRootsModule(library) || isRootsModule(real))
                 continue;
-            if (isP11KitProxy(registration.library)) {
-                addP11KitModules();
+            if (isP11KitProxy(library) || isP11KitProxy(real)) {
+                addP11Kit();
                 continue;
             }
-            const ModuleProbeOutcome probed = probeModule(registration);
-            if (!accepted(registration, probed))
-                continue;
-            const QString& realPath = probed.realPath;
-            if (isRootsModule(realPath))
-                continue;
-            if (isP11KitProxy(realPath))
-                addP11KitModules();
-            else if (modulesSeen_.insert(realPath).second)
-                openTokensOf(registration, realPath);
+            if (named_.insert(real.isEmpty() ? library : real).second)
+                modules_.push_back(registration);
         }
     }
 
-    // p11-kit loads every module it lists, so the listing runs in the probe's process too.
-    void addP11KitModules() {
+    // p11-kit's registrations, each probed alone: its own listing would load
+    // them all in one process, and one broken module would hide the others.
+    void addP11Kit() {
         if (p11KitAdded_)
             return;
         p11KitAdded_ = true;
-        if (const auto listed = p11KitModulesProbed())
-            addModules(*listed);
-        else
-            opened_.notes << QStringLiteral("Los módulos de tarjeta que registra p11-kit no responden; sus "
-                                            "certificados no se listan");
+        add(p11KitRegistrations(QString::fromLocal8Bit(program_invocation_short_name)));
     }
 
-    OpenedSources take() { return std::move(opened_); }
+    std::vector<ModuleRegistration> take() { return std::move(modules_); }
 
 private:
-    // Whether the probe let the module through; says why not where it did not.
-    bool accepted(const ModuleRegistration& registration, const ModuleProbeOutcome& probed) {
-        const QString name = registration.name.isEmpty() ? registration.library : registration.name;
-        switch (probed.verdict) {
+    std::vector<ModuleRegistration> modules_;
+    std::set<QString> named_;
+    bool p11KitAdded_ = false;
+};
+
+std::mutex& cardLoading() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// What one module gave, in the user's words where it gave nothing.
+class CardModuleOpening {
+public:
+    CardModuleOpening(const ModuleRegistration& registration, std::set<QString>& loaded)
+        : registration_(registration), loaded_(loaded) {}
+
+    // Probes the module; the caller holds the loading lock for open().
+    void probe() { probed_ = probeModule(registration_); }
+
+    OpenedSources open() {
+        OpenedSources opened;
+        const QString name = nameOf(registration_);
+        switch (probed_.verdict) {
         case ModuleProbeOutcome::Verdict::Passed:
-            return true;
+            break;
         case ModuleProbeOutcome::Verdict::Missing:
-            opened_.failures
-                << QStringLiteral("El módulo de tarjeta «%1» no existe (%2)").arg(name, probed.detail);
-            return false;
+            opened.notes
+                << QStringLiteral("El módulo de tarjeta «%1» no existe (%2)").arg(name, probed_.detail);
+            return opened;
         case ModuleProbeOutcome::Verdict::Unresponsive:
-            opened_.notes << QStringLiteral(
-                                 "El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
-                                 .arg(name, probed.detail);
-            return false;
+            opened.notes << QStringLiteral(
+                                "El módulo de tarjeta «%1» no responde; sus certificados no se listan (%2)")
+                                .arg(name, probed_.detail);
+            return opened;
         case ModuleProbeOutcome::Verdict::Untrusted:
-            opened_.notes
-                << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed.detail);
-            return false;
+            opened.notes << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed_.detail);
+            return opened;
         case ModuleProbeOutcome::Verdict::ProbeMissing:
-            tellProbeUnusable(
-                QStringLiteral("Falta el comprobador de módulos de tarjeta (%1): no se listan los "
-                               "certificados de las tarjetas")
-                    .arg(probed.detail));
-            return false;
+            opened.notes << QStringLiteral(
+                                "Falta el comprobador de módulos de tarjeta (%1): no se listan los "
+                                "certificados de las tarjetas")
+                                .arg(probed_.detail);
+            return opened;
         case ModuleProbeOutcome::Verdict::ProbeRefused:
-            tellProbeUnusable(
-                QStringLiteral("No se usa el comprobador de módulos de tarjeta: %1; no se listan "
-                               "los certificados de las tarjetas")
-                    .arg(probed.detail));
-            return false;
+            opened.notes << QStringLiteral("No se usa el comprobador de módulos de tarjeta: %1; no se listan "
+                                           "los certificados de las tarjetas")
+                                .arg(probed_.detail);
+            return opened;
         }
-        return false;
-    }
-
-    // Without the probe no card is listed: said once, whichever module found it so.
-    void tellProbeUnusable(const QString& note) {
-        if (!probeMissingTold_)
-            opened_.notes << note;
-        probeMissingTold_ = true;
-    }
-
-    void openTokensOf(const ModuleRegistration& registration, const QString& realPath) {
-        const LoadedModule& loaded = loadModuleOnce(registration, realPath);
-        if (!loaded.module) {
-            opened_.failures << loaded.failure;
-            return;
+        const QString& realPath = probed_.realPath;
+        // Another registration reached the same library under a name of its own.
+        if (isRootsModule(realPath) || isP11KitProxy(realPath) || !loaded_.insert(realPath).second)
+            return opened;
+        const LoadedModule& module = loadModuleOnce(registration_, realPath);
+        if (!module.module) {
+            opened.failures << module.failure;
+            return opened;
         }
-        for (Slot& slot : tokenSlotsOf(loaded.module)) {
+        for (Slot& slot : tokenSlotsOf(module.module)) {
             const QString label =
                 QStringLiteral("Tarjeta: ") + QString::fromUtf8(PK11_GetTokenName(slot.get()));
-            opened_.sources.push_back({label, std::move(slot), nullptr});
+            opened.sources.push_back({label, std::move(slot), nullptr});
         }
+        return opened;
     }
 
-    OpenedSources opened_;
-    std::set<QString> modulesSeen_;
-    bool p11KitAdded_ = false;
-    bool probeMissingTold_ = false;
+private:
+    ModuleRegistration registration_;
+    std::set<QString>& loaded_; // real paths, under the loading lock
+    ModuleProbeOutcome probed_;
 };
+
+QString failureText(const std::exception_ptr& raised) {
+    try {
+        std::rethrow_exception(raised);
+    } catch (const Exception& failure) {
+        return QString::fromStdString(failure.message());
+    } catch (const std::exception& failure) {
+        return QString::fromLocal8Bit(failure.what());
+    } catch (...) {
+        return QStringLiteral("error desconocido");
+    }
+}
 
 } // namespace
 
-OpenedSources openCertificateSources() {
+std::unique_lock<std::mutex> lockCardLoading() {
+    return std::unique_lock(cardLoading());
+}
+
+OpenedSources openDatabaseSources() {
+    OpenedSources opened;
+    for (const DatabaseLocation& location : plannedDatabases().databases) {
+        try {
+            std::shared_ptr<Database> database = Database::open(location.directory, location.label);
+            opened.sources.push_back({location.label, Slot(PK11_ReferenceSlot(database->slot())), database});
+        } catch (const EOleException& failure) {
+            opened.failures << QString::fromStdString(failure.message());
+        }
+    }
+    return opened;
+}
+
+std::vector<ModuleRegistration> plannedCardModules() {
     const DatabasePlan plan = plannedDatabases();
-    SourceOpener opener;
+    ModulePlan modules;
     for (const DatabaseLocation& location : plan.databases)
-        opener.openDatabase(location);
-    for (const DatabaseLocation& location : plan.databases)
-        opener.addModules(modulesRegisteredIn(location.directory));
+        modules.add(modulesRegisteredIn(location.directory));
     if (plan.systemModules)
-        opener.addP11KitModules();
-    return opener.take();
+        modules.addP11Kit();
+    return modules.take();
+}
+
+void openCardSources(const std::vector<ModuleRegistration>& modules,
+                     const std::function<void(std::size_t, OpenedSources)>& opened) {
+    std::set<QString> loaded;
+    if (modules.empty())
+        return;
+    // Without the probe no module may be loaded: one sentence says so for all.
+    if (const QString probe = moduleProbePath(); !QFileInfo(probe).isExecutable()) {
+        CardModuleOpening opening(modules.front(), loaded);
+        opening.probe();
+        const std::lock_guard lock(cardLoading());
+        opened(0, opening.open());
+        return;
+    }
+    std::vector<std::thread> threads;
+    threads.reserve(modules.size());
+    for (std::size_t index = 0; index < modules.size(); ++index) {
+        const auto tryModule = [&registration = modules[index], index, &loaded, &opened] {
+            // Nothing may leave a thread: the process would end.
+            try {
+                CardModuleOpening opening(registration, loaded);
+                opening.probe();
+                const std::lock_guard lock(cardLoading());
+                opened(index, opening.open());
+            } catch (...) {
+                const std::lock_guard lock(cardLoading());
+                OpenedSources failed;
+                failed.failures << QStringLiteral("No se pudieron leer las tarjetas del módulo «%1»: %2")
+                                       .arg(nameOf(registration), failureText(std::current_exception()));
+                try {
+                    opened(index, std::move(failed));
+                } catch (...) {
+                    // Nothing more can be said from here.
+                }
+            }
+        };
+        try {
+            threads.emplace_back(tryModule);
+        } catch (const std::system_error&) {
+            tryModule(); // no thread to be had: this one waits for it
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+OpenedSources openCertificateSources() {
+    OpenedSources all = openDatabaseSources();
+    const std::vector<ModuleRegistration> modules = plannedCardModules();
+    // In the modules' order, whichever finished first.
+    std::map<std::size_t, OpenedSources> cards;
+    openCardSources(
+        modules, [&cards](std::size_t index, OpenedSources part) { cards.emplace(index, std::move(part)); });
+    for (auto& [index, part] : cards) {
+        for (CertificateSource& source : part.sources)
+            all.sources.push_back(std::move(source));
+        all.failures << part.failures;
+        all.notes << part.notes;
+    }
+    return all;
 }
 
 } // namespace cto::nss

@@ -217,11 +217,7 @@ QString joinedFailures(const QStringList& failures) {
 
 } // namespace
 
-std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
-    nss::ensureStarted();
-    nss::OpenedSources opened = nss::openCertificateSources();
-    if (opened.sources.empty() && !(opened.failures + opened.notes).isEmpty())
-        throw EOleException(joinedFailures(opened.failures + opened.notes).toStdString());
+std::unique_ptr<CertificateStore> CertificateStore::gather(nss::OpenedSources opened) {
     CertificateGathering gathering;
     for (const nss::CertificateSource& source : opened.sources) {
         // A source's certificates in the order it keeps them: for a database,
@@ -239,6 +235,39 @@ std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
     }
     return std::unique_ptr<CertificateStore>(
         new CertificateStore(gathering.take(), std::move(opened.failures), std::move(opened.notes)));
+}
+
+std::unique_ptr<CertificateStore> CertificateStore::openPersonal() {
+    nss::ensureStarted();
+    nss::OpenedSources opened = nss::openCertificateSources();
+    if (opened.sources.empty() && !(opened.failures + opened.notes).isEmpty())
+        throw EOleException(joinedFailures(opened.failures + opened.notes).toStdString());
+    // A card's tokens tell whether they hold a key as they are listed: not while another thread lists them.
+    const auto lock = nss::lockCardLoading();
+    return gather(std::move(opened));
+}
+
+std::unique_ptr<CertificateStore> CertificateStore::openEverything() {
+    nss::ensureStarted();
+    nss::OpenedSources opened = nss::openCertificateSources();
+    const auto lock = nss::lockCardLoading();
+    return gather(std::move(opened));
+}
+
+std::unique_ptr<CertificateStore> CertificateStore::openDatabases() {
+    nss::ensureStarted();
+    const auto lock = nss::lockCardLoading();
+    return gather(nss::openDatabaseSources());
+}
+
+bool CertificateStore::cardModulesRegistered() {
+    return !nss::plannedCardModules().empty();
+}
+
+void CertificateStore::openCards(const std::function<void(std::unique_ptr<CertificateStore>)>& found) {
+    nss::ensureStarted();
+    nss::openCardSources(nss::plannedCardModules(),
+                         [&found](std::size_t, nss::OpenedSources part) { found(gather(std::move(part))); });
 }
 
 int CertificateStore::Count() const {

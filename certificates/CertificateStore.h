@@ -15,6 +15,10 @@
 
 namespace cto {
 
+namespace nss {
+struct OpenedSources;
+}
+
 class ClientCertificate;
 
 // One certificate of the personal store. Cheap to copy; holds its NSS
@@ -86,6 +90,20 @@ public:
     // created or written. A certificate library that cannot be initialised at
     // all raises EOleSysError ("%s, ClassID: %s").
     static std::unique_ptr<CertificateStore> openPersonal();
+    // The same, but a source that could not be opened is only recorded, even
+    // when no source at all was.
+    static std::unique_ptr<CertificateStore> openEverything();
+    // The same from the databases and profiles alone, at once: no card
+    // module is probed or loaded. Never raises for a source; each one that
+    // could not be read is recorded.
+    static std::unique_ptr<CertificateStore> openDatabases();
+    // The cards alone: probes every card module side by side and calls found
+    // with a store of each module's tokens (or of none, with the sentence that
+    // says why) as soon as that module is done, from a thread of its own;
+    // calls never overlap. Returns once every module is done.
+    static void openCards(const std::function<void(std::unique_ptr<CertificateStore>)>& found);
+    // Whether any card module is registered, which openCards would try.
+    static bool cardModulesRegistered();
 
     ~CertificateStore();
     CertificateStore(const CertificateStore&) = delete;
@@ -114,6 +132,7 @@ public:
 
 private:
     CertificateStore(std::vector<StoredCertificate> certificates, QStringList failures, QStringList notes);
+    static std::unique_ptr<CertificateStore> gather(nss::OpenedSources opened);
 
     std::vector<StoredCertificate> certificates_;
     QStringList failures_;

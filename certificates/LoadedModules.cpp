@@ -27,7 +27,7 @@ struct ModuleEntry {
     LoadedModule outcome;
 };
 
-// By real path; modules are loaded on the one thread that opens stores.
+// By real path; modules are loaded under the card-loading lock (CertificateSources.h).
 std::map<QString, ModuleEntry>& loadedModules() {
     static std::map<QString, ModuleEntry> modules;
     return modules;

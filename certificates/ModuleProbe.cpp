@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace cto {
@@ -18,6 +19,12 @@ namespace {
 QString& probePathSetting() {
     static QString path;
     return path;
+}
+
+// Probes start from several threads at once.
+std::mutex& probePathMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
 // Beside the program's own executable, as it is installed with it: the
@@ -34,10 +41,12 @@ QString defaultProbePath() {
 } // namespace
 
 void setModuleProbePath(const QString& path) {
+    const std::lock_guard lock(probePathMutex());
     probePathSetting() = path;
 }
 
 QString moduleProbePath() {
+    const std::lock_guard lock(probePathMutex());
     if (probePathSetting().isEmpty())
         probePathSetting() = defaultProbePath();
     return probePathSetting();
@@ -48,19 +57,23 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     if (!QFileInfo(probe).isExecutable())
         return {ModuleProbeOutcome::Verdict::ProbeMissing, {}, probe};
     // A path that names no file needs no process to say so.
-    if (registration.library.contains(QLatin1Char('/')) && !QFileInfo::exists(registration.library))
+    const bool named = registration.library.contains(QLatin1Char('/'));
+    if (named && !QFileInfo::exists(registration.library))
         return {ModuleProbeOutcome::Verdict::Missing, {}, registration.library};
     // A library named by its path may be one that another user put there: it
-    // is refused before anything (a pass remembered from before included), and
-    // the probe loads the very file checked.
+    // is refused before anything (a verdict remembered from before included),
+    // and the probe loads the very file checked.
     std::optional<TrustedFile> library;
-    if (registration.library.contains(QLatin1Char('/'))) {
+    if (named) {
         library.emplace(QFile::encodeName(registration.library).toStdString());
         if (!library->trusted())
             return {ModuleProbeOutcome::Verdict::Untrusted, {}, QString::fromStdString(library->refusal())};
     }
-    if (std::optional<QString> known = ProbeCache::instance().passed(registration))
-        return {ModuleProbeOutcome::Verdict::Passed, *known, {}};
+    if (const std::optional<ProbeCache::Remembered> known = ProbeCache::instance().recalled(registration)) {
+        if (known->passed)
+            return {ModuleProbeOutcome::Verdict::Passed, known->realPath, {}};
+        return {ModuleProbeOutcome::Verdict::Unresponsive, {}, known->detail};
+    }
 
     QStringList arguments{QStringLiteral("module"),
                           library ? QString::fromStdString(library->procPath()) : registration.library};
@@ -73,32 +86,17 @@ ModuleProbeOutcome probeModule(const ModuleRegistration& registration) {
     const QString said = QString::fromLocal8Bit(run.output).trimmed().section(QLatin1Char('\n'), -1);
     if (run.finished && run.exitCode == 0 && said.startsWith(QLatin1String("ok "))) {
         const QString realPath = said.mid(3);
-        ProbeCache::instance().remember(registration, realPath);
+        ProbeCache::instance().rememberPass(registration, realPath);
         return {ModuleProbeOutcome::Verdict::Passed, realPath, {}};
     }
     if (run.finished && run.exitCode == 3)
         return {ModuleProbeOutcome::Verdict::Missing, {}, said};
-    return {ModuleProbeOutcome::Verdict::Unresponsive, {}, run.finished ? said : run.ending};
-}
-
-std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed() {
-    const QString probe = moduleProbePath();
-    if (!QFileInfo(probe).isExecutable())
-        return std::nullopt;
-    // p11-kit's configuration may turn a module on or off for this program by its name.
-    const ProbeRun run =
-        runProbe(probe, {QStringLiteral("p11-kit"), QString::fromLocal8Bit(program_invocation_short_name)},
-                 kModuleProbeBound);
-    if (!run.finished || run.exitCode != 0)
-        return std::nullopt;
-    std::vector<ModuleRegistration> registrations;
-    for (const QByteArray& line : run.output.split('\n')) {
-        const QList<QByteArray> fields = line.split('\t');
-        // Trust-policy modules hold authorities, no one's keys.
-        if (fields.size() == 3 && fields[2] == "0")
-            registrations.push_back({QString::fromUtf8(fields[0]), QString::fromUtf8(fields[1]), {}, {}});
-    }
-    return registrations;
+    const QString detail = run.finished ? said : run.ending;
+    // So that the next run neither waits for it nor starts it again, until its file changes.
+    if (named && !run.ending.startsWith(QLatin1String("no se pudo iniciar")))
+        ProbeCache::instance().rememberFailure(registration,
+                                               QFileInfo(registration.library).canonicalFilePath(), detail);
+    return {ModuleProbeOutcome::Verdict::Unresponsive, {}, detail};
 }
 
 } // namespace cto

@@ -30,15 +30,11 @@ struct ModuleProbeOutcome {
 };
 
 // Loads the registered module in a process of its own, with the bound above,
-// unless a passing probe of the same library file (real path, and the
-// file's identity: see ProbeCache.h) and parameters is remembered in the
-// user's cache folder. Only a module that passed may be loaded into this process.
+// unless a probe of the same library file (real path, and the file's
+// identity: see ProbeCache.h) and parameters is remembered in the user's
+// cache folder, passed or failed. Only a module that passed may be loaded
+// into this process. Safe to call from several threads at once.
 ModuleProbeOutcome probeModule(const ModuleRegistration& registration);
-
-// The modules that p11-kit's configuration registers, as p11-kit lists them
-// in the probe's process (p11-kit loads each one to list it), trust-policy
-// ones left out; nothing when the listing did not finish.
-std::optional<std::vector<ModuleRegistration>> p11KitModulesProbed();
 
 // The probe executable: by default ConexionTulvaOskelProbe in the folder of
 // the program's own executable file. Tests name the build tree's.

@@ -9,20 +9,18 @@
 //       token's information and mechanisms) and finalises it; prints
 //       "ok <the library's real path>" and exits 0, or prints why not and
 //       exits 1 (3 when the library cannot be opened).
-//   ConexionTulvaOskelProbe p11-kit <program>
-//       prints the modules that p11-kit's configuration registers for the
-//       program of that name (its enable-in and disable-in lists name
-//       programs), one a line: name, file name and whether it is a
-//       trust-policy module (1 or 0), separated by tabs.
-#include <p11-kit/p11-kit.h>
+#include <p11-kit/pkcs11.h>
 
 #include "certificates/Pkcs11Results.h"
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,36 +103,19 @@ int probeModule(const char* library, char* parameters) {
     return kPassed;
 }
 
-int listP11KitModules(char* program) {
-    // p11-kit tells programs apart by their name, which it reads from the C
-    // library's record of this process's; it is the caller's that counts.
-    program_invocation_name = program;
-    program_invocation_short_name = program;
-    CK_FUNCTION_LIST** modules = p11_kit_modules_load(nullptr, P11_KIT_MODULE_UNMANAGED);
-    if (!modules)
-        return fail(kFailed, p11_kit_message() ? p11_kit_message() : "p11_kit_modules_load");
-    for (CK_FUNCTION_LIST** module = modules; *module; ++module) {
-        char* name = p11_kit_module_get_name(*module);
-        char* file = p11_kit_module_get_filename(*module);
-        const bool trusted = (p11_kit_module_get_flags(*module) & P11_KIT_MODULE_TRUSTED) != 0;
-        if (file)
-            std::printf("%s\t%s\t%d\n", name ? name : "", file, trusted ? 1 : 0);
-        std::free(name);
-        std::free(file);
-    }
-    p11_kit_modules_release(modules);
-    return kPassed;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A driver that hangs here goes when the program goes, however it ends
+    // (the program waits for its probes, but a crash or a kill does not).
+    const pid_t program = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != program)
+        return fail(kFailed, "el programa ya terminó");
     // A driver that crashes here leaves no core file behind it.
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (argc >= 3 && std::strcmp(argv[1], "module") == 0)
         return probeModule(argv[2], argc >= 4 ? argv[3] : nullptr);
-    if (argc == 3 && std::strcmp(argv[1], "p11-kit") == 0)
-        return listP11KitModules(argv[2]);
-    return fail(kUsage, "usage: module <library> [<parameters>] | p11-kit <program>");
+    return fail(kUsage, "usage: module <library> [<parameters>]");
 }

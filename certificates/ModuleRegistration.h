@@ -23,4 +23,16 @@ struct ModuleRegistration {
 // database without the file registers nothing.
 std::vector<ModuleRegistration> modulesRegisteredIn(const QString& directory);
 
+// The modules that p11-kit's configuration registers for the program of
+// this name (its enable-in and disable-in lists name programs), by their
+// registration names, sorted by name, trust-policy modules left out: the
+// user's ~/.config/pkcs11/modules (not for the superuser, as p11-kit
+// itself does), then /etc/pkcs11/modules, then the packages' folder, a
+// file of one name in an earlier folder taking the place of a later one,
+// as pkcs11.conf's user-config allows. Relative library names are p11-kit's
+// module folder's. Read from the files, so that no module is loaded to be
+// named: p11-kit's own listing loads every module it names, and one that
+// crashes or hangs would hide all the others.
+std::vector<ModuleRegistration> p11KitRegistrations(const QString& program);
+
 } // namespace cto

@@ -1,7 +1,9 @@
 #include "certificates/NssDatabase.h"
 
 #include "certificates/StoreFailures.h"
+#include "common/FailureKinds.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <prerror.h>
@@ -13,10 +15,44 @@ extern "C" {
 
 #include <map>
 #include <mutex>
+#include <optional>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace cto::nss {
 
 namespace {
+
+// What the database's files say about a database NSS could not open, in the
+// user's words, where NSS's own word ("bad database") would mislead: a file
+// this user may not read, or one that another program holds locked for
+// writing (SQLite's lock: a write lock on the bytes from 1 GiB on).
+std::optional<std::string> reasonInFiles(const QString& directory) {
+    for (const char* name : {"cert9.db", "key4.db"}) {
+        const QByteArray path = QFile::encodeName(directory + QLatin1Char('/') + QLatin1String(name));
+        if (::access(path.constData(), R_OK) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return std::string("no se puede leer ") + name + ": " + ::strerror(errno);
+        }
+        QFile file(QString::fromLocal8Bit(path));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0x40000000;
+        lock.l_len = 512;
+        if (::fcntl(file.handle(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK)
+            return std::string("otro programa tiene bloqueado ") + name + " (proceso " +
+                   std::to_string(lock.l_pid) + "): ciérrelo y vuelva a intentarlo";
+    }
+    return std::nullopt;
+}
 
 // NSS's name for a database of the SQLite kind starts so; no other kind is read here.
 constexpr char sqlPrefix[] = "sql:";
@@ -87,9 +123,11 @@ std::shared_ptr<Database> Database::open(const QString& directory, const QString
 
     Slot slot(SECMOD_OpenUserDB(moduleSpec(location, label).c_str()));
     if (!slot) {
+        const PRErrorCode error = PORT_GetError();
+        if (const std::optional<std::string> reason = reasonInFiles(directory))
+            throw EOleException(context + ": " + *reason);
         // The token layer reports an unreadable database as an unknown PKCS #11
         // error; NSS's own word for it is "bad database".
-        const PRErrorCode error = PORT_GetError();
         throwStoreFailure(error == SEC_ERROR_UNKNOWN_PKCS11_ERROR ? SEC_ERROR_BAD_DATABASE : error, context);
     }
     std::shared_ptr<Database> database(new Database(location, label, std::move(slot)));

@@ -48,20 +48,24 @@ ProbeCache::ProbeCache() {
     if (!file.open(QIODevice::ReadOnly))
         return;
     for (const QByteArray& line : file.readAll().split('\n')) {
-        // A line of an older cache, without the whole identity, is left out:
+        // A pass has eight fields, a failure a ninth, what the probe saw. A
+        // line of an older cache, without the whole identity, is left out:
         // its module is probed again.
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 8)
+        if (fields.size() != 8 && fields.size() != 9)
             continue;
         entries_.push_back({QString::fromUtf8(fields[0]),
                             QString::fromUtf8(fields[1]),
                             QString::fromUtf8(fields[2]),
                             {fields[3].toLongLong(), fields[4].toLongLong(), fields[5].toLongLong(),
-                             fields[6].toLongLong(), fields[7].toLongLong()}});
+                             fields[6].toLongLong(), fields[7].toLongLong()},
+                            fields.size() == 8,
+                            fields.size() == 9 ? QString::fromUtf8(fields[8]) : QString()});
     }
 }
 
-std::optional<QString> ProbeCache::passed(const ModuleRegistration& registration) const {
+std::optional<ProbeCache::Remembered> ProbeCache::recalled(const ModuleRegistration& registration) const {
+    const std::lock_guard lock(mutex_);
     for (const Entry& entry : entries_) {
         if (entry.library != registration.library || entry.parameters != registration.parameters)
             continue;
@@ -70,29 +74,44 @@ std::optional<QString> ProbeCache::passed(const ModuleRegistration& registration
             QFileInfo(registration.library).canonicalFilePath() != entry.realPath)
             return std::nullopt;
         if (identityOf(entry.realPath) == entry.identity)
-            return entry.realPath;
+            return Remembered{entry.passed, entry.realPath, entry.detail};
         return std::nullopt;
     }
     return std::nullopt;
 }
 
-void ProbeCache::remember(const ModuleRegistration& registration, const QString& realPath) {
-    const std::optional<FileIdentity> identity = identityOf(realPath);
+void ProbeCache::rememberPass(const ModuleRegistration& registration, const QString& realPath) {
+    remember({registration.library, registration.parameters, realPath, {}, true, {}});
+}
+
+void ProbeCache::rememberFailure(const ModuleRegistration& registration, const QString& realPath,
+                                 const QString& detail) {
+    QString oneLine = detail;
+    oneLine.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    remember({registration.library, registration.parameters, realPath, {}, false, oneLine});
+}
+
+void ProbeCache::remember(Entry added) {
+    const std::optional<FileIdentity> identity = identityOf(added.realPath);
     const auto awkward = [](const QString& text) {
         return text.contains(QLatin1Char('\t')) || text.contains(QLatin1Char('\n'));
     };
-    if (!identity || awkward(registration.library) || awkward(registration.parameters) || awkward(realPath))
+    if (!identity || awkward(added.library) || awkward(added.parameters) || awkward(added.realPath))
         return; // a line of the file could not hold it
+    added.identity = *identity;
+    const std::lock_guard lock(mutex_);
     std::erase_if(entries_, [&](const Entry& entry) {
-        return entry.library == registration.library && entry.parameters == registration.parameters;
+        return entry.library == added.library && entry.parameters == added.parameters;
     });
-    entries_.push_back({registration.library, registration.parameters, realPath, *identity});
+    entries_.push_back(std::move(added));
     QByteArray text;
     for (const Entry& entry : entries_) {
         const FileIdentity& file = entry.identity;
         text += entry.library.toUtf8() + '\t' + entry.parameters.toUtf8() + '\t' + entry.realPath.toUtf8();
         for (const qint64 field : {file.device, file.inode, file.size, file.modified, file.changed})
             text += '\t' + QByteArray::number(field);
+        if (!entry.passed)
+            text += '\t' + entry.detail.toUtf8();
         text += '\n';
     }
     const QString path = filePath();

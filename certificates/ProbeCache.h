@@ -4,30 +4,40 @@
 
 #include <QString>
 
+#include <mutex>
 #include <optional>
 #include <vector>
 
 namespace cto {
 
-// The card modules that passed the probe, remembered in the user's cache
-// folder ($XDG_CACHE_HOME, else ~/.cache, then ConexionTulvaOskel/
-// modulos-pkcs11), so that later runs do not start a process for them. An
+// The card modules that passed or failed the probe, remembered in the
+// user's cache folder ($XDG_CACHE_HOME, else ~/.cache, then
+// ConexionTulvaOskel/modulos-pkcs11), so that later runs start no process
+// for them: a module that hung would cost every run its bound again. An
 // entry holds until the library file changes (another file at its path, or
 // the same file written to, however its modification time was set back) or
-// its name leads elsewhere. Only passes are remembered: a module
-// that failed is probed again next time, as a card plugged in or a driver
-// mended may change its answer.
+// its name leads elsewhere: a driver updated or reinstalled is tried again.
+// A failure is remembered only for a library named by its path, the only
+// file whose identity is known without loading it. Safe to use from several
+// threads at once.
 class ProbeCache {
 public:
     static ProbeCache& instance();
 
-    // The real path of the library if this registration passed before and
-    // its file has not changed since.
-    std::optional<QString> passed(const ModuleRegistration& registration) const;
-    // Remembers a pass, and writes the cache file anew (in one step: a reader
-    // sees the old file or the new one). A cache that cannot be written is
-    // only a cost: the module is probed again next run.
-    void remember(const ModuleRegistration& registration, const QString& realPath);
+    struct Remembered {
+        bool passed = false;
+        QString realPath; // the library's real path
+        QString detail;   // what the probe saw, for a failure
+    };
+    // What this registration did before, if its file has not changed since.
+    std::optional<Remembered> recalled(const ModuleRegistration& registration) const;
+    // Remembers a pass, or a failure of the library at realPath, and writes
+    // the cache file anew (in one step: a reader sees the old file or the new
+    // one). A cache that cannot be written is only a cost: the module is
+    // probed again next run.
+    void rememberPass(const ModuleRegistration& registration, const QString& realPath);
+    void rememberFailure(const ModuleRegistration& registration, const QString& realPath,
+                         const QString& detail);
 
     // Where the cache file is.
     static QString filePath();
@@ -44,7 +54,12 @@ private:
     struct Entry {
         QString library, parameters, realPath;
         FileIdentity identity;
+        bool passed = true;
+        QString detail;
     };
+    void remember(Entry entry);
+
+    mutable std::mutex mutex_;
     std::vector<Entry> entries_;
 };
 

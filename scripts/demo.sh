@@ -188,7 +188,10 @@ show_row_details() {
 answer_windows() {
     wait_for_focus "Selección de Certificado"
     if $card; then
-        # Type-ahead on the names selects the card's first certificate, the RSA one.
+        # The card's rows join the list once its module has answered its probe,
+        # which is stopped after 5 s at the latest. Then type-ahead on the names
+        # selects the card's first certificate, the RSA one.
+        sleep 6
         xdotool type --delay 60 "Titular"
         sleep 1
         show_row_details

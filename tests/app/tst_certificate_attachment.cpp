@@ -103,6 +103,9 @@ std::shared_ptr<QStringList> answerMessages(int count) {
 void chooseCertificateNamed(const QString& name) {
     onNextModal<TFSeleccionCertificado>([name](TFSeleccionCertificado* dialog) {
         auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("lvCertificados"));
+        // A card's rows join once its module has answered.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dialog->searchingCards() || !list->findItems(name, Qt::MatchExactly, 1).isEmpty(), 20000);
         const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, 1); // the name column
         if (!found.isEmpty())
             list->setCurrentItem(found.front());

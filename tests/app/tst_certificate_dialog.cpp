@@ -7,6 +7,7 @@
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -101,7 +102,7 @@ private slots:
     void keyboardAndModalResults_data();
     void keyboardAndModalResults();
     void choiceIsRecordedOnlyFromOneSelectedRow();
-    void storeFailureShowsDefaultErrorBox();
+    void storeFailureIsALineUnderTheList();
     void rowsBeforeAFailureStay();
     void defaultErrorBoxText_data();
     void defaultErrorBoxText();
@@ -305,60 +306,81 @@ void TestCertificateDialog::choiceIsRecordedOnlyFromOneSelectedRow() {
     QVERIFY(!dialog.usCertificadoSeleccionado.isEmpty());
 }
 
-void TestCertificateDialog::storeFailureShowsDefaultErrorBox() {
+// The lines under the list, as the dialog shows them.
+static QStringList linesOf(QWidget* dialog) {
+    QStringList lines;
+    const auto* area = dialog->findChild<QWidget*>(QStringLiteral("notas"));
+    if (!area->isVisible())
+        return lines;
+    for (const QLabel* line : area->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        // Each one read out, and selectable to be copied.
+        if (!(line->textInteractionFlags() & Qt::TextSelectableByMouse))
+            return {QStringLiteral("not selectable: ") + line->text()};
+        const QAccessibleInterface* read = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(line));
+        if (!read || read->role() != QAccessible::StaticText || read->text(QAccessible::Name) != line->text())
+            return {QStringLiteral("not read out: ") + line->text()};
+        lines << line->text();
+    }
+    return lines;
+}
+
+// A store that cannot be read is a line under the list, never a box before
+// the dialog; with nothing to list, a line says so and what to do.
+void TestCertificateDialog::storeFailureIsALineUnderTheList() {
     TFSeleccionCertificado dialog;
     const QString missing = folder_.filePath(QStringLiteral("no-such-database"));
     qputenv("CTO_NSS_DATABASE", missing.toUtf8());
-
-    // First showing: the error box, then the dialog with an empty list, with nothing to accept.
-    QString boxText;
-    onNextModal<QMessageBox>([&](QMessageBox* box) {
-        QCOMPARE(box->icon(), QMessageBox::Critical);
-        QCOMPARE(box->windowTitle(), plainMessageCaption());
-        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-        QVERIFY(!dialog.isVisible());
-        boxText = box->text();
-        onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
-            QCOMPARE(listOf(d)->topLevelItemCount(), 0);
-            QVERIFY(!button(d, "bbAceptar")->isEnabled());
-            d->close();
-        });
-        box->button(QMessageBox::Ok)->click();
+    QStringList lines;
+    int height = 0;
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        QCOMPARE(listOf(d)->topLevelItemCount(), 0);
+        QVERIFY(!button(d, "bbAceptar")->isEnabled());
+        lines = linesOf(d);
+        height = d->height();
+        // The buttons below the lines, still whole inside the dialog.
+        const auto* area = d->findChild<QWidget*>(QStringLiteral("notas"));
+        QVERIFY(button(d, "bbAceptar")->geometry().top() > area->geometry().bottom());
+        QVERIFY(button(d, "bbCancelar")->geometry().bottom() < d->height());
+        QTest::mouseClick(button(d, "bbCancelar"), Qt::LeftButton);
     });
-    QCOMPARE(dialog.ShowModal(), int(mrCancel));
-    QVERIFY2(boxText.contains(missing) && boxText.endsWith(QLatin1Char('.')), qPrintable(boxText));
+    // Cancelar still sends without a certificate.
+    QCOMPARE(dialog.ShowModal(), int(mrAbort));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(QString::fromUtf8("No se pudo abrir el almacén de certificados «Chromium / "
+                                                   "escritorio» (sql:") +
+                                 missing),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith(QString::fromUtf8("No se encontró ningún certificado personal.")) &&
+                 lines[1].contains(QStringLiteral("Cancelar")),
+             qPrintable(lines[1]));
+    QVERIFY(height > 271);
 
-    // A showing that fails before the list is cleared keeps the previous rows.
+    // A showing with the store back lists it, without a line, at the designed size.
     qputenv("CTO_NSS_DATABASE", database_.toUtf8());
-    onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) { d->close(); });
-    QCOMPARE(dialog.ShowModal(), int(mrCancel));
-    qputenv("CTO_NSS_DATABASE", missing.toUtf8());
-    onNextModal<QMessageBox>([](QMessageBox* box) {
-        onNextModal<TFSeleccionCertificado>([](TFSeleccionCertificado* d) {
-            QCOMPARE(listOf(d)->topLevelItemCount(), 3);
-            d->close();
-        });
-        box->button(QMessageBox::Ok)->click();
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        lines = linesOf(d);
+        height = d->height();
+        QCOMPARE(listOf(d)->topLevelItemCount(), 3);
+        d->close();
     });
     QCOMPARE(dialog.ShowModal(), int(mrCancel));
+    QCOMPARE(lines, QStringList());
+    QCOMPARE(height, 271);
 }
 
 void TestCertificateDialog::rowsBeforeAFailureStay() {
     qputenv("CTO_NSS_DATABASE", brokenDatabase_.toUtf8());
     TFSeleccionCertificado dialog;
-    QString boxText;
-    QStringList shown;
-    onNextModal<QMessageBox>([&](QMessageBox* box) {
-        boxText = box->text();
-        onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
-            shown = rowsOf(d);
-            QVERIFY(listOf(d)->updatesEnabled());
-            d->close();
-        });
-        box->button(QMessageBox::Ok)->click();
+    QStringList shown, lines;
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        shown = rowsOf(d);
+        lines = linesOf(d);
+        QVERIFY(listOf(d)->updatesEnabled());
+        d->close();
     });
     QCOMPARE(dialog.ShowModal(), int(mrCancel));
-    QVERIFY2(!boxText.isEmpty() && boxText.endsWith(QLatin1Char('.')), qPrintable(boxText));
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(!lines.front().isEmpty());
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.front().startsWith(QStringLiteral("|Bueno Uno|")));
 }

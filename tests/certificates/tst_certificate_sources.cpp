@@ -25,6 +25,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace cto;
 using cto::test::appendFile;
@@ -37,6 +44,50 @@ const QString kShared = QStringLiteral("Chromium / escritorio");
 const QString kPrimaryPassword = QStringLiteral("primaria ñ");
 
 // A database whose cert9.db is garbage; its key4.db and pkcs11.txt are sound.
+// Another process that holds a database file locked as SQLite locks it to
+// write (the bytes from 1 GiB on), as a program busy writing the store does.
+class LockingProcess {
+public:
+    explicit LockingProcess(const QString& file) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        const QByteArray path = QFile::encodeName(file);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only what is safe after fork in a process with threads.
+            const int fd = ::open(path.constData(), O_RDWR);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = 0x40000000;
+            lock.l_len = 512;
+            const char said = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+            (void)!::write(ready[1], &said, 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        char said = 'n';
+        locked_ = pid_ > 0 && ::read(ready[0], &said, 1) == 1 && said == 'y';
+        ::close(ready[0]);
+    }
+    ~LockingProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    LockingProcess(const LockingProcess&) = delete;
+    LockingProcess& operator=(const LockingProcess&) = delete;
+    bool locked() const { return locked_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    bool locked_ = false;
+};
+
 void makeCorruptDatabase(const QString& directory) {
     test::makeEmptyNssDatabase(directory);
     writeFile(directory + "/cert9.db", QByteArray(8192, 'x'));
@@ -126,8 +177,8 @@ private Q_SLOTS:
     void rowCarriesItsDetails_data();
     void rowCarriesItsDetails();
     void namedDatabaseAlone();
-    void brokenSourcesNamedOnlyWhenNothingIsListed_data();
-    void brokenSourcesNamedOnlyWhenNothingIsListed();
+    void brokenSourcesAreNamedBesideTheRows_data();
+    void brokenSourcesAreNamedBesideTheRows();
     void profilesInTheirOrder_data();
     void profilesInTheirOrder();
     void tokenNameIsTheLabelCutAtACharacter_data();
@@ -310,6 +361,12 @@ void TestCertificateSources::makeBrokenHomes() {
         test::makeEmptyNssDatabase(broken + "/" + home + "/.pki/nssdb");
         appendFile(broken + "/" + home + "/.pki/nssdb/pkcs11.txt", notAModule);
     }
+    test::makeEmptyNssDatabase(broken + "/locked/.pki/nssdb");
+    addIssued(broken + "/locked/.pki/nssdb", "Titular Bueno");
+    test::makeEmptyNssDatabase(broken + "/locked/.mozilla/firefox/ijkl.bloqueado");
+    addIssued(broken + "/locked/.mozilla/firefox/ijkl.bloqueado", "Titular Bloqueado");
+    writeFile(broken + "/locked/.mozilla/firefox/profiles.ini",
+              "[Profile0]\nName=bloqueado\nIsRelative=1\nPath=ijkl.bloqueado\nDefault=1\n");
     test::makeEmptyNssDatabase(broken + "/missing/.pki/nssdb");
     appendFile(broken + "/missing/.pki/nssdb/pkcs11.txt",
                "\nlibrary=" + broken.toUtf8() + "/no-such-module.so\nname=Ausente\n");
@@ -317,10 +374,10 @@ void TestCertificateSources::makeBrokenHomes() {
               "[Profile0]\nName=ido\nIsRelative=1\nPath=uvwx.ido\nDefault=1\n");
 }
 
-void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
+void TestCertificateSources::brokenSourcesAreNamedBesideTheRows_data() {
     QTest::addColumn<QString>("home");
     QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<QStringList>("failures"); // the start of each sentence of the message
+    QTest::addColumn<QStringList>("notes"); // the start of each sentence, in order
     const QString profile =
         QString::fromUtf8("No se pudo abrir el almacén de certificados «Firefox, perfil roto» (sql:") +
         path("broken/%1/.mozilla/firefox/qrst.roto") + "): security library: bad database";
@@ -329,38 +386,47 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
         QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "
                           "se listan (no exporta C_GetFunctionList)");
     QTest::newRow("a broken profile beside good sources")
-        << "beside-good" << QStringList{kShared + "|Titular Bueno"} << QStringList();
+        << "beside-good" << QStringList{kShared + "|Titular Bueno"}
+        << QStringList{profile.arg("beside-good")};
+    // Another program writing the profile holds it locked.
+    QTest::newRow("a locked profile beside good sources")
+        << "locked" << QStringList{kShared + "|Titular Bueno"}
+        << QStringList{QString::fromUtf8(
+                           "No se pudo abrir el almacén de certificados «Firefox, perfil bloqueado» (sql:") +
+                       path("broken/locked/.mozilla/firefox/ijkl.bloqueado") +
+                       "): otro programa tiene bloqueado cert9.db (proceso "};
     QTest::newRow("a broken profile alone")
         << "profile" << QStringList() << QStringList{profile.arg("profile")};
     QTest::newRow("a broken module alone") << "module" << QStringList() << QStringList{module};
     QTest::newRow("a broken profile and a broken module")
         << "both" << QStringList() << QStringList{profile.arg("both"), module};
     // A missing profile or database says nothing; a registered card module
-    // whose library is gone is named, as nothing else would explain an empty list.
+    // whose library is gone is named.
     QTest::newRow("missing sources, a missing module named")
         << "missing" << QStringList()
-        << QStringList{QString::fromUtf8("El módulo de tarjeta «Ausente» no existe (")};
+        << QStringList{QString::fromUtf8("El módulo de tarjeta «Ausente» no existe (") + path("broken") +
+                       "/no-such-module.so)"};
 }
 
-void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed() {
+// Every store that exists and could not be read is named with the reason,
+// also beside rows from other stores; the rows that could be read are listed.
+void TestCertificateSources::brokenSourcesAreNamedBesideTheRows() {
     QFETCH(QString, home);
     QFETCH(QStringList, rows);
-    QFETCH(QStringList, failures);
+    QFETCH(QStringList, notes);
     useHome(path("broken/" + home));
-    const CertificateListing listing = linkedSendEngine().listCertificates();
-    QCOMPARE(rowsOf(listing), rows);
-    if (failures.isEmpty()) {
-        QVERIFY2(!listing.failure, listing.failure.message.c_str());
-        QVERIFY(listing.opened);
-        return;
+    std::optional<LockingProcess> writer;
+    if (home == "locked") {
+        writer.emplace(path("broken/locked/.mozilla/firefox/ijkl.bloqueado/cert9.db"));
+        QVERIFY(writer->locked());
     }
-    // The dialog keeps what it showed before and shows the message.
-    QVERIFY(!listing.opened);
-    QCOMPARE(QString::fromStdString(listing.failure.kind), QStringLiteral("EOleException"));
-    const QStringList sentences = QString::fromStdString(listing.failure.message).split('\n');
-    QCOMPARE(sentences.size(), failures.size());
-    for (qsizetype i = 0; i < failures.size(); ++i)
-        QVERIFY2(sentences[i].startsWith(failures[i]), qPrintable(sentences[i]));
+    const CertificateListing listing = linkedSendEngine().listCertificates();
+    QVERIFY2(!listing.failure, listing.failure.message.c_str());
+    QVERIFY(listing.opened);
+    QCOMPARE(rowsOf(listing), rows);
+    QCOMPARE(listing.notes.size(), notes.size());
+    for (qsizetype i = 0; i < notes.size(); ++i)
+        QVERIFY2(listing.notes[i].startsWith(notes[i]), qPrintable(listing.notes[i]));
 }
 
 void TestCertificateSources::profilesInTheirOrder_data() {

@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -73,6 +74,16 @@ int modulesLoadedFrom(const QString& realPath) {
     return count;
 }
 
+// A script in folder that runs the build tree's probe, first noting in runs
+// the library each run tries, a line each.
+QString notingProbe(const QString& folder, const QString& runs) {
+    QString wrapper = folder + "/probe-wrapper.sh";
+    writeFile(wrapper,
+              ("#!/bin/sh\necho \"$2\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner);
+    return wrapper;
+}
+
 void registerModule(const QString& database, const QString& name, const QString& library) {
     runTool("modutil", {"-dbdir", "sql:" + database, "-add", name, "-libfile", library, "-force"});
 }
@@ -110,11 +121,16 @@ private Q_SLOTS:
     void tokenListedOnceWhoeverNamesIt_data();
     void tokenListedOnceWhoeverNamesIt();
     void userModuleFileRegistersACard();
+    void p11KitModulesAreProbedOneByOne_data();
+    void p11KitModulesAreProbedOneByOne();
     void brokenCardModuleIsLeftOutAndNamed_data();
     void brokenCardModuleIsLeftOutAndNamed();
     void probeIsFoundBesideTheProgram();
     void passingProbeIsRememberedUntilTheLibraryChanges_data();
     void passingProbeIsRememberedUntilTheLibraryChanges();
+    void failedModuleIsRememberedUntilItsLibraryChanges_data();
+    void failedModuleIsRememberedUntilItsLibraryChanges();
+    void hangingProbeGoesWithTheProgram();
     void moduleIsStartedWithItsParameters();
     void moduleOthersCouldReplaceIsNotLoaded_data();
     void moduleOthersCouldReplaceIsNotLoaded();
@@ -125,6 +141,7 @@ private:
     // Runs the listing program in the environment given, and answers its lines.
     QStringList listingOf(const QProcessEnvironment& environment,
                           const QStringList& command = {CTO_LIST_CERTIFICATES});
+    QStringList listingAsUser(const QString& home, const QString& tokenDirectory);
 };
 
 // Homes, under homes/:
@@ -205,47 +222,93 @@ void TestCertificateTokens::tokenListedOnceWhoeverNamesIt() {
     }
 }
 
-// A card a user registers for themselves, in ~/.config/pkcs11/modules. p11-kit
-// reads a user's files only for a process that is not the superuser's; as root
-// (CI), the listing runs as "nobody".
-void TestCertificateTokens::userModuleFileRegistersACard() {
-    const QString userToken = path("user-token");
-    const QString home = path("user-home");
+// The listing program run as a user other than the superuser (p11-kit reads
+// a user's files only for such a process; as root, CI, it runs as "nobody"),
+// with that home and the SoftHSM token in tokenDirectory, which becomes that
+// user's. Skips the test where no such user can be had.
+QStringList TestCertificateTokens::listingAsUser(const QString& home, const QString& tokenDirectory) {
     QStringList command{CTO_LIST_CERTIFICATES};
-    makeToken(userToken, "Tarjeta Usuario");
     if (::getuid() == 0) {
         const passwd* nobody = ::getpwnam("nobody");
         if (!nobody || QStandardPaths::findExecutable("setpriv").isEmpty())
-            QSKIP("running as root, without a user \"nobody\" or setpriv to list as another user");
+            return {QStringLiteral("skip")};
         // The card's files are the user's; the rest needs only reading.
-        runTool("chown", {"-R", QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid), userToken});
-        QVERIFY(QFile::setPermissions(folder_.path(), QFile::permissions(folder_.path()) | QFile::ReadOther |
-                                                          QFile::ExeOther));
+        runTool("chown",
+                {"-R", QStringLiteral("%1:%2").arg(nobody->pw_uid).arg(nobody->pw_gid), tokenDirectory});
+        QFile::setPermissions(folder_.path(),
+                              QFile::permissions(folder_.path()) | QFile::ReadOther | QFile::ExeOther);
         // The build tree may lie in a folder that only its owner can enter:
         // the listing runs a copy of the probe that the other user can reach.
         const QString probe = path("probe-for-others");
-        QFile::remove(probe);
-        QVERIFY(QFile::copy(QStringLiteral(CTO_MODULE_PROBE), probe));
+        if (!QFile::exists(probe))
+            QFile::copy(QStringLiteral(CTO_MODULE_PROBE), probe);
         command << probe;
         command = QStringList{"setpriv", QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
                               QStringLiteral("--regid=%1").arg(nobody->pw_gid), "--clear-groups"} +
                   command;
     }
-    const auto listing = [&] {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", home);
-        environment.insert("SOFTHSM2_CONF", userToken + "/softhsm2.conf");
-        environment.remove("CTO_NSS_DATABASE");
-        return listingOf(environment, command);
-    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home);
+    environment.insert("SOFTHSM2_CONF", tokenDirectory + "/softhsm2.conf");
+    environment.insert("XDG_CACHE_HOME", home + "/.cache");
+    environment.remove("CTO_NSS_DATABASE");
+    return listingOf(environment, command);
+}
 
+// A card a user registers for themselves, in ~/.config/pkcs11/modules.
+void TestCertificateTokens::userModuleFileRegistersACard() {
+    const QString userToken = path("user-token");
+    const QString home = path("user-home");
+    makeToken(userToken, "Tarjeta Usuario");
+    const auto listing = [&] { return listingAsUser(home, userToken); };
     // The system's registration of SoftHSM turned off for the listing program...
     const QString modules = home + "/.config/pkcs11/modules";
     writeFile(modules + "/softhsm2.module", "disable-in: cto_list_certificates\n");
-    QCOMPARE(listing(), QStringList());
+    const QStringList none = listing();
+    if (none == QStringList{"skip"})
+        QSKIP("running as root, without a user \"nobody\" or setpriv to list as another user");
+    QCOMPARE(none, QStringList());
     // ...and the user's own file for the card: p11-kit's way of adding one.
     writeFile(modules + "/tarjeta.module", "module: " + modulePath_.toUtf8() + "\n");
     QCOMPARE(tokensSorted(listing()), tokensSorted(tokenRows("Tarjeta Usuario")));
+}
+
+void TestCertificateTokens::p11KitModulesAreProbedOneByOne_data() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("detail"); // how the probe saw it end
+    QTest::newRow("aborts in C_GetFunctionList") << "abort" << QString::fromUtf8("terminó con la señal 6");
+    QTest::newRow("crashes as it is loaded") << "constructor" << QString::fromUtf8("terminó con la señal");
+    QTest::newRow("hangs in C_Initialize") << "hang" << QString::fromUtf8("no respondió en 5 s");
+}
+
+// One broken module among p11-kit's registrations costs its own cards alone:
+// the card that another registration names is listed, and the broken one is
+// named by its registration's name.
+void TestCertificateTokens::p11KitModulesAreProbedOneByOne() {
+    QFETCH(QString, module);
+    QFETCH(QString, detail);
+    const QString home = path("p11-kit-" + module);
+    const QString token = home + "-token";
+    makeToken(token, "Tarjeta Usuario");
+    // A copy the other user can reach, in the test's folder.
+    const QString library = home + "-lector.so";
+    QVERIFY(QFile::copy(CTO_BROKEN_MODULES "/libcto_broken_module_" + module + ".so", library));
+    const QString modules = home + "/.config/pkcs11/modules";
+    writeFile(modules + "/lector-roto.module", "module: " + library.toUtf8() + "\n");
+    writeFile(modules + "/tarjeta.module", "module: " + modulePath_.toUtf8() + "\n");
+
+    const QStringList lines = listingAsUser(home, token);
+    if (lines == QStringList{"skip"})
+        QSKIP("running as root, without a user \"nobody\" or setpriv to list as another user");
+    const QStringList notes = lines.filter(QRegularExpression("^nota\\|"));
+    QStringList rows = lines;
+    for (const QString& note : notes)
+        rows.removeAll(note);
+    QCOMPARE(tokensSorted(rows), tokensSorted(tokenRows("Tarjeta Usuario")));
+    QCOMPARE(notes.size(), 1);
+    const QString named = QString::fromUtf8("nota|El módulo de tarjeta «lector-roto» no responde; sus "
+                                            "certificados no se listan (");
+    QVERIFY2(notes.front().startsWith(named + detail), qPrintable(notes.front()));
 }
 
 QStringList TestCertificateTokens::listingOf(const QProcessEnvironment& environment,
@@ -350,10 +413,7 @@ void TestCertificateTokens::passingProbeIsRememberedUntilTheLibraryChanges() {
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::copy(QFileInfo(modulePath_).canonicalFilePath(), library));
     const QString runs = folder + "/probe-runs.txt";
-    const QString wrapper = folder + "/probe-wrapper.sh";
-    writeFile(wrapper,
-              ("#!/bin/sh\necho \"$1\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
-    QVERIFY(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner));
+    const QString wrapper = notingProbe(folder, runs);
     setModuleProbePath(wrapper);
     const auto restoreProbe = qScopeGuard([] { setModuleProbePath(QStringLiteral(CTO_MODULE_PROBE)); });
     const auto probeRuns = [&] {
@@ -498,6 +558,115 @@ void TestCertificateTokens::probeOthersCouldReplaceIsNotRun() {
     QCOMPARE(outcome.detail,
              QString(refusal).replace(QLatin1String("%1"), probe).replace(QLatin1String("%2"), folder));
     QCOMPARE(probeRuns, 0);
+}
+
+void TestCertificateTokens::failedModuleIsRememberedUntilItsLibraryChanges_data() {
+    QTest::addColumn<QString>("module");
+    QTest::newRow("hangs in C_Initialize") << "hang";
+    QTest::newRow("crashes as it is loaded") << "constructor";
+}
+
+// A module that crashed or hung in its probe is remembered by its library
+// file: the next run starts no probe for it (nor for the card that passed),
+// and names it again; a library replaced is tried again. Each run is a
+// process of its own, the probe wrapped by a script that notes its runs.
+void TestCertificateTokens::failedModuleIsRememberedUntilItsLibraryChanges() {
+    QFETCH(QString, module);
+    const QString folder = path("recordado-" + module);
+    const QString library = folder + "/lector.so";
+    QVERIFY(QDir().mkpath(folder));
+    const QString broken = CTO_BROKEN_MODULES "/libcto_broken_module_" + module + ".so";
+    QVERIFY(QFile::copy(broken, library));
+    const QString database = folder + "/nssdb";
+    makeDatabase(database, "Titular Escritorio");
+    registerModule(database, "SoftHSM", modulePath_);
+    QFile registrations(database + "/pkcs11.txt");
+    QVERIFY(registrations.open(QIODevice::Append));
+    registrations.write(("\nlibrary=" + library + "\nname=Lector roto\n\n").toUtf8());
+    registrations.close();
+    const QString runs = folder + "/probe-runs.txt";
+    const QString wrapper = notingProbe(folder, runs);
+    const auto probeRuns = [&runs] {
+        QFile file(runs);
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                   : QStringList();
+    };
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", folder + "/cache");
+    const QStringList expected =
+        tokensSorted(QStringList{kShared + "|Titular Escritorio"} + tokenRows("Tarjeta CTO"));
+    const QString named = QString::fromUtf8("nota|El módulo de tarjeta «Lector roto» no responde; sus "
+                                            "certificados no se listan (");
+    const auto listing = [&] {
+        QStringList lines = listingOf(environment, {CTO_LIST_CERTIFICATES, wrapper});
+        const QStringList notes = lines.filter(QRegularExpression("^nota\\|"));
+        for (const QString& note : notes)
+            lines.removeAll(note);
+        return std::make_pair(tokensSorted(lines), notes);
+    };
+
+    auto [rows, notes] = listing();
+    QCOMPARE(rows, expected);
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes.front().startsWith(named), qPrintable(notes.front()));
+    const QString firstNote = notes.front();
+    QCOMPARE(probeRuns().count(library), 1);
+    const qsizetype firstRuns = probeRuns().size();
+
+    std::tie(rows, notes) = listing();
+    QCOMPARE(rows, expected);
+    QCOMPARE(notes, QStringList{firstNote});
+    QCOMPARE(probeRuns().size(), firstRuns);
+
+    // Reinstalled: another file at its path.
+    const QString reinstalled = folder + "/nuevo.so";
+    QVERIFY(QFile::copy(broken, reinstalled));
+    QCOMPARE(::rename(QFile::encodeName(reinstalled).constData(), QFile::encodeName(library).constData()), 0);
+    std::tie(rows, notes) = listing();
+    QCOMPARE(notes, QStringList{firstNote});
+    QCOMPARE(probeRuns().count(library), 2);
+}
+
+// The process of the probe that runs a library, if any: its process id.
+qint64 probeRunning(const QString& library) {
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile command("/proc/" + entry + "/cmdline");
+        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains(library.toUtf8()))
+            continue;
+        QFile state("/proc/" + entry + "/stat");
+        // A process that ended and waits to be reaped runs no more.
+        if (state.open(QIODevice::ReadOnly) && !state.readAll().contains(") Z "))
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+// A program killed while a driver hangs in its probe takes the probe with
+// it: no process is left behind, hanging on.
+void TestCertificateTokens::hangingProbeGoesWithTheProgram() {
+    const QString folder = path("huerfano");
+    const QString library = folder + "/lector-colgado.so";
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(CTO_BROKEN_MODULES "/libcto_broken_module_hang.so", library));
+    const QString database = folder + "/nssdb";
+    makeDatabase(database, "Titular Escritorio");
+    test::appendFile(database + "/pkcs11.txt", "\nlibrary=" + library.toUtf8() + "\nname=Lector colgado\n\n");
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", folder + "/cache");
+    program.setProcessEnvironment(environment);
+    program.start(CTO_LIST_CERTIFICATES, {});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(probeRunning(library) != 0, 20000);
+    const qint64 probe = probeRunning(library);
+    const auto stopProbe = qScopeGuard([probe] { ::kill(pid_t(probe), SIGKILL); });
+    program.kill();
+    QVERIFY(program.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(probeRunning(library), qint64(0), 20000);
 }
 
 // A card module that needs its parameters gets them as its pkcs11.txt entry

@@ -203,11 +203,13 @@ void TestEndToEnd::surveyGoesOutSignedOnTheSmartCard() {
         QDir(desktop_.exchangesFolder()).entryList({QStringLiteral("*-client.txt")});
 
     // Type-ahead on the names finds the first of the card's certificates and
-    // selects it (a space would toggle the selection off). While
-    // the list still gathers typed letters it keeps Alt+A to itself: a pause.
+    // selects it (a space would toggle the selection off). The card's rows
+    // join the list once its module has answered its probe, which is stopped
+    // after its bound at the latest: the typing waits that long. While the
+    // list still gathers typed letters it keeps Alt+A to itself: a pause.
     desktop_.sendAsUser(program, QFileInfo(program).path() + QStringLiteral("/work"),
                         QStringLiteral("encuesta.xml"), copy,
-                        {{"type", "--delay", "80", "Titular"},
+                        {{"sleep", "6", "type", "--delay", "80", "Titular"},
                          QStringLiteral("4711"),
                          {"sleep", "1", "key", "alt+a"},
                          QString::fromUtf8("PIN de la tarjeta «Tarjeta Prueba»")});
