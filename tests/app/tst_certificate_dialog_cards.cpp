@@ -137,8 +137,11 @@ void TestCertificateDialogCards::initTestCase() {
 
     runs_ = path("probe-runs.txt");
     const QString wrapper = path("probe-wrapper.sh");
-    writeFile(wrapper,
-              ("#!/bin/sh\necho \"$$ $2\" >>'" + runs_ + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    writeFile(wrapper, ("#!/bin/sh\n"
+                        // The program hands the probe the library as the file it checked, open.
+                        "echo \"$$ $(readlink -f \"$2\")\" >>'" +
+                        runs_ + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n")
+                           .toUtf8());
     QVERIFY(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner));
     setModuleProbePath(wrapper);
     qputenv("CTO_NSS_DATABASE", database_.toUtf8());

@@ -78,8 +78,11 @@ int modulesLoadedFrom(const QString& realPath) {
 // the library each run tries, a line each.
 QString notingProbe(const QString& folder, const QString& runs) {
     QString wrapper = folder + "/probe-wrapper.sh";
-    writeFile(wrapper,
-              ("#!/bin/sh\necho \"$2\" >>'" + runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n").toUtf8());
+    writeFile(wrapper, ("#!/bin/sh\n"
+                        // The program hands the probe the library as the file it checked, open.
+                        "readlink -f \"$2\" >>'" +
+                        runs + "'\nexec '" CTO_MODULE_PROBE "' \"$@\"\n")
+                           .toUtf8());
     QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFile::ExeOwner);
     return wrapper;
 }
@@ -634,7 +637,14 @@ void TestCertificateTokens::failedModuleIsRememberedUntilItsLibraryChanges() {
 qint64 probeRunning(const QString& library) {
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
         QFile command("/proc/" + entry + "/cmdline");
-        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains(library.toUtf8()))
+        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains("ConexionTulvaOskelProbe"))
+            continue;
+        // The probe runs the library from a descriptor of the file the program checked.
+        const QDir descriptors("/proc/" + entry + "/fd");
+        bool runsIt = false;
+        for (const QFileInfo& descriptor : descriptors.entryInfoList(QDir::Files | QDir::System))
+            runsIt = runsIt || descriptor.symLinkTarget() == library;
+        if (!runsIt)
             continue;
         QFile state("/proc/" + entry + "/stat");
         // A process that ended and waits to be reaped runs no more.
