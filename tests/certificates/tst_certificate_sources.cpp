@@ -323,7 +323,9 @@ void TestCertificateSources::brokenSourcesNamedOnlyWhenNothingIsListed_data() {
     QTest::addColumn<QStringList>("failures"); // the start of each sentence of the message
     const QString profile =
         QString::fromUtf8("No se pudo abrir el almacén de certificados «Firefox, perfil roto» (sql:") +
-        path("broken/%1/.mozilla/firefox/qrst.roto") + "): security library: bad database";
+        path("broken/%1/.mozilla/firefox/qrst.roto") +
+        QString::fromUtf8(
+            "): la base de datos está dañada o no se puede leer (security library: bad database)");
     // Tried apart first, where it answers nothing a card module must.
     const QString module =
         QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "
