@@ -1,5 +1,6 @@
 #include "app/uFSeleccionCertificado.h"
 
+#include "app/CertificateRowTexts.h"
 #include "app/DefaultErrorBox.h"
 #include "app/DialogLook.h"
 #include "app/PlainMessageBox.h"
@@ -112,6 +113,7 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     header->resizeSection(ColumnCaption, 10);
     header->resizeSection(ColumnCaducidad, 100);
     list->viewport()->installEventFilter(this);
+    list->setItemDelegateForColumn(ColumnNombre, makeShownNameDelegate(list));
     keepFrameWhole(list);
     keepKeyboardOnNames();
 
@@ -150,15 +152,24 @@ void TFSeleccionCertificado::FormShow() {
     if (listing.opened) {
         const BatchUpdate filling(list);
         list->clear();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const std::vector<QString> shown = shownNames(listing.rows, now);
         for (const CertificateRow& certificate : listing.rows) {
             auto* row = new QTreeWidgetItem(list);
             row->setText(ColumnNombre, certificate.name);
+            // Shown and read out with what tells it from its namesakes, and
+            // whether it has expired; the name alone is what is handed back.
+            const QString& shownName = shown[static_cast<std::size_t>(list->indexOfTopLevelItem(row))];
+            row->setData(ColumnNombre, kShownNameRole, shownName);
+            row->setData(ColumnNombre, Qt::AccessibleTextRole, shownName);
             row->setData(ColumnNombre, RoleDer, certificate.der);
             row->setData(ColumnNombre, RoleLocation, certificate.location);
             row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
             row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
             // For the mouse a tooltip; for a screen reader the row's description.
-            const QString details = certificateDetails(certificate);
+            QString details = certificateDetails(certificate);
+            if (const QString expired = expiryNote(certificate, now); !expired.isEmpty())
+                details.prepend(expired.left(1).toUpper() + expired.mid(1) + QLatin1Char('\n'));
             for (int column = 0; column < list->columnCount(); ++column) {
                 row->setToolTip(column, details);
                 row->setData(column, Qt::AccessibleDescriptionRole, details);
