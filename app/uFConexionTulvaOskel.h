@@ -77,6 +77,7 @@ private:
     void exchange(std::string request, const std::string& responsePath);
     // Asks, without stopping the exchange meanwhile, whether to stop it.
     void offerToStop();
+    void answerStopQuestion(bool failed);
     void requestTermination();
 
     std::unique_ptr<Ui::TFConexionTulvaOskel> ui;
