@@ -29,14 +29,15 @@ namespace {
 // of short lines cost hundreds of megabytes of records, one line of megabytes
 // as much again to lay out. So the view's paragraphs are made of some
 // kilobytes each: short lines share one, joined by line separators (shown as
-// line breaks), and a longer line is cut into several, marked as its
-// continuations so that a copy joins them again.
+// line breaks), and a longer line is cut into several, after a blank where
+// it can be, marked as its continuations so that a copy joins them again.
 class MessageTextView : public QPlainTextEdit {
 public:
     using QPlainTextEdit::QPlainTextEdit;
 
     void showText(const QString& text) {
         constexpr qsizetype kParagraph = 2048;
+        constexpr qsizetype kLongestWord = 256;
         constexpr QChar kParagraphBreak = QLatin1Char('\n');
         constexpr QChar kLineBreak = QChar::LineSeparator;
         QString shown;
@@ -61,7 +62,10 @@ public:
                     shown += kLineBreak;
                 continue;
             }
-            if (shown.size() - paragraphStart >= kParagraph && !c.isLowSurrogate()) {
+            // Cut after a blank where one comes soon, so that no word is split.
+            const qsizetype length = shown.size() - paragraphStart;
+            if (length >= kParagraph && !c.isLowSurrogate() &&
+                (shown.back().isSpace() || length >= kParagraph + kLongestWord)) {
                 breakParagraph();
                 continuations.push_back(paragraph);
             }
