@@ -25,8 +25,11 @@ protected:
 private:
     void showCarriageReturnsAsLineBreaks();
     void keepWithinScreen();
+    void showInScrollingView();
+    static bool needsScrolling(const QString& text);
 
     bool scrolling_ = false;
+    bool scrollingFromTheStart_ = false;
 };
 
 // Shows the message and waits until the user closes it.

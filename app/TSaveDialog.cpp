@@ -2,7 +2,10 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -41,6 +44,22 @@ private:
     bool confirmOverwrite_;
 };
 
+// Qt's file list writes dates in the desktop's locale (under LANG=C "11 Dec
+// 2026 05:33:22"); the program's own locale, Spanish, writes them instead.
+class SpanishDates : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        constexpr int kModifiedColumn = 3;
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || index.column() != kModifiedColumn || !files)
+            return QIdentityProxyModel::data(index, role);
+        const QDateTime modified = files->lastModified(mapToSource(index));
+        return modified.isValid() ? QLocale().toString(modified, QLocale::ShortFormat) : QString();
+    }
+};
+
 // Qt gives the list's columns fixed widths that cut a file's size ("683
 // bytes") and the date's heading; each column takes the width of its widest
 // text instead, the last the room left, and the list scrolls sideways when
@@ -73,6 +92,7 @@ void TSaveDialog::configure(QFileDialog& dialog) const {
     // Qt's own dialog, so that title, filter and default extension behave the
     // same on every desktop; the question before replacing a file is ours.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new SpanishDates(&dialog));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

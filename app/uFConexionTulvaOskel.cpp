@@ -21,6 +21,7 @@
 #include "common/ReplacementFile.h"
 #include "common/RunLock.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -28,7 +29,6 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 
 #include <exception>
@@ -242,14 +242,45 @@ void TFConexionTulvaOskel::runWorkflow() {
 }
 
 void TFConexionTulvaOskel::exchange(const cto::FileStream& survey, const std::string& responsePath) {
-    exchangeRunning_ = true;
-    const cto::BusyCursor busy(this);
-    const auto done = qScopeGuard([this] {
+    std::exception_ptr failure;
+    {
+        exchangeRunning_ = true;
+        const cto::BusyCursor busy(this);
+        try {
+            SoapClient.execute(survey, responsePath);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         exchangeRunning_ = false;
         waitingLine_->end();
-        // Answered by the exchange's own end.
-        if (stopQuestion_)
-            stopQuestion_->close();
-    });
-    SoapClient.execute(survey, responsePath);
+    }
+    if (stopQuestion_)
+        answerStopQuestion(failure != nullptr);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// The exchange ended while the user was deciding whether to stop it: the
+// question says so in its place, with one button, and the next window waits
+// until it is read, so that a press meant for Detener never lands on it.
+void TFConexionTulvaOskel::answerStopQuestion(bool failed) {
+    QMessageBox* question = stopQuestion_;
+    question->setText(
+        failed ? QStringLiteral("El envío ya terminó, sin completarse: ya no hay nada que detener.\n\n"
+                                "A continuación se muestra el motivo.")
+               : QStringLiteral("El envío ya terminó: la oficina respondió antes de que se "
+                                "detuviera.\n\nA continuación se muestra su respuesta."));
+    // Its answer no longer stops anything.
+    disconnect(question, &QMessageBox::buttonClicked, this, nullptr);
+    for (QAbstractButton* button : question->buttons()) {
+        question->removeButton(button);
+        delete button;
+    }
+    question->setDefaultButton(question->addButton(QStringLiteral("&Aceptar"), QMessageBox::AcceptRole));
+    question->adjustSize();
+    cto::centreOver(question, this);
+    // Qt's box tells a screen reader of its new text only when it is shown.
+    QAccessibleEvent changed(question, QAccessible::Alert);
+    QAccessible::updateAccessibility(&changed);
+    question->exec();
 }

@@ -84,6 +84,7 @@ private:
     void exchange(const cto::FileStream& survey, const std::string& responsePath);
     // Asks, without stopping the exchange meanwhile, whether to stop it.
     void offerToStop();
+    void answerStopQuestion(bool failed);
     void requestTermination();
 
     std::unique_ptr<Ui::TFConexionTulvaOskel> ui;

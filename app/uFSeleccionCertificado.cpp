@@ -1,5 +1,6 @@
 #include "app/uFSeleccionCertificado.h"
 
+#include "app/CertificateRowTexts.h"
 #include "app/DialogLook.h"
 #include "app/ScrollAreaFrame.h"
 #include "app/SendEngine.h"
@@ -136,6 +137,7 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     header->resizeSection(ColumnCaption, 10);
     header->resizeSection(ColumnCaducidad, 100);
     list->viewport()->installEventFilter(this);
+    list->setItemDelegateForColumn(ColumnNombre, makeShownNameDelegate(list));
     keepFrameWhole(list);
     keepKeyboardOnNames();
 
@@ -197,6 +199,7 @@ void TFSeleccionCertificado::FormShow() {
     if (listing.opened) {
         const BatchUpdate filling(list);
         list->clear();
+        listedRows_.clear();
         addRows(listing.rows);
     }
     if (listing.cardsToSearch) {
@@ -222,13 +225,33 @@ void TFSeleccionCertificado::addRows(const std::vector<CertificateRow>& rows) {
             continue;
         listed.insert(certificate.der);
         auto* row = new QTreeWidgetItem(list);
+        listedRows_.push_back(certificate);
         row->setText(ColumnNombre, certificate.name);
         row->setData(ColumnNombre, RoleDer, certificate.der);
         row->setData(ColumnNombre, RoleLocation, certificate.location);
         row->setText(ColumnCaducidad, formatCaducidad(certificate.validTo));
         row->setTextAlignment(ColumnCaducidad, Qt::AlignCenter);
+    }
+    showRowTexts();
+}
+
+// What each row shows and tells a screen reader: its name with what tells it
+// from its namesakes (a card's rows may bring one later) and whether it has
+// expired. The name alone stays the row's text, which is what is handed back.
+void TFSeleccionCertificado::showRowTexts() {
+    QTreeWidget* list = ui_->lvCertificados;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const std::vector<QString> shown = shownNames(listedRows_, now);
+    for (int index = 0; index < list->topLevelItemCount(); ++index) {
+        QTreeWidgetItem* row = list->topLevelItem(index);
+        const CertificateRow& certificate = listedRows_[static_cast<std::size_t>(index)];
+        const QString& shownName = shown[static_cast<std::size_t>(index)];
+        row->setData(ColumnNombre, kShownNameRole, shownName);
+        row->setData(ColumnNombre, Qt::AccessibleTextRole, shownName);
         // For the mouse a tooltip; for a screen reader the row's description.
-        const QString details = certificateDetails(certificate);
+        QString details = certificateDetails(certificate);
+        if (const QString expired = expiryNote(certificate, now); !expired.isEmpty())
+            details.prepend(expired.left(1).toUpper() + expired.mid(1) + QLatin1Char('\n'));
         for (int column = 0; column < list->columnCount(); ++column) {
             row->setToolTip(column, details);
             row->setData(column, Qt::AccessibleDescriptionRole, details);

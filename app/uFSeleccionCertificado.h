@@ -93,6 +93,7 @@ private:
     // Adds the rows that are not listed yet, after those that are: a row
     // that joins late takes nothing from the user's selection.
     void addRows(const std::vector<CertificateRow>& rows);
+    void showRowTexts();
     // Starts trying the card modules off the window's thread, unless a
     // search started at an earlier showing is still under way.
     void startCardSearch();
@@ -112,6 +113,8 @@ private:
     unsigned search_ = 0;
     bool searching_ = false;
     std::vector<CertificateRow> cardRows_;
+    // The rows listed, in the list's order.
+    std::vector<CertificateRow> listedRows_;
     QStringList cardNotes_;
 };
 

@@ -1,5 +1,6 @@
 #include "certificates/ProbeProcess.h"
 
+#include "common/SystemErrorText.h"
 #include "common/TrustedFile.h"
 
 #include <QFile>
@@ -57,9 +58,9 @@ using SpawnAttributes = SpawnSetting<posix_spawnattr_t, ::posix_spawnattr_init, 
 
 QString endingOf(int status) {
     if (WIFSIGNALED(status))
-        return QStringLiteral("terminó con la señal %1 (%2)")
+        return QStringLiteral("terminó con la señal %1: %2")
             .arg(WTERMSIG(status))
-            .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))));
+            .arg(QString::fromStdString(signalText(WTERMSIG(status))));
     return QStringLiteral("terminó con el estado %1").arg(WEXITSTATUS(status));
 }
 

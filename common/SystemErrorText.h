@@ -20,6 +20,11 @@ std::string systemErrorText(int error);
 // The same, read through the named locale.
 std::string systemErrorText(int error, const char* localeName);
 
+// What a signal does to the process that it ends, in Spanish, with its name:
+// "violación de segmento (SIGSEGV)". The C library's own text would follow
+// the process's language, or the locale that it cannot use from a thread.
+std::string signalText(int signal);
+
 // Sets the process's LANGUAGE list to Spanish alone, so that the system's
 // texts follow the program's language: a desktop's LANGUAGE=en would
 // otherwise turn them English among the program's Spanish ones. Libraries

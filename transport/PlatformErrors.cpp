@@ -4,9 +4,11 @@
 
 #include "common/Trim.h"
 #include "transport/CertificateProblems.h"
+#include "transport/LibraryTexts.h"
 #include "transport/TlsPolicy.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 namespace cto::http {
@@ -91,6 +93,12 @@ bool endsRefusedHandshake(CURLcode code) {
 std::string withDetail(const std::string& text, std::string_view detail) {
     detail = trimRight(detail, kLineEnds);
     return detail.empty() ? text : text + " (" + std::string(detail) + ")";
+}
+
+// The library's meaning in Spanish, then its own words for the help desk.
+std::string spanishThenLibrary(const std::string& spanish, std::string_view library) {
+    library = trimRight(library, kLineEnds);
+    return library.empty() ? spanish : spanish + ": " + std::string(library);
 }
 
 // "certificado elegido «name» (where it is kept)", after "del".
@@ -189,8 +197,11 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
         return "El servidor no admite la clase de clave del " + chosenCertificate(failure) +
                " (ni su tipo ni sus firmas están entre las que pide): la encuesta no se envió";
     if (failure.code == CURLE_PEER_FAILED_VERIFICATION) {
-        const std::string reason = failure.verifyError ? X509_verify_cert_error_string(failure.verifyError)
-                                                       : std::string(errorBuffer);
+        const std::string reason =
+            failure.verifyError
+                ? spanishThenLibrary(verifyResultText(failure.verifyError),
+                                     X509_verify_cert_error_string(failure.verifyError))
+                : spanishThenLibrary(curlCodeText(failure.code), errorBuffer ? errorBuffer : "");
         const std::string certificate =
             failure.refusedCertificate.empty() ? std::string() : ": " + failure.refusedCertificate;
         if (error == kCertificateRevoked)
@@ -201,14 +212,19 @@ std::string describeFailure(std::uint32_t error, const TransferFailure& failure,
                    certificate;
         return platformErrorMessage(error, reason) + certificate;
     }
+    const std::string words = errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code);
     if (const std::string proxy = proxyFailureText(failure); !proxy.empty())
-        return withDetail(proxy,
-                          errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code));
+        return withDetail(proxy, words);
     if (failure.code == CURLE_SSL_CACERT_BADFILE)
         return platformErrorMessage(error,
                                     "no se pudieron cargar las entidades de certificación de confianza");
-    return platformErrorMessage(error,
-                                errorBuffer && *errorBuffer ? errorBuffer : curl_easy_strerror(failure.code));
+    // Where our text already says what libcurl's code means, its words alone.
+    std::string text = platformErrorText(error);
+    const std::string meaning = curlCodeText(failure.code);
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    if (text.starts_with(meaning))
+        return platformErrorMessage(error, words);
+    return platformErrorMessage(error, spanishThenLibrary(meaning, words));
 }
 
 } // namespace cto::http

@@ -71,12 +71,14 @@ std::string platformErrorText(std::uint32_t error);
 // empty detail adds nothing; no error (0) has no message.
 std::string platformErrorMessage(std::uint32_t error, std::string_view detail);
 
-// The message of a failed transfer: our text with libcurl's detail (its error
-// buffer, else its text for the code), except where the error number says more
+// The message of a failed transfer: our text with libcurl's detail, its code's
+// Spanish text and its own words (its error buffer, else its text for the
+// code): "No se puede conectar con el servidor (no se pudo abrir la conexión:
+// Failed to connect to 127.0.0.1 port 9: Connection refused)"; except where the error number says more
 // than libcurl can: a refused client authentication, whose libcurl text would
 // mislead, a client key that could not sign, told in its store's words, and a
-// refused server certificate, told with OpenSSL's reason and
-// the certificate, so that the user can repeat them to the server's help desk.
+// refused server certificate, told with OpenSSL's reason (in Spanish, then
+// OpenSSL's words) and the certificate, so that the user can repeat them to the server's help desk.
 std::string describeFailure(std::uint32_t error, const TransferFailure& failure, const char* errorBuffer);
 
 } // namespace cto::http

@@ -5,12 +5,14 @@
 #include "common/FileStream.h"
 #include "common/SpanishUnits.h"
 #include "common/Trim.h"
+#include "transport/LibraryTexts.h"
 #include "transport/PlatformErrors.h"
 #include "transport/Request.h"
 #include "transport/RequestFlags.h"
 #include "transport/UrlParts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <vector>
 
@@ -274,8 +276,13 @@ void THTTPReqResp::Receive(http::Request& request, ByteStream& response) {
     int status = 0;
     if (request.queryStatusCode(status) && status >= 300 && status != 500) {
         // A missing reason phrase still fails: the status alone says the answer is not one.
-        std::string text;
-        request.queryStatusText(text);
+        std::string reason;
+        request.queryStatusText(reason);
+        // The status's meaning in Spanish, then the server's own words.
+        std::string text = http::httpStatusText(status);
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        if (!reason.empty())
+            text += ": " + reason;
         throw ESOAPHTTPException(text + " (" + std::to_string(status) + ") - '" + state_->url + "'", status);
     }
     state_->statusCode = status;

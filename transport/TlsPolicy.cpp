@@ -1,5 +1,7 @@
 #include "transport/TlsPolicy.h"
 
+#include "common/SpanishUnits.h"
+
 #include "transport/CertificateProblems.h"
 #include "transport/RequestFlags.h"
 
@@ -31,21 +33,19 @@ std::string nameOf(const X509_NAME* name) {
 }
 
 std::string timeOf(const ASN1_TIME* time) {
-    const openssl::Bio bio(BIO_new(BIO_s_mem()));
-    if (!bio || !time || ASN1_TIME_print(bio.get(), time) != 1)
-        return {};
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(bio.get(), &data);
-    return std::string(data, static_cast<std::size_t>(size));
+    std::tm utc{};
+    if (!time || ASN1_TIME_to_tm(time, &utc) != 1)
+        return "(fecha ilegible)";
+    return spanishUtcTime(utc);
 }
 
 // Enough for a user to tell the office's help desk which certificate was refused.
 std::string describeCertificate(X509* certificate) {
     if (!certificate)
         return {};
-    return "subject \"" + nameOf(X509_get_subject_name(certificate)) + "\", issued by \"" +
-           nameOf(X509_get_issuer_name(certificate)) + "\", valid from " +
-           timeOf(X509_get0_notBefore(certificate)) + " to " + timeOf(X509_get0_notAfter(certificate));
+    return "titular \"" + nameOf(X509_get_subject_name(certificate)) + "\", emitido por \"" +
+           nameOf(X509_get_issuer_name(certificate)) + "\", válido del " +
+           timeOf(X509_get0_notBefore(certificate)) + " al " + timeOf(X509_get0_notAfter(certificate));
 }
 
 int verifyServerCertificate(int preverified, X509_STORE_CTX* store) {

@@ -569,8 +569,9 @@ void TestCertificateAttachment::officeAnswering407IsSentOnce() {
     QCOMPARE(int(server_->exchanges().size()) - exchangesBefore, 1);
     QVERIFY(dialogs->isEmpty());
     QCOMPARE(shown->size(), qsizetype(1));
-    QVERIFY2(shown->front().startsWith(QStringLiteral(
-                 "ESOAPHTTPException error, con el mensaje : Proxy Authentication Required (407) - '")),
+    QVERIFY2(shown->front().startsWith(
+                 QString::fromUtf8("ESOAPHTTPException error, con el mensaje : El servidor proxy "
+                                   "exige autenticación: Proxy Authentication Required (407) - '")),
              qPrintable(shown->front()));
 }
 

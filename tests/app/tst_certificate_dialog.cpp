@@ -1,12 +1,15 @@
 #include "ModalDriver.h"
 #include "certificates/TestNssDatabase.h"
 
+#include "app/CertificateRowTexts.h"
 #include "app/DefaultErrorBox.h"
 #include "app/PlainMessageBox.h"
+#include "app/SendEngine.h"
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 
+#include <QAbstractItemDelegate>
 #include <QAccessible>
 #include <QDir>
 #include <QFile>
@@ -16,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -86,6 +90,7 @@ void doubleClickRow(QTreeWidget* list, int row) {
 } // namespace
 
 Q_DECLARE_METATYPE(cto::PasswordRequest)
+Q_DECLARE_METATYPE(std::vector<cto::CertificateRow>)
 
 class TestCertificateDialog : public QObject {
     Q_OBJECT
@@ -96,6 +101,9 @@ private slots:
     void cleanup() { cto::test::cancelPendingModalSteps(); }
 
     void listsPersonalCertificatesWithoutAuthorities();
+    void namesakesToldApartAndExpiryMarked();
+    void shownNames_data();
+    void shownNames();
     void expiryDateUsesLocaleSeparator_data();
     void expiryDateUsesLocaleSeparator();
     void centredOverTheMainWindow();
@@ -176,6 +184,104 @@ void TestCertificateDialog::listsPersonalCertificatesWithoutAuthorities() {
     QVERIFY(!list->rootIsDecorated());
     QVERIFY(!list->isSortingEnabled());
     QVERIFY(list->updatesEnabled());
+}
+
+// The fixture's two "Cliente Prueba" of one organisation and issuer, the
+// first expired: each row shows its serial number's end, the expired one says
+// so, and a screen reader hears the same and the date it expired; what the
+// dialog hands back is still the name alone.
+void TestCertificateDialog::namesakesToldApartAndExpiryMarked() {
+    TFSeleccionCertificado dialog;
+    QStringList shown, spoken, described;
+    int nameWidth = 0;
+    bool fitsInItsColumn = true;
+    onNextModal<TFSeleccionCertificado>([&](TFSeleccionCertificado* d) {
+        QTreeWidget* list = listOf(d);
+        QVERIFY(list->itemDelegateForColumn(1)); // what draws the shown name
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = list->topLevelItem(i);
+            shown << row->data(1, cto::kShownNameRole).toString();
+            spoken << row->data(1, Qt::AccessibleTextRole).toString();
+            described << row->data(1, Qt::AccessibleDescriptionRole).toString();
+            // Drawn whole, not cut short with an ellipsis.
+            QStyleOptionViewItem option;
+            option.initFrom(list);
+            const QModelIndex index = list->model()->index(i, 1);
+            nameWidth = list->itemDelegateForColumn(1)->sizeHint(option, index).width();
+            fitsInItsColumn = fitsInItsColumn && nameWidth <= list->columnWidth(1);
+        }
+        list->setCurrentItem(list->topLevelItem(0));
+        button(d, "bbAceptar")->click();
+    });
+    QCOMPARE(dialog.ShowModal(), int(mrOk));
+    QCOMPARE(dialog.usNombreCertificadoSeleccionado, QStringLiteral("Cliente Prueba"));
+    QCOMPARE(shown.size(), 3);
+    const QRegularExpression namesake(
+        QString::fromUtf8("^Cliente Prueba · serie …?[0-9A-F]{2}(:[0-9A-F]{2})*"));
+    QVERIFY2(namesake.match(shown[0]).hasMatch() && shown[0].endsWith(QStringLiteral(" (caducado)")),
+             qPrintable(shown[0]));
+    QVERIFY2(namesake.match(shown[1]).hasMatch() && !shown[1].contains(QStringLiteral("caducado")),
+             qPrintable(shown[1]));
+    QVERIFY(shown[0].section(QLatin1Char(' '), 4, 4) != shown[1].section(QLatin1Char(' '), 4, 4));
+    QCOMPARE(shown[2], QString::fromUtf8("Peña Muñoz"));
+    QCOMPARE(spoken, shown);
+    QVERIFY2(described[0].startsWith(QStringLiteral("Caducado el 1 ene 2021\n")), qPrintable(described[0]));
+    QVERIFY2(!described[1].contains(QStringLiteral("aducado")), qPrintable(described[1]));
+    QVERIFY2(fitsInItsColumn, qPrintable(QString::number(nameWidth)));
+}
+
+void TestCertificateDialog::shownNames_data() {
+    using cto::CertificateRow;
+    QTest::addColumn<std::vector<CertificateRow>>("rows");
+    QTest::addColumn<QStringList>("shown");
+    const QDateTime valid = QDateTime(QDate(2099, 1, 1), QTime(0, 0), QTimeZone::utc());
+    const QDateTime expired = QDateTime(QDate(2024, 1, 1), QTime(12, 0), QTimeZone::utc());
+    const auto row = [&](const char* name, const char* organisation, const char* issuer, const char* serial,
+                         const QDateTime& validTo) {
+        CertificateRow certificate;
+        certificate.name = QString::fromUtf8(name);
+        certificate.organisation = QString::fromUtf8(organisation);
+        certificate.issuer = QString::fromUtf8(issuer);
+        certificate.serialNumber = QString::fromUtf8(serial);
+        certificate.validTo = validTo;
+        return certificate;
+    };
+    QTest::newRow("names that differ: the name alone")
+        << std::vector{row("Ana", "A", "CN=X", "01", valid), row("Eva", "A", "CN=X", "02", valid)}
+        << QStringList{"Ana", "Eva"};
+    QTest::newRow("namesakes of two organisations")
+        << std::vector{row("Hotel Uno", "Hotel SA", "CN=X", "01", valid),
+                       row("Hotel Uno", "Gestora SL", "CN=X", "02", valid),
+                       row("Ana", "", "CN=X", "03", valid)}
+        << QStringList{QString::fromUtf8("Hotel Uno · Hotel SA"), QString::fromUtf8("Hotel Uno · Gestora SL"),
+                       "Ana"};
+    QTest::newRow("one organisation, two issuers")
+        << std::vector{row("Hotel Uno", "Hotel SA", "CN=AC Uno,O=AC", "01", valid),
+                       row("Hotel Uno", "Hotel SA", "CN=AC Dos,O=AC", "02", valid)}
+        << QStringList{QString::fromUtf8("Hotel Uno · AC Uno"), QString::fromUtf8("Hotel Uno · AC Dos")};
+    QTest::newRow("one organisation and issuer: the serial's end")
+        << std::vector{row("Hotel Uno", "Hotel SA", "CN=AC", "0A:11:22:33", valid),
+                       row("Hotel Uno", "Hotel SA", "CN=AC", "0B:11:22:34", valid)}
+        << QStringList{QString::fromUtf8("Hotel Uno · serie …11:22:33"),
+                       QString::fromUtf8("Hotel Uno · serie …11:22:34")};
+    QTest::newRow("serials of one end: the whole serial")
+        << std::vector{row("Hotel Uno", "", "CN=AC", "0A:11:22:33", valid),
+                       row("Hotel Uno", "", "CN=AC", "0B:11:22:33", valid)}
+        << QStringList{QStringLiteral("Hotel Uno · serie 0A:11:22:33"),
+                       QStringLiteral("Hotel Uno · serie 0B:11:22:33")};
+    QTest::newRow("expired") << std::vector{row("Ana", "", "CN=X", "01", expired)}
+                             << QStringList{QStringLiteral("Ana (caducado)")};
+}
+
+void TestCertificateDialog::shownNames() {
+    QFETCH(std::vector<cto::CertificateRow>, rows);
+    QFETCH(QStringList, shown);
+    const std::vector<QString> names =
+        cto::shownNames(rows, QDateTime(QDate(2026, 12, 11), QTime(8, 0), QTimeZone::utc()));
+    QCOMPARE(QStringList(names.begin(), names.end()), shown);
+    QCOMPARE(cto::expiryNote(rows.front(), QDateTime(QDate(2026, 12, 11), QTime(8, 0), QTimeZone::utc())),
+             rows.front().validTo.date().year() == 2024 ? QStringLiteral("caducado el 1 ene 2024")
+                                                        : QString());
 }
 
 void TestCertificateDialog::expiryDateUsesLocaleSeparator_data() {

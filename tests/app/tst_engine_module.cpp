@@ -65,9 +65,11 @@ void TestEngineModule::failureInsideTheModuleReachesTheMessage() {
     QVERIFY(ended);
 
     QVERIFY(shown->has_value());
-    QCOMPARE((*shown)->text, QStringLiteral("ESOAPHTTPException error, con el mensaje : Not Found (404) - "
-                                            "'https://%1/TULVA/services/ServicioXmlTurismo?'")
-                                 .arg(QString::fromStdString(server.hostAndPort())));
+    QCOMPARE((*shown)->text,
+             QStringLiteral("ESOAPHTTPException error, con el mensaje : El servidor no encuentra "
+                            "el recurso solicitado: Not Found (404) - "
+                            "'https://%1/TULVA/services/ServicioXmlTurismo?'")
+                 .arg(QString::fromStdString(server.hostAndPort())));
     QCOMPARE(server.exchanges().size(), std::size_t(1));
     QCOMPARE(run.terminations.count(), 1);
 }

@@ -16,11 +16,13 @@
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -104,6 +106,8 @@ private slots:
     void permissionChecksHoldForAnOrdinaryUser();
     void surveyReadWhileAnotherReaderHoldsIt();
     void userStopsTheSend();
+    void stopQuestionSaysTheSendEnded_data();
+    void stopQuestionSaysTheSendEnded();
     void windowAnswersWhileTheAnswerPoursIn();
     void answerGoesToTheDiskNotToMemory();
     void surveyGoesInPiecesNotIntoMemory();
@@ -334,6 +338,76 @@ void TestIntegrity::userStopsTheSend() {
     QCOMPARE((*failureShown)->text, QStringLiteral("EAbort error, con el mensaje : Operation aborted"));
     QCOMPARE(contentOf(responseFile()), QByteArray("earlier receipt"));
     QCOMPARE(cursors(), (QList<Qt::CursorShape>{Qt::ArrowCursor, Qt::IBeamCursor, Qt::PointingHandCursor}));
+}
+
+void TestIntegrity::stopQuestionSaysTheSendEnded_data() {
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("the office answered")
+        << true
+        << QString::fromUtf8("El envío ya terminó: la oficina respondió antes de "
+                             "que se detuviera.")
+        << QStringLiteral("La encuesta con Numero de Orden: 2026-9");
+    QTest::newRow("the send failed") << false
+                                     << QString::fromUtf8(
+                                            "El envío ya terminó, sin completarse: ya no hay nada "
+                                            "que detener.")
+                                     << QStringLiteral("ESOAPHTTPException error, con el mensaje : ");
+}
+
+// Cerrar while the office is slow, and the office ends the exchange while the
+// user decides: the question says in its place that the send ended, with one
+// button, and the outcome comes only once that is read, so that a press meant
+// for Detener never lands on the outcome.
+void TestIntegrity::stopQuestionSaysTheSendEnded() {
+    QFETCH(bool, answered);
+    QFETCH(QString, said);
+    QFETCH(QString, next);
+    Reply slow =
+        answered ? Reply::ok(kReceipt) : Reply::status("HTTP/1.1 503 Service Unavailable", "", "text/html");
+    slow.delay = std::chrono::milliseconds(5000);
+    server_->enqueue(slow);
+    WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
+    QPointer<QMessageBox> question;
+    QString asked, told;
+    QStringList buttons;
+    int otherBoxes = -1;
+    std::shared_ptr<std::optional<cto::test::ShownMessage>> nextShown;
+    // A step the run waits for, as the question stays open for seconds.
+    auto* poll = new QTimer(qApp);
+    poll->setObjectName(QStringLiteral("ctoModalStep"));
+    connect(poll, &QTimer::timeout, poll, [&, poll] {
+        if (!question || !question->text().startsWith(QString::fromUtf8("El envío ya terminó")) ||
+            QApplication::activeModalWidget() != question)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        told = question->text();
+        for (QAbstractButton* button : question->buttons())
+            buttons << button->text();
+        otherBoxes = 0;
+        for (QMessageBox* box : run.window.findChildren<QMessageBox*>())
+            otherBoxes += box != question && box->isVisible();
+        nextShown = answerNextMessage();
+        if (answered)
+            answerNextSaveDialog(QString());
+        question->buttons().constFirst()->click();
+    });
+    QTimer::singleShot(300, &run.window, [&] {
+        run.window.findChild<QPushButton*>(QStringLiteral("bFin"))->click();
+        question = run.window.findChild<QMessageBox*>();
+        QVERIFY(question && question->isVisible());
+        asked = question->text();
+        poll->start(20);
+    });
+    QVERIFY(run.showAndWait(30000));
+    QVERIFY2(asked.startsWith(QString::fromUtf8("¿Desea detener el envío?")), qPrintable(asked));
+    QVERIFY2(told.startsWith(said), qPrintable(told));
+    QCOMPARE(buttons, QStringList{QStringLiteral("&Aceptar")});
+    QCOMPARE(otherBoxes, 0);
+    QVERIFY(nextShown && nextShown->has_value());
+    QVERIFY2((*nextShown)->text.startsWith(next), qPrintable((*nextShown)->text));
 }
 
 // An answer arriving without a pause never leaves the transfer waiting on the

@@ -5,17 +5,22 @@
 #include "common/ApplicationTitle.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
+#include <optional>
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -36,6 +41,8 @@ private slots:
     void plainMessageBox();
     void loneCarriageReturnIsALineBreakInEveryStyle_data();
     void loneCarriageReturnIsALineBreakInEveryStyle();
+    void longTextNeverLaidOutInTheLabel_data();
+    void longTextNeverLaidOutInTheLabel();
 
 private:
     template <typename W> W* child(const char* name) const {
@@ -215,6 +222,122 @@ void TestMainWindow::loneCarriageReturnIsALineBreakInEveryStyle() {
     const QImage onOneLine = render(QStringLiteral("Primera linea del aviso Segunda"));
     QVERIFY(withCarriageReturn.height() > onOneLine.height());
     QCOMPARE(withCarriageReturn, withLineFeed);
+}
+
+namespace {
+
+// The process's peak resident memory since the last reset, in kilobytes.
+std::optional<qint64> peakMemoryKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return std::nullopt;
+}
+
+bool resetPeakMemory() {
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+// Records the order of what happens to the box and its label.
+class ShowWatcher : public QObject {
+public:
+    ShowWatcher(QMessageBox& box, QLabel& label) : box_(box), label_(label) {
+        box.installEventFilter(this);
+        label.installEventFilter(this);
+    }
+    bool labelShown = false;
+    bool viewReadyBeforeShow = false;
+    bool boxShown = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched == &label_)
+            labelShown = true;
+        if (event->type() == QEvent::Show && watched == &box_ && !boxShown) {
+            boxShown = true;
+            viewReadyBeforeShow =
+                box_.findChild<QPlainTextEdit*>(QStringLiteral("ctoMessageText")) && label_.isHidden();
+        }
+        return false;
+    }
+
+private:
+    QMessageBox& box_;
+    QLabel& label_;
+};
+
+} // namespace
+
+void TestMainWindow::longTextNeverLaidOutInTheLabel_data() {
+    QTest::addColumn<QString>("text");
+    constexpr qsizetype kSize = 9 * 1024 * 1024;
+    QString oneLine;
+    oneLine.reserve(kSize);
+    while (oneLine.size() < kSize)
+        oneLine += QStringLiteral("Recibida la encuesta del establecimiento numero 1234567. ");
+    QTest::newRow("9 MB acknowledgement on one line") << oneLine;
+    QString lines;
+    lines.reserve(kSize);
+    while (lines.size() < kSize)
+        lines += QStringLiteral("Linea del resguardo de envio\r");
+    QTest::newRow("9 MB in short lines") << lines;
+    QStringList few;
+    for (int line = 0; line < 200; ++line)
+        few << QStringLiteral("L%1").arg(line);
+    QTest::newRow("200 lines of a few letters") << few.join(QLatin1Char('\r'));
+}
+
+// A text of megabytes goes to the scrolling view before the box is first
+// shown: the label, where Qt would lay the whole text out to measure it, is
+// never shown nor given a document. The box then shows within a bounded
+// memory, the text whole in the view.
+void TestMainWindow::longTextNeverLaidOutInTheLabel() {
+    QFETCH(QString, text);
+    const bool canWeigh = resetPeakMemory();
+    const std::optional<qint64> before = peakMemoryKb();
+    {
+        cto::PlainMessageBox box(text, nullptr);
+        auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        ShowWatcher watcher(box, *label);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCoreApplication::processEvents();
+        QVERIFY(watcher.boxShown);
+        QVERIFY(watcher.viewReadyBeforeShow);
+        QVERIFY(!watcher.labelShown);
+        QVERIFY(label->findChildren<QTextDocument*>().isEmpty());
+        QCOMPARE(box.text(), text);
+        auto* view = box.findChild<QPlainTextEdit*>(QStringLiteral("ctoMessageText"));
+        QVERIFY(view->isVisible());
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+        QVERIFY(box.screen()->availableGeometry().contains(box.frameGeometry()));
+        QVERIFY(box.button(QMessageBox::Ok)->isVisible());
+        // A copy of it all is the text as given, its line breaks as line feeds.
+        view->selectAll();
+        view->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QString(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+        // The end of the text can be scrolled to and read.
+        view->moveCursor(QTextCursor::End);
+        view->ensureCursorVisible();
+        QCoreApplication::processEvents();
+        QVERIFY(view->textCursor().atEnd());
+    }
+    if (!canWeigh || !before)
+        QSKIP("this kernel does not report peak memory");
+    // The text itself, in UTF-16, is held by the caller, the label and the
+    // view's document: no more than a few copies, where a layout of it took
+    // hundreds of megabytes.
+    const qint64 grownKb = *peakMemoryKb() - *before;
+    const qint64 textKb = text.size() * 2 / 1024;
+    QVERIFY2(grownKb < 4 * textKb + 64 * 1024,
+             qPrintable(QStringLiteral("grew %1 KB for a text of %2 KB").arg(grownKb).arg(textKb)));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -9,12 +9,14 @@
 #include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>
 #include <QMap>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -29,6 +31,7 @@ private slots:
     void saveDialog_data();
     void saveDialog();
     void logContextMenu();
+    void saveDialogDatesInSpanishForm();
 };
 
 void TestQtSpanishTexts::initTestCase() {
@@ -105,6 +108,31 @@ void TestQtSpanishTexts::logContextMenu() {
             texts << action->text().section(QLatin1Char('\t'), 0, 0); // without the shortcut
     QVERIFY2(texts.contains(QStringLiteral("&Copiar")), qPrintable(texts.join(QLatin1String(", "))));
     QVERIFY2(texts.contains(QStringLiteral("Seleccionar todo")), qPrintable(texts.join(QLatin1String(", "))));
+}
+
+// A file's date in the save dialog's list as a Spanish reader writes it
+// ("11/12/26 5:33"), not as the C locale does ("12/11/26 5:33 AM").
+void TestQtSpanishTexts::saveDialogDatesInSpanishForm() {
+    QTemporaryDir folder;
+    QFile receipt(folder.filePath(QStringLiteral("Envio2026-000123.xml")));
+    QVERIFY(receipt.open(QIODevice::WriteOnly));
+    const QDateTime modified(QDate(2026, 12, 11), QTime(5, 33, 22));
+    QVERIFY(receipt.setFileTime(modified, QFileDevice::FileModificationTime));
+    receipt.close();
+    QFileDialog dialog;
+    TSaveDialog settings;
+    settings.FileName = folder.filePath(QStringLiteral("Envio.xml"));
+    settings.configure(dialog);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.show();
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    QVERIFY(list);
+    QString shown;
+    (void)QTest::qWaitFor([&] {
+        shown = list->model()->index(0, 3, list->rootIndex()).data().toString();
+        return shown.contains(QLatin1Char('/'));
+    });
+    QCOMPARE(shown, QStringLiteral("11/12/26 5:33"));
 }
 
 QTEST_MAIN(TestQtSpanishTexts)

@@ -413,7 +413,9 @@ void TestSendWorkflow::failureAfterSending_data() {
 
     QTest::newRow("404") << "HTTP/1.1 404 Not Found"
                          << "text/html" << QByteArray("<h1>gone</h1>") << kLogUpToSending
-                         << failure("ESOAPHTTPException", "Not Found (404) - '%1'") << QByteArray();
+                         << failure("ESOAPHTTPException",
+                                    "El servidor no encuentra el recurso solicitado: Not Found (404) - '%1'")
+                         << QByteArray();
     // The raw answer stays in the response file for whoever looks into it.
     QTest::newRow("not XML")
         << "HTTP/1.1 200 OK"

@@ -380,7 +380,9 @@ void TestCertificateSources::brokenSourcesAreNamedBesideTheRows_data() {
     QTest::addColumn<QStringList>("notes"); // the start of each sentence, in order
     const QString profile =
         QString::fromUtf8("No se pudo abrir el almacén de certificados «Firefox, perfil roto» (sql:") +
-        path("broken/%1/.mozilla/firefox/qrst.roto") + "): security library: bad database";
+        path("broken/%1/.mozilla/firefox/qrst.roto") +
+        QString::fromUtf8(
+            "): la base de datos está dañada o no se puede leer (security library: bad database)");
     // Tried apart first, where it answers nothing a card module must.
     const QString module =
         QString::fromUtf8("El módulo de tarjeta «Módulo roto» no responde; sus certificados no "

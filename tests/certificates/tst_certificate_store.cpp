@@ -1,5 +1,7 @@
 #include "certificates/CertificateStore.h"
 #include "certificates/DatabaseLocations.h"
+#include "certificates/NssLibrary.h"
+#include "certificates/StoreFailures.h"
 #include "certificates/TestNssDatabase.h"
 #include "certificates/TlsClientHandshake.h"
 #include "common/FailureKinds.h"
@@ -16,6 +18,8 @@
 #include <QTimeZone>
 
 #include <openssl/pem.h>
+#include <prerr.h>
+#include <secerr.h>
 
 #include <algorithm>
 #include <memory>
@@ -27,7 +31,8 @@ namespace {
 // The certificates of the fixture database, in the order the script adds them.
 enum Fixture { ClienteCaducado = 1, Intermedia = 2, Cliente = 3, Pena = 4, SinClave = 5 };
 
-const QString badPassword = QStringLiteral("The security password entered is incorrect");
+const QString badPassword =
+    QStringLiteral("la contraseña no es correcta (The security password entered is incorrect)");
 
 const char* const pemFiles[] = {nullptr,   "01-cliente-caducado", "02-intermedia", "03-cliente",
                                 "04-pena", "05-sin-clave"};
@@ -131,6 +136,42 @@ private:
     static void useDatabase(const QString& directory) { qputenv("CTO_NSS_DATABASE", directory.toUtf8()); }
 
 private Q_SLOTS:
+    // NSS's codes as the user reads them: our Spanish, then NSS's own words.
+    void errorTexts_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bad database")
+            << int(SEC_ERROR_BAD_DATABASE)
+            << QString::fromUtf8(
+                   "la base de datos está dañada o no se puede leer (security library: bad database)");
+        QTest::newRow("invalid algorithm")
+            << int(SEC_ERROR_INVALID_ALGORITHM)
+            << QString::fromUtf8("algoritmo no válido (security library: invalid algorithm)");
+        QTest::newRow("no key") << int(SEC_ERROR_NO_KEY)
+                                << QString::fromUtf8(
+                                       "la clave privada del certificado no está en la base de datos "
+                                       "de claves (The private key for this certificate cannot be "
+                                       "found in key database)");
+        QTest::newRow("not logged in")
+            << int(SEC_ERROR_TOKEN_NOT_LOGGED_IN)
+            << QString::fromUtf8("la tarjeta o el almacén no tiene abierta la sesión con "
+                                 "su PIN o contraseña (The operation failed because the "
+                                 "PKCS#11 token is not logged in)");
+        QTest::newRow("NSPR's") << int(PR_FILE_NOT_FOUND_ERROR)
+                                << QString::fromUtf8("no existe el fichero (File not found)");
+        QTest::newRow("without a text of ours")
+            << int(SEC_ERROR_PKCS12_INVALID_MAC)
+            << QString::fromUtf8("error -8113 de la biblioteca de seguridad (Unable to import. Invalid MAC. "
+                                 "Incorrect password or corrupt file)");
+        QTest::newRow("unknown to NSS too") << -1234 << QStringLiteral("OLE error fffffb2e");
+    }
+    void errorTexts() {
+        nss::ensureStarted(); // NSS knows its own texts once started
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(nss::errorText(code)), text);
+    }
+
     void initTestCase() {
         QVERIFY(folder_.isValid());
         pki_ = std::make_unique<test::TestPki>();
@@ -215,7 +256,8 @@ private Q_SLOTS:
     void itemOutsideTheStoreFails() {
         QFETCH(int, index);
         const auto store = CertificateStore::openPersonal();
-        CTO_COMPARE_FAILURE(EOleException, store->Item(index), "security library: invalid arguments");
+        CTO_COMPARE_FAILURE(EOleException, store->Item(index),
+                            "argumentos no válidos (security library: invalid arguments)");
     }
 
     void findsBySubjectName_data() {
@@ -289,8 +331,10 @@ private Q_SLOTS:
     void certificateWithoutPrivateKeyFailsCleanly() {
         QFETCH(int, certificate);
         const auto store = CertificateStore::openPersonal();
-        CTO_COMPARE_FAILURE(EOleException, store->Item(certificate).clientCertificate(),
-                            "The private key for this certificate cannot be found in key database");
+        CTO_COMPARE_FAILURE(
+            EOleException, store->Item(certificate).clientCertificate(),
+            "la clave privada del certificado no está en la base de datos de claves (The private "
+            "key for this certificate cannot be found in key database)");
     }
 
     void protectedDatabaseAsksThroughThePrompt_data() {
@@ -341,11 +385,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << "missing"
-                                 << "File not found";
+                                 << "no existe el fichero (File not found)";
         QTest::newRow("folder without database") << "empty"
-                                                 << "File not found";
-        QTest::newRow("corrupt cert9.db") << "corrupt"
-                                          << "security library: bad database";
+                                                 << "no existe el fichero (File not found)";
+        QTest::newRow("corrupt cert9.db")
+            << "corrupt"
+            << QString::fromUtf8(
+                   "la base de datos está dañada o no se puede leer (security library: bad database)");
     }
     void unusableDatabaseFails() {
         QFETCH(QString, directory);

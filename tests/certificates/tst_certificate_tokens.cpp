@@ -328,7 +328,8 @@ QStringList TestCertificateTokens::listingOf(const QProcessEnvironment& environm
 void TestCertificateTokens::brokenCardModuleIsLeftOutAndNamed_data() {
     QTest::addColumn<QString>("module");
     QTest::addColumn<QString>("detail"); // how the probe saw it end
-    QTest::newRow("aborts in C_GetFunctionList") << "abort" << QString::fromUtf8("terminó con la señal 6");
+    QTest::newRow("aborts in C_GetFunctionList")
+        << "abort" << QString::fromUtf8("terminó con la señal 6: abortado (SIGABRT)");
     QTest::newRow("crashes as it is loaded") << "constructor" << QString::fromUtf8("terminó con la señal");
     QTest::newRow("hangs in C_Initialize") << "hang" << QString::fromUtf8("no respondió en 5 s");
     QTest::newRow("refuses to start")

@@ -318,7 +318,7 @@ private Q_SLOTS:
             QVERIFY(nss::clientCertificateOf(certificate.get(), nullptr));
         else
             CTO_COMPARE_FAILURE(EOleException, nss::clientCertificateOf(certificate.get(), nullptr),
-                                "The security password entered is incorrect");
+                                "la contraseña no es correcta (The security password entered is incorrect)");
         QCOMPARE(requests.size(), retries.size());
         for (qsizetype i = 0; i < requests.size(); ++i) {
             QCOMPARE(requests[i].storeName, QString::fromUtf8(kTokenLabel));

@@ -191,7 +191,11 @@ void TestAccessibility::certificateDialogOpensOnTheFirstName() {
         QTreeWidget* list = listOf(shown);
         QCOMPARE(list->currentIndex().row(), 0);
         QCOMPARE(list->currentIndex().column(), 1);
-        QCOMPARE(spokenFocus(shown), QStringLiteral("Cliente Prueba"));
+        // The name with what tells it from its namesake, and that it expired.
+        const QString spoken = spokenFocus(shown);
+        QVERIFY2(spoken.startsWith(QString::fromUtf8("Cliente Prueba · serie ")) &&
+                     spoken.endsWith(QStringLiteral(" (caducado)")),
+                 qPrintable(spoken));
         // What tells the row from its namesake, which the mouse finds in the
         // tooltip, a screen reader reads as the row's description.
         const QString description = focusedObject(shown)->text(QAccessible::Description);
@@ -235,7 +239,7 @@ void TestAccessibility::typingANameFindsIt() {
         QTest::keyClicks(list, typed);
         QCOMPARE(list->currentIndex().column(), 1);
         QCOMPARE(list->currentItem()->text(1), found);
-        QCOMPARE(spokenFocus(shown), found);
+        QVERIFY2(spokenFocus(shown).startsWith(found), qPrintable(spokenFocus(shown)));
         shown->close();
     });
     dialog.ShowModal();

@@ -198,6 +198,7 @@ private slots:
     void proxySettings();
     void tunnelThroughProxy();
     void refusedConnectionFails();
+    void unresolvableHostFails();
     void hookRunsOnceAndItsFailurePassesUnchanged();
     void credentialsCheck_data();
     void credentialsCheck();
@@ -354,11 +355,11 @@ void TestHttpExchange::responses_data() {
     QTest::newRow("404") << "HTTP/1.1 404 Not Found"
                          << "text/html"
                          << "gone"
-                         << "Not Found (404) - '%1'" << 404;
+                         << "El servidor no encuentra el recurso solicitado: Not Found (404) - '%1'" << 404;
     QTest::newRow("403 without reason phrase") << "HTTP/1.1 403" << xml << ""
-                                               << " (403) - '%1'" << 403;
+                                               << "El servidor deniega el acceso (403) - '%1'" << 403;
     QTest::newRow("302 not followed") << "HTTP/1.1 302 Found" << xml << ""
-                                      << "Found (302) - '%1'" << 302;
+                                      << "El recurso está en otra dirección: Found (302) - '%1'" << 302;
     QTest::newRow("no Content-Type")
         << "HTTP/1.1 200 OK"
         << "-"
@@ -593,24 +594,28 @@ void TestHttpExchange::refusedServerCertificateSendsNothing_data() {
     QTest::newRow("self-signed")
         << ServerIdentity::SelfSigned << 12045
         << "El certificado del servidor no está avalado por una entidad de certificación de confianza "
-           "(self-signed certificate): subject \"CN=127.0.0.1\", issued by \"CN=127.0.0.1\"";
+           "(es un certificado autofirmado: self-signed certificate): titular \"CN=127.0.0.1\", emitido por "
+           "\"CN=127.0.0.1\", válido del ";
     QTest::newRow("unknown authority")
         << ServerIdentity::UnknownAuthority << 12045
         << "El certificado del servidor no está avalado por una entidad de certificación de confianza "
-           "(unable to get local issuer certificate): subject \"CN=127.0.0.1\", issued by \"CN=CTO Test "
+           "(no se encuentra en este equipo el certificado del emisor: unable to get local issuer "
+           "certificate): "
+           "titular \"CN=127.0.0.1\", emitido por \"CN=CTO Test "
            "CA,O=CTO Test\"";
-    QTest::newRow("another server's name")
-        << ServerIdentity::OtherName << 12038
-        << "El certificado del servidor no está emitido para 127.0.0.1 (IP "
-           "address mismatch): subject \"CN=127.0.0.1\"";
-    QTest::newRow("expired")
-        << ServerIdentity::Expired << 12037
-        << "El certificado del servidor está fuera de sus fechas de validez (certificate "
-           "has expired): subject \"CN=127.0.0.1\"";
-    QTest::newRow("not yet valid")
-        << ServerIdentity::NotYetValid << 12037
-        << "El certificado del servidor está fuera de sus fechas de validez (certificate is not yet valid): "
-           "subject \"CN=127.0.0.1\"";
+    QTest::newRow("another server's name") << ServerIdentity::OtherName << 12038
+                                           << "El certificado del servidor no está emitido para 127.0.0.1 "
+                                              "(la dirección IP del servidor no coincide "
+                                              "con la del certificado: IP "
+                                              "address mismatch): titular \"CN=127.0.0.1\"";
+    QTest::newRow("expired") << ServerIdentity::Expired << 12037
+                             << "El certificado del servidor está fuera de sus fechas de validez (el "
+                                "certificado ha caducado: certificate "
+                                "has expired): titular \"CN=127.0.0.1\"";
+    QTest::newRow("not yet valid") << ServerIdentity::NotYetValid << 12037
+                                   << "El certificado del servidor está fuera de sus fechas de validez (el "
+                                      "certificado aún no es válido: "
+                                      "certificate is not yet valid): titular \"CN=127.0.0.1\"";
 }
 
 void TestHttpExchange::refusedServerCertificateSendsNothing() {
@@ -666,6 +671,11 @@ void TestHttpExchange::refusedServerCertificateSendsNothing() {
     QCOMPARE(credentialsAsked, 0);
     QCOMPARE(failure->statusCode, error);
     QVERIFY2(failure->message.startsWith(text), qPrintable(failure->message));
+    // The refused certificate's dates as a Spanish reader writes them.
+    static const QRegularExpression spanishDates(QString::fromUtf8(
+        "válido del [0-9]{1,2} (ene|feb|mar|abr|may|jun|jul|ago|sept|oct|nov|dic) [0-9]{4} [0-9:]{8} UTC al "
+        "[0-9]{1,2} (ene|feb|mar|abr|may|jun|jul|ago|sept|oct|nov|dic) [0-9]{4} [0-9:]{8} UTC - URL:"));
+    QVERIFY2(failure->message.contains(spanishDates), qPrintable(failure->message));
     QVERIFY2(failure->message.contains(QStringLiteral(" - URL:https://127.0.0.1:")),
              qPrintable(failure->message));
 }
@@ -890,8 +900,23 @@ void TestHttpExchange::refusedConnectionFails() {
     const auto failure = transportFailureOf([&] { post(transport, "<q/>"); });
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 12029);
-    QVERIFY2(failure->message.startsWith(
-                 "No se puede conectar con el servidor (Failed to connect to 127.0.0.1 port"),
+    QVERIFY2(failure->message.startsWith("No se puede conectar con el servidor (no se pudo abrir la "
+                                         "conexión: Failed to connect to 127.0.0.1 "
+                                         "port"),
+             qPrintable(failure->message));
+}
+
+// A name that no resolver knows (the reserved .invalid domain): our text, then
+// libcurl's code in Spanish, then its own words with the name.
+void TestHttpExchange::unresolvableHostFails() {
+    THTTPReqResp transport;
+    transport.setURL("https://oficina.invalid/TULVA/services/ServicioXmlTurismo?");
+    const auto failure = transportFailureOf([&] { post(transport, "<q/>"); });
+    QVERIFY(failure);
+    QCOMPARE(failure->statusCode, 12007);
+    QVERIFY2(failure->message.startsWith(QString::fromUtf8(
+                 "No se pudo resolver el nombre del servidor (no se encontró la dirección del servidor: "
+                 "Could not resolve host: oficina.invalid)")),
              qPrintable(failure->message));
 }
 
@@ -918,11 +943,13 @@ void TestHttpExchange::credentialsCheck_data() {
     QTest::addColumn<bool>("refusedEveryTime");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<int>("posts"); // what the office received
-    QTest::newRow("no hook: the status error") << 0 << false << "Unauthorized (401) - '%1'" << 1;
+    QTest::newRow("no hook: the status error")
+        << 0 << false << "El servidor exige autenticación: Unauthorized (401) - '%1'" << 1;
     QTest::newRow("credentials: sent again") << 1 << false << "<ok/>" << 2;
     QTest::newRow("cancelled: silent stop") << 2 << false << "Operation aborted" << 1;
     // Each answer is the user's decision to send again; the office's refusal ends it after the last.
-    QTest::newRow("refused every time: asked three times") << 1 << true << "Unauthorized (401) - '%1'" << 4;
+    QTest::newRow("refused every time: asked three times")
+        << 1 << true << "El servidor exige autenticación: Unauthorized (401) - '%1'" << 4;
 }
 
 void TestHttpExchange::credentialsCheck() {
@@ -1004,7 +1031,10 @@ void TestHttpExchange::officeAnswering407IsAFailingStatus() {
     const auto failure = transportFailureOf([&] { post(*transport, "<encuesta/>"); });
     QVERIFY(failure);
     QCOMPARE(failure->statusCode, 407);
-    QCOMPARE(failure->message, withUrl("Proxy Authentication Required (407) - '%1'", server->url(kTarget)));
+    QCOMPARE(failure->message,
+             withUrl(QString::fromUtf8(
+                         "El servidor proxy exige autenticación: Proxy Authentication Required (407) - '%1'"),
+                     server->url(kTarget)));
     QCOMPARE(asked, 0);
     QVERIFY(server->waitUntilConnectionsEnd(5s));
     QCOMPARE(server->exchanges().size(), std::size_t(1));

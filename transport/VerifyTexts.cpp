@@ -1,0 +1,127 @@
+#include "transport/LibraryTexts.h"
+
+#include "common/CodeTexts.h"
+
+#include <openssl/x509_vfy.h>
+
+namespace cto::http {
+
+namespace {
+
+// Every result that OpenSSL 3's chain check can give for a server's
+// certificate; the certificate revocation lists and proxy certificates are
+// among them, though this program asks for neither.
+constexpr CodeText<long> kVerifyTexts[] = {
+    {X509_V_ERR_UNSPECIFIED, "error sin especificar"},
+    {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT, "no se encuentra el certificado del emisor"},
+    {X509_V_ERR_UNABLE_TO_GET_CRL, "no se encuentra la lista de certificados revocados"},
+    {X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE, "no se puede descifrar la firma del certificado"},
+    {X509_V_ERR_UNABLE_TO_DECRYPT_CRL_SIGNATURE, "no se puede descifrar la firma de la lista de revocados"},
+    {X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY, "no se puede leer la clave pública del emisor"},
+    {X509_V_ERR_CERT_SIGNATURE_FAILURE, "la firma del certificado no es válida"},
+    {X509_V_ERR_CRL_SIGNATURE_FAILURE, "la firma de la lista de revocados no es válida"},
+    {X509_V_ERR_CERT_NOT_YET_VALID, "el certificado aún no es válido"},
+    {X509_V_ERR_CERT_HAS_EXPIRED, "el certificado ha caducado"},
+    {X509_V_ERR_CRL_NOT_YET_VALID, "la lista de revocados aún no es válida"},
+    {X509_V_ERR_CRL_HAS_EXPIRED, "la lista de revocados ha caducado"},
+    {X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD,
+     "la fecha de inicio de validez del certificado está mal escrita"},
+    {X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD, "la fecha de caducidad del certificado está mal escrita"},
+    {X509_V_ERR_ERROR_IN_CRL_LAST_UPDATE_FIELD,
+     "la fecha de emisión de la lista de revocados está mal escrita"},
+    {X509_V_ERR_ERROR_IN_CRL_NEXT_UPDATE_FIELD, "la fecha de la próxima lista de revocados está mal escrita"},
+    {X509_V_ERR_OUT_OF_MEM, "no hay memoria suficiente para comprobar el certificado"},
+    {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, "es un certificado autofirmado"},
+    {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN,
+     "la cadena lleva a un certificado autofirmado que no es de confianza"},
+    {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY,
+     "no se encuentra en este equipo el certificado del emisor"},
+    {X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE, "no se puede verificar la firma del primer certificado"},
+    {X509_V_ERR_CERT_CHAIN_TOO_LONG, "la cadena de certificados es demasiado larga"},
+    {X509_V_ERR_CERT_REVOKED, "el certificado ha sido revocado"},
+    {X509_V_ERR_NO_ISSUER_PUBLIC_KEY, "el certificado del emisor no tiene clave pública"},
+    {X509_V_ERR_PATH_LENGTH_EXCEEDED, "la cadena supera la longitud que permite una entidad"},
+    {X509_V_ERR_INVALID_PURPOSE, "el certificado no sirve para identificar a un servidor"},
+    {X509_V_ERR_CERT_UNTRUSTED, "el certificado no es de confianza"},
+    {X509_V_ERR_CERT_REJECTED, "el certificado está rechazado"},
+    {X509_V_ERR_SUBJECT_ISSUER_MISMATCH, "el emisor no coincide con el titular de su certificado"},
+    {X509_V_ERR_AKID_SKID_MISMATCH, "el identificador de clave del emisor no coincide"},
+    {X509_V_ERR_AKID_ISSUER_SERIAL_MISMATCH, "el número de serie del emisor no coincide"},
+    {X509_V_ERR_KEYUSAGE_NO_CERTSIGN, "el emisor no puede firmar certificados"},
+    {X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER, "no se encuentra el emisor de la lista de revocados"},
+    {X509_V_ERR_UNHANDLED_CRITICAL_EXTENSION, "el certificado tiene una extensión crítica desconocida"},
+    {X509_V_ERR_KEYUSAGE_NO_CRL_SIGN, "el emisor no puede firmar listas de revocados"},
+    {X509_V_ERR_UNHANDLED_CRITICAL_CRL_EXTENSION,
+     "la lista de revocados tiene una extensión crítica desconocida"},
+    {X509_V_ERR_INVALID_NON_CA, "un certificado que no es de una entidad de certificación actúa como tal"},
+    {X509_V_ERR_PROXY_PATH_LENGTH_EXCEEDED, "la cadena de certificados proxy es demasiado larga"},
+    {X509_V_ERR_KEYUSAGE_NO_DIGITAL_SIGNATURE, "la clave del certificado no puede firmar"},
+    {X509_V_ERR_PROXY_CERTIFICATES_NOT_ALLOWED, "no se admiten certificados proxy"},
+    {X509_V_ERR_INVALID_EXTENSION, "una extensión del certificado no es válida"},
+    {X509_V_ERR_INVALID_POLICY_EXTENSION, "la extensión de políticas no es válida"},
+    {X509_V_ERR_NO_EXPLICIT_POLICY, "falta una política explícita"},
+    {X509_V_ERR_DIFFERENT_CRL_SCOPE, "la lista de revocados tiene otro ámbito"},
+    {X509_V_ERR_UNSUPPORTED_EXTENSION_FEATURE, "el certificado usa una función de extensión no admitida"},
+    {X509_V_ERR_UNNESTED_RESOURCE, "un recurso RFC 3779 no está contenido en el de su emisor"},
+    {X509_V_ERR_PERMITTED_VIOLATION, "el nombre queda fuera de los permitidos por el emisor"},
+    {X509_V_ERR_EXCLUDED_VIOLATION, "el nombre está entre los excluidos por el emisor"},
+    {X509_V_ERR_SUBTREE_MINMAX, "las restricciones de nombre usan mínimos o máximos no admitidos"},
+    {X509_V_ERR_APPLICATION_VERIFICATION, "la comprobación del programa rechazó el certificado"},
+    {X509_V_ERR_UNSUPPORTED_CONSTRAINT_TYPE, "tipo de restricción de nombre no admitido"},
+    {X509_V_ERR_UNSUPPORTED_CONSTRAINT_SYNTAX, "forma de restricción de nombre no admitida"},
+    {X509_V_ERR_UNSUPPORTED_NAME_SYNTAX, "forma de nombre no admitida"},
+    {X509_V_ERR_CRL_PATH_VALIDATION_ERROR, "no se pudo validar la cadena de la lista de revocados"},
+    {X509_V_ERR_PATH_LOOP, "la cadena de certificados forma un bucle"},
+    {X509_V_ERR_SUITE_B_INVALID_VERSION, "versión de certificado no permitida por Suite B"},
+    {X509_V_ERR_SUITE_B_INVALID_ALGORITHM, "algoritmo de clave no permitido por Suite B"},
+    {X509_V_ERR_SUITE_B_INVALID_CURVE, "curva no permitida por Suite B"},
+    {X509_V_ERR_SUITE_B_INVALID_SIGNATURE_ALGORITHM, "algoritmo de firma no permitido por Suite B"},
+    {X509_V_ERR_SUITE_B_LOS_NOT_ALLOWED, "nivel de seguridad no permitido por Suite B"},
+    {X509_V_ERR_SUITE_B_CANNOT_SIGN_P_384_WITH_P_256, "Suite B no permite firmar P-384 con P-256"},
+    {X509_V_ERR_HOSTNAME_MISMATCH, "el nombre del servidor no coincide con el del certificado"},
+    {X509_V_ERR_EMAIL_MISMATCH, "la dirección de correo no coincide con la del certificado"},
+    {X509_V_ERR_IP_ADDRESS_MISMATCH, "la dirección IP del servidor no coincide con la del certificado"},
+    {X509_V_ERR_DANE_NO_MATCH, "ningún registro DANE coincide con el certificado"},
+    {X509_V_ERR_EE_KEY_TOO_SMALL, "la clave del certificado es demasiado corta"},
+    {X509_V_ERR_CA_KEY_TOO_SMALL, "la clave de la entidad de certificación es demasiado corta"},
+    {X509_V_ERR_CA_MD_TOO_WEAK, "la entidad de certificación firma con un resumen demasiado débil"},
+    {X509_V_ERR_INVALID_CALL, "la comprobación se llamó de forma no válida"},
+    {X509_V_ERR_STORE_LOOKUP, "falló la búsqueda en el almacén de certificados"},
+    {X509_V_ERR_NO_VALID_SCTS, "el certificado no tiene pruebas de transparencia válidas"},
+    {X509_V_ERR_PROXY_SUBJECT_NAME_VIOLATION, "el nombre del certificado proxy no es válido"},
+    {X509_V_ERR_OCSP_VERIFY_NEEDED, "hace falta comprobar la revocación por OCSP"},
+    {X509_V_ERR_OCSP_VERIFY_FAILED, "falló la comprobación de la revocación por OCSP"},
+    {X509_V_ERR_OCSP_CERT_UNKNOWN, "el servicio OCSP no conoce el certificado"},
+    {X509_V_ERR_UNSUPPORTED_SIGNATURE_ALGORITHM, "algoritmo de firma no admitido"},
+    {X509_V_ERR_SIGNATURE_ALGORITHM_MISMATCH, "el algoritmo de firma no corresponde a la clave del emisor"},
+    {X509_V_ERR_SIGNATURE_ALGORITHM_INCONSISTENCY,
+     "el certificado declara dos algoritmos de firma distintos"},
+    {X509_V_ERR_INVALID_CA, "el certificado de la entidad de certificación no es válido"},
+    {X509_V_ERR_PATHLEN_INVALID_FOR_NON_CA, "límite de cadena en un certificado que no es de una entidad"},
+    {X509_V_ERR_PATHLEN_WITHOUT_KU_KEY_CERT_SIGN, "límite de cadena sin permiso para firmar certificados"},
+    {X509_V_ERR_KU_KEY_CERT_SIGN_INVALID_FOR_NON_CA,
+     "permiso para firmar certificados en uno que no es de una entidad"},
+    {X509_V_ERR_ISSUER_NAME_EMPTY, "el nombre del emisor está vacío"},
+    {X509_V_ERR_SUBJECT_NAME_EMPTY, "el nombre del titular está vacío"},
+    {X509_V_ERR_MISSING_AUTHORITY_KEY_IDENTIFIER, "falta el identificador de clave del emisor"},
+    {X509_V_ERR_MISSING_SUBJECT_KEY_IDENTIFIER, "falta el identificador de clave del titular"},
+    {X509_V_ERR_EMPTY_SUBJECT_ALT_NAME, "la lista de nombres alternativos está vacía"},
+    {X509_V_ERR_EMPTY_SUBJECT_SAN_NOT_CRITICAL,
+     "sin nombre de titular, los nombres alternativos deberían ser críticos"},
+    {X509_V_ERR_CA_BCONS_NOT_CRITICAL, "las restricciones básicas de la entidad deberían ser críticas"},
+    {X509_V_ERR_AUTHORITY_KEY_IDENTIFIER_CRITICAL,
+     "el identificador de clave del emisor no debe ser crítico"},
+    {X509_V_ERR_SUBJECT_KEY_IDENTIFIER_CRITICAL, "el identificador de clave del titular no debe ser crítico"},
+    {X509_V_ERR_CA_CERT_MISSING_KEY_USAGE, "al certificado de la entidad le falta el uso de la clave"},
+    {X509_V_ERR_EXTENSIONS_REQUIRE_VERSION_3, "el certificado tiene extensiones sin ser de la versión 3"},
+    {X509_V_ERR_EC_KEY_EXPLICIT_PARAMS, "la clave de curva elíptica trae parámetros explícitos"},
+};
+
+} // namespace
+
+std::string verifyResultText(long result) {
+    const char* text = textOf(kVerifyTexts, result);
+    return text ? text : "resultado " + std::to_string(result) + " de la verificación";
+}
+
+} // namespace cto::http
