@@ -105,7 +105,8 @@ public:
                                 .arg(name, probed_.detail);
             return opened;
         case ModuleProbeOutcome::Verdict::Untrusted:
-            opened.notes << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed_.detail);
+            opened.notes
+                << QStringLiteral("El módulo de tarjeta «%1» no se carga: %2").arg(name, probed_.detail);
             return opened;
         case ModuleProbeOutcome::Verdict::ProbeMissing:
             opened.notes << QStringLiteral(
