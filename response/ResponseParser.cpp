@@ -232,7 +232,9 @@ void commentEvent(void* userData, const xmlChar* text) {
 }
 
 void instructionEvent(void* userData, const xmlChar* target, const xmlChar* data) {
-    deliver(userData, static_cast<std::size_t>(xmlStrlen(target) + xmlStrlen(data)), [&](ParseState& state) {
+    const auto bytes =
+        static_cast<std::size_t>(xmlStrlen(target)) + static_cast<std::size_t>(xmlStrlen(data));
+    deliver(userData, bytes, [&](ParseState& state) {
         state.textLength = 0;
         state.events->instruction(xml::text(target), data);
     });

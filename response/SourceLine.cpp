@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 
@@ -40,7 +41,8 @@ public:
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
-    bool valid() const noexcept { return handle_ != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open answers (iconv_t)-1 when it has no such conversion.
+    bool valid() const noexcept { return reinterpret_cast<std::intptr_t>(handle_) != -1; }
     iconv_t get() const noexcept { return handle_; }
 
 private:
