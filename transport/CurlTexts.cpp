@@ -8,7 +8,7 @@ namespace {
 
 // The codes of an HTTPS transfer through an HTTP or HTTPS proxy; those of
 // other protocols (FTP, LDAP, TFTP, SSH, RTSP) cannot come from this program.
-constexpr CodeText<CURLcode> kCurlTexts[] = {
+constexpr CodeText<int> kCurlTexts[] = {
     {CURLE_UNSUPPORTED_PROTOCOL, "la dirección usa un protocolo que el cliente HTTP no admite"},
     {CURLE_FAILED_INIT, "no se pudo preparar el cliente HTTP"},
     {CURLE_URL_MALFORMAT, "la dirección no está bien formada"},
@@ -72,10 +72,10 @@ constexpr CodeText<CURLcode> kCurlTexts[] = {
 
 } // namespace
 
-std::string curlCodeText(CURLcode code) {
+std::string curlCodeText(int code) {
     if (const char* text = textOf(kCurlTexts, code))
         return text;
-    return "código " + std::to_string(static_cast<int>(code)) + " del cliente HTTP";
+    return "código " + std::to_string(code) + " del cliente HTTP";
 }
 
 } // namespace cto::http

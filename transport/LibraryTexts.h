@@ -12,8 +12,9 @@ namespace cto::http {
 // searches for, are added by the caller where they say more.
 
 // libcurl's result codes: "no se pudo abrir la conexión". A code that an
-// HTTPS exchange cannot meet has a text with its number.
-std::string curlCodeText(CURLcode code);
+// HTTPS exchange cannot meet has a text with its number. An int, since a
+// newer libcurl may answer a code that this program's CURLcode does not name.
+std::string curlCodeText(int code);
 
 // OpenSSL's certificate verification results (X509_V_ERR_*): "el certificado
 // ha caducado". An unknown number has a text with the number.
