@@ -5,12 +5,12 @@
 # it), then a count per check. Exits non-zero on any finding, and on any file
 # that clang-tidy could not analyse.
 #   scripts/tidy.sh [build-dir [folder...]]
-#       build-dir defaults to build, as scripts/test.sh leaves it; the folders
+#       build-dir defaults to build-sanitize, as scripts/test.sh leaves it; the folders
 #       (app, common, tests, ...) default to all of ours
 #   CTO_TIDY_JOBS=N                  clang-tidy processes at once (default 2)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
+build=$(cd "${1:-$root/build-sanitize}" && pwd)
 shift || true
 folders=("$@")
 jobs=${CTO_TIDY_JOBS:-2}
