@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <string>
+#include <string_view>
+
+#include "common/Trim.h"
 
 namespace cto {
 
@@ -17,6 +21,18 @@ template <typename Code, std::size_t N> const char* textOf(const CodeText<Code> 
     const auto found = std::find_if(std::begin(table), std::end(table),
                                     [&](const CodeText<Code>& row) { return row.code == code; });
     return found != std::end(table) ? found->text : nullptr;
+}
+
+// Our text, then a library's own words in parentheses, which support may need.
+inline std::string withDetail(const std::string& text, std::string_view detail) {
+    detail = trimRight(detail, kLineEnds);
+    return detail.empty() ? text : text + " (" + std::string(detail) + ")";
+}
+
+// The library's meaning in Spanish, then its own words for the help desk.
+inline std::string spanishThenLibrary(const std::string& spanish, std::string_view library) {
+    library = trimRight(library, kLineEnds);
+    return library.empty() ? spanish : spanish + ": " + std::string(library);
 }
 
 } // namespace cto

@@ -1,9 +1,9 @@
 #include "response/ResponseParser.h"
 
 #include "common/FailureKinds.h"
-#include "common/Trim.h"
 #include "response/ExternalEntityGuard.h"
 #include "response/SourceLine.h"
+#include "response/XmlErrorTexts.h"
 #include "response/XmlNode.h"
 
 #include <libxml/SAX2.h>
@@ -84,7 +84,7 @@ void recordError(void* userData, xmlErrorPtr error) {
     }
     if (error->level < XML_ERR_ERROR && !undeclared)
         return;
-    std::string reason(trimRight(error->message != nullptr ? error->message : "", kLineEnds));
+    std::string reason = xmlRefusalText(error->code, error->message != nullptr ? error->message : "");
     auto& slot = error->level == XML_ERR_FATAL ? first.fatal : first.error;
     if (!slot)
         slot.emplace(std::move(reason), error->line);
@@ -156,7 +156,9 @@ bool withinAmplification(void* userData, ParseState& state, std::size_t bytes) {
     state.expanded += bytes;
     if (state.expanded <= kMaxTextBytes || state.expanded <= 10 * state.read)
         return true;
-    refuse(userData, state, "Detected an entity reference loop", xmlSAX2GetLineNumber(state.document));
+    // Refused as libxml2 refuses an entity loop in a tree.
+    refuse(userData, state, xmlRefusalText(XML_ERR_ENTITY_LOOP, "Detected an entity reference loop").c_str(),
+           xmlSAX2GetLineNumber(state.document));
     return false;
 }
 
@@ -259,7 +261,7 @@ private:
 
 [[noreturn]] void rejectSource(ByteStream& source, const FirstErrors& errors) {
     const auto& first = errors.fatal ? errors.fatal : errors.error;
-    const std::string reason = first ? first->first : std::string("The document could not be parsed");
+    const std::string reason = first ? first->first : std::string("No se pudo leer el documento XML");
     const int line = first ? first->second : 0;
     throw EDOMParseError(reason + "\r\n" + "Line" + ": " + std::to_string(line) + "\r\n" +
                          sourceLineStart(source, line, 40));

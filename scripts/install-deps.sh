@@ -7,10 +7,11 @@
 #   scripts/install-deps.sh --demo     also ImageMagick, for the unattended demo's screenshots
 #   scripts/install-deps.sh --runtime  only what the installed program needs to run
 #                                      (no compilers, no -dev packages, no test tools)
+#   --list with any of them            prints the packages, one a line, and installs nothing
 set -euo pipefail
 
 usage() {
-    sed -n '2,9p' "$0" >&2
+    sed -n '2,10p' "$0" >&2
     exit 2
 }
 
@@ -69,11 +70,13 @@ build_and_test=(
 only_runtime=false
 bench=false
 demo=false
+list=false
 for argument in "$@"; do
     case "$argument" in
         --runtime) only_runtime=true ;;
         --bench) bench=true ;;
         --demo) demo=true ;;
+        --list) list=true ;;
         *) usage ;;
     esac
 done
@@ -93,6 +96,11 @@ else
     if $demo; then
         packages+=(imagemagick)
     fi
+fi
+
+if $list; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
 fi
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <openssl/x509.h>
 
+#include "common/CodeTexts.h"
 #include "common/Trim.h"
 #include "transport/CertificateProblems.h"
 #include "transport/LibraryTexts.h"
@@ -51,11 +52,7 @@ constexpr CurlMapping kCurlMappings[] = {
 // What the user reads for each number this transport raises. A number that
 // only steers the exchange (kForceRetry, kCancelled) has a text too, so that
 // no message ever comes out empty.
-struct ErrorText {
-    PlatformError error;
-    const char* text;
-};
-constexpr ErrorText kErrorTexts[] = {
+constexpr CodeText<std::uint32_t> kErrorTexts[] = {
     {kNotEnoughMemory, "No hay memoria suficiente para completar la operación"},
     {kInsufficientBuffer, "Un encabezado de la respuesta es más largo de lo que el programa admite"},
     {kCancelled, "El usuario canceló la operación"},
@@ -88,17 +85,6 @@ constexpr ErrorText kErrorTexts[] = {
 bool endsRefusedHandshake(CURLcode code) {
     return code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR ||
            code == CURLE_GOT_NOTHING;
-}
-
-std::string withDetail(const std::string& text, std::string_view detail) {
-    detail = trimRight(detail, kLineEnds);
-    return detail.empty() ? text : text + " (" + std::string(detail) + ")";
-}
-
-// The library's meaning in Spanish, then its own words for the help desk.
-std::string spanishThenLibrary(const std::string& spanish, std::string_view library) {
-    library = trimRight(library, kLineEnds);
-    return library.empty() ? spanish : spanish + ": " + std::string(library);
 }
 
 // "certificado elegido «name» (where it is kept)", after "del".
@@ -168,10 +154,9 @@ std::uint32_t platformErrorFor(const TransferFailure& failure) {
 }
 
 std::string platformErrorText(std::uint32_t error) {
-    const auto found = std::find_if(std::begin(kErrorTexts), std::end(kErrorTexts),
-                                    [&](const ErrorText& entry) { return entry.error == error; });
-    return found != std::end(kErrorTexts) ? found->text
-                                          : "Error " + std::to_string(error) + " del cliente HTTP";
+    if (const char* text = textOf(kErrorTexts, error))
+        return text;
+    return "Error " + std::to_string(error) + " del cliente HTTP";
 }
 
 std::string platformErrorMessage(std::uint32_t error, std::string_view detail) {

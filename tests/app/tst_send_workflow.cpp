@@ -417,12 +417,12 @@ void TestSendWorkflow::failureAfterSending_data() {
                                     "El servidor no encuentra el recurso solicitado: Not Found (404) - '%1'")
                          << QByteArray();
     // The raw answer stays in the response file for whoever looks into it.
-    QTest::newRow("not XML")
-        << "HTTP/1.1 200 OK"
-        << "text/xml" << QByteArray("Servicio en mantenimiento") << kWholeLog
-        << failure("EDOMParseError",
-                   "Start tag expected, '<' not found\r\nLine: 1\r\nServicio en mantenimiento")
-        << QByteArray("Servicio en mantenimiento");
+    QTest::newRow("not XML") << "HTTP/1.1 200 OK"
+                             << "text/xml" << QByteArray("Servicio en mantenimiento") << kWholeLog
+                             << failure("EDOMParseError",
+                                        "El documento está vacío o no es XML (Start tag expected, '<' not "
+                                        "found)\r\nLine: 1\r\nServicio en mantenimiento")
+                             << QByteArray("Servicio en mantenimiento");
 }
 
 void TestSendWorkflow::failureAfterSending() {

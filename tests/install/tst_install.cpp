@@ -58,6 +58,7 @@ private slots:
     void holdsTheProgramBesideItsModuleAlone();
     void linksOnlySystemLibraries_data();
     void linksOnlySystemLibraries();
+    void readmeInstallLineNamesTheScriptsPackages();
     void exportsOnlyItsEntryPoints_data();
     void exportsOnlyItsEntryPoints();
     // Last: the response file it stores joins the layout checked above.
@@ -159,6 +160,38 @@ void TestInstall::linksOnlySystemLibraries() {
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(!libraries.contains(QStringLiteral("not found")), qPrintable(libraries));
     QVERIFY2(!intoBuildTree(libraries), qPrintable(libraries));
+}
+
+// A user who installs by hand types the README's line: it must bring what
+// the script installs for running, no more and no less.
+void TestInstall::readmeInstallLineNamesTheScriptsPackages() {
+    QString problem;
+    const QStringList script = outputOf(kSourceDir + QStringLiteral("/scripts/install-deps.sh"),
+                                        {QStringLiteral("--runtime"), QStringLiteral("--list")}, &problem)
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(!script.isEmpty());
+
+    const QString readme = QString::fromUtf8(contentOf(kSourceDir + QStringLiteral("/README.md")));
+    const QString command = QStringLiteral("apt-get install --no-install-recommends ");
+    const qsizetype start = readme.indexOf(command);
+    QVERIFY2(start >= 0, "the README has no hand-typed install line");
+    // The command goes on while its lines end in a backslash.
+    QString line;
+    for (qsizetype at = start + command.size();;) {
+        const qsizetype end = readme.indexOf(QLatin1Char('\n'), at);
+        QString piece = readme.mid(at, end - at).trimmed();
+        const bool continued = piece.endsWith(QLatin1Char('\\'));
+        line += QLatin1Char(' ') + (continued ? piece.chopped(1) : piece);
+        if (!continued || end < 0)
+            break;
+        at = end + 1;
+    }
+    QStringList typed = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList wanted = script;
+    typed.sort();
+    wanted.sort();
+    QCOMPARE(typed, wanted);
 }
 
 void TestInstall::exportsOnlyItsEntryPoints_data() {

@@ -1,11 +1,12 @@
 // The answer's element cut out of a whole tree, as a namespace-aware DOM does
 // it: the reference that the one-pass reader must match. It shares nothing
-// with that reader but the failure kinds: its own parse set-up, its own
-// reading of names and SOAP faults, and libxml2's own serialiser over a copy
-// of the element.
+// with that reader but the failure kinds and the Spanish words for libxml2's
+// codes: its own parse set-up, its own reading of names and SOAP faults, and
+// libxml2's own serialiser over a copy of the element.
 #include "response/DomExtraction.h"
 
 #include "common/FailureKinds.h"
+#include "response/XmlErrorTexts.h"
 
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
@@ -70,7 +71,7 @@ struct Reported {
             message.pop_back();
         auto& slot = error->level == XML_ERR_FATAL ? reported.fatal : reported.error;
         if (!slot)
-            slot.emplace(message, error->line);
+            slot.emplace(xmlRefusalText(error->code, message), error->line);
     }
 };
 
@@ -178,7 +179,7 @@ Doc parse(std::string_view answer) {
 
     if (doc && context->nsWellFormed && !reported.undeclaredEntity && !reported.hugeText)
         return doc;
-    std::pair<std::string, int> first{"The document could not be parsed", 0};
+    std::pair<std::string, int> first{"No se pudo leer el documento XML", 0};
     if (reported.hugeText)
         first = {"Un texto de la respuesta supera el límite de 10.000.000 bytes que admite el programa",
                  *reported.hugeText};

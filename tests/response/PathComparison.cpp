@@ -100,7 +100,7 @@ bool sameOutcome(const std::string& streamed, const std::string& reference) {
     if (streamed == reference)
         return true;
     const std::string refused = "failure EDOMParseError: ";
-    const std::string amplified = "Detected an entity reference loop";
+    const std::string amplified = "(Detected an entity reference loop)";
     const auto refusedAs = [&](const std::string& outcome) { return outcome.rfind(refused, 0) == 0; };
     return refusedAs(streamed) && refusedAs(reference) &&
            (streamed.find(amplified) != std::string::npos || reference.find(amplified) != std::string::npos);

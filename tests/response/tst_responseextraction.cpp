@@ -180,7 +180,8 @@ void TestResponseExtraction::notFound_data() {
         << notElement;
     QTest::newRow("HTML error page")
         << fixture("response-html-error.html")
-        << "EDOMParseError: Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
+        << "EDOMParseError: Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag "
+           "mismatch: hr line 4 and body)\r\nLine: 5\r\n</body>";
 }
 
 void TestResponseExtraction::notFound() {

@@ -123,49 +123,73 @@ void TestResponseLoading::parseFailure_data() {
     QTest::addColumn<QString>("message");
 
     const QString excerpt40 = "<a>" + QString(37, 'x');
-    QTest::newRow("html error page")
-        << fixture("response-html-error.html")
-        << "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>";
-    QTest::newRow("empty") << QByteArray() << "Document is empty\r\nLine: 1\r\n";
+    QTest::newRow("html error page") << fixture("response-html-error.html")
+                                     << "Una etiqueta de cierre no corresponde a la de apertura (Opening and "
+                                        "ending tag mismatch: hr line 4 and body)\r\nLine: 5\r\n</body>";
+    QTest::newRow("empty") << QByteArray()
+                           << "El documento está vacío o no es XML (Document is empty)\r\nLine: 1\r\n";
     QTest::newRow("line cut at 40 characters")
         << QByteArray("<a>" + QByteArray(60, 'x') + "</b>")
-        << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 1\r\n" + excerpt40;
+        << "Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag mismatch: a line "
+           "1 and b)\r\nLine: 1\r\n" +
+               excerpt40;
     QTest::newRow("CR LF line ends, error on line 3")
         << QByteArray("<a>\r\n <b>\r\n </c></a>")
-        << "Opening and ending tag mismatch: b line 2 and c\r\nLine: 3\r\n </c></a>";
+        << "Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag mismatch: b line "
+           "2 and c)\r\nLine: 3\r\n </c></a>";
     QTest::newRow("UTF-8 excerpt counts characters")
         << QByteArray("<a>\n<b>ñandú ñandú ñandú ñandú ñandú ñandú ñandú</c>")
-        << QString::fromUtf8("Opening and ending tag mismatch: b line 2 and c\r\nLine: 2\r\n"
+        << QString::fromUtf8("Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag "
+                             "mismatch: b line 2 and c)\r\nLine: 2\r\n"
                              "<b>ñandú ñandú ñandú ñandú ñandú ñandú ñ");
     QTest::newRow("Latin-1 excerpt")
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\xf1\x61</b>")
-        << QString::fromUtf8("Opening and ending tag mismatch: a line 2 and b\r\nLine: 2\r\n<a>ña</b>");
+        << QString::fromUtf8("Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag "
+                             "mismatch: a line 2 and b)\r\nLine: 2\r\n<a>ña</b>");
     QTest::newRow("UTF-16 excerpt") << QByteArray::fromRawData("\xff\xfe<\0a\0>\0\n\0<\0/\0b\0>\0", 18)
-                                    << "Opening and ending tag mismatch: a line 1 and b\r\nLine: 2\r\n</b>";
+                                    << "Una etiqueta de cierre no corresponde a la de apertura (Opening and "
+                                       "ending tag mismatch: a line 1 and b)\r\nLine: 2\r\n</b>";
+    // The commonest: an answer cut short.
+    QTest::newRow("cut short")
+        << QByteArray("<a><b>texto")
+        << "El documento termina antes de cerrar un elemento (Premature end of data in tag b "
+           "line 1)\r\nLine: 1\r\n<a><b>texto";
+    // libxml2 reads on to the next "<", and names that.
+    QTest::newRow("unclosed quote") << QByteArray("<a b=\"c>\n</a>")
+                                    << "El valor de un atributo contiene el carácter «<» (Unescaped '<' not "
+                                       "allowed in attributes values)\r\nLine: 2\r\n</a>";
     QTest::newRow("undeclared prefix")
         << QByteArray("<a><b:c/></a>")
-        << "Namespace prefix b on c is not defined\r\nLine: 1\r\n<a><b:c/></a>";
+        << "El documento usa un prefijo de espacio de nombres que no declara (Namespace prefix b on c is not "
+           "defined)\r\nLine: 1\r\n<a><b:c/></a>";
     // Once left in the tree as a reference and written out: the result did not parse again.
     QTest::newRow("undeclared entity beside unread declarations")
         << fixture("response-undeclared-entity.xml")
-        << "Entity 'sinDeclarar' not defined\r\nLine: 2\r\n<RespuestaSolicitudEncuesta><NumeroOrden";
+        << "El documento usa una entidad que no declara (Entity 'sinDeclarar' not defined)\r\nLine: "
+           "2\r\n<RespuestaSolicitudEncuesta><NumeroOrden";
     QTest::newRow("billion laughs")
         << fixture("response-entity-bomb.xml")
-        << "Detected an entity reference loop\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
-    QTest::newRow("quadratic blowup")
-        << QByteArray::fromStdString(quadraticBlowup())
-        << "Detected an entity reference loop\r\nLine: 2\r\n<r>" + QString("&a;").repeated(12) + "&";
+        << "Las entidades del documento se repiten sin fin o crecen más de lo admitido (Detected an entity "
+           "reference loop)\r\nLine: 1\r\n<?xml version=\"1.0\"?>";
+    QTest::newRow("quadratic blowup") << QByteArray::fromStdString(quadraticBlowup())
+                                      << "Las entidades del documento se repiten sin fin o crecen más de lo "
+                                         "admitido (Detected an entity reference loop)\r\nLine: 2\r\n<r>" +
+                                             QString("&a;").repeated(12) + "&";
     // Texts never merge across elements: what bounds it is the amplification.
     QTest::newRow("quadratic blowup between elements")
         << QByteArray::fromStdString(quadraticBlowup("<b/>"))
-        << "Detected an entity reference loop\r\nLine: 2\r\n<r>" + QString("&a;<b/>").repeated(5) + "&a";
+        << "Las entidades del documento se repiten sin fin o crecen más de lo admitido (Detected an entity "
+           "reference loop)\r\nLine: 2\r\n<r>" +
+               QString("&a;<b/>").repeated(5) + "&a";
     QTest::newRow("one text over ten million bytes")
         << QByteArray::fromStdString(longText(10'000'001))
         << "Un texto de la respuesta supera el límite de 10.000.000 bytes que admite el programa\r\nLine: "
            "1\r\n<RespuestaSolicitudEncuesta><AcuseEnvio>";
-    QTest::newRow("too deep") << QByteArray::fromStdString(nested(100000))
-                              << "Excessive depth in document: 256 use XML_PARSE_HUGE option\r\nLine: 1\r\n" +
-                                     QString("<e>").repeated(13) + "<";
+    QTest::newRow("too deep")
+        << QByteArray::fromStdString(nested(100000))
+        << "Los elementos del documento están anidados a más profundidad de la que se admite (Excessive "
+           "depth in document: 256 use XML_PARSE_HUGE option)\r\nLine: 1\r\n" +
+               QString("<e>").repeated(13) + "<";
 }
 
 // The extraction's working document and the binding's document load alike.
@@ -180,7 +204,8 @@ void TestResponseLoading::parseFailure() {
 
 void TestResponseLoading::parseFailureOfTheBindingLoad() {
     CTO_COMPARE_FAILURE(EDOMParseError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-html-error.html"),
-                        "Opening and ending tag mismatch: hr line 4 and body\r\nLine: 5\r\n</body>");
+                        "Una etiqueta de cierre no corresponde a la de apertura (Opening and ending tag "
+                        "mismatch: hr line 4 and body)\r\nLine: 5\r\n</body>");
     CTO_COMPARE_FAILURE(EFOpenError, cargarRespuesta(CTO_TEST_DATA_DIR "/response-missing.xml"),
                         "Cannot open file \"" CTO_TEST_DATA_DIR "/response-missing.xml\". " +
                             QString::fromStdString(systemErrorText(ENOENT)));
