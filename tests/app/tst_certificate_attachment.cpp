@@ -32,6 +32,7 @@ using cto::test::onNextModal;
 using cto::test::Reply;
 using cto::test::runTool;
 using cto::test::TlsTestServer;
+using cto::test::TlsVersion;
 using cto::test::WorkflowRun;
 
 namespace {
@@ -178,6 +179,8 @@ private slots:
 
     void chosenCertificateGoesWithTheRequest_data();
     void chosenCertificateGoesWithTheRequest();
+    void certificateAskedForAfterTheRequest_data();
+    void certificateAskedForAfterTheRequest();
     void storeThatCannotBeOpenedEndsTheRun();
     void storeAsksForItsPasswordOrPin_data();
     void storeAsksForItsPasswordOrPin();
@@ -369,6 +372,38 @@ void TestCertificateAttachment::chosenCertificateGoesWithTheRequest() {
     const QString name =
         QString::fromStdString(exchanges[0].clientCommonName + " / " + exchanges[0].clientSubject);
     QVERIFY2(name.contains(serverSees), qPrintable(name));
+    QVERIFY(exchanges[0].clientCertificateVerified);
+    QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
+}
+
+// An office that asks for the certificate only once it has the request (one
+// path protected, or authentication after the handshake): the survey has left
+// by then, and the chosen certificate follows on the same connection.
+void TestCertificateAttachment::certificateAskedForAfterTheRequest_data() {
+    QTest::addColumn<TlsVersion>("version");
+    QTest::newRow("TLS 1.3, after the handshake") << TlsVersion::Tls13;
+    QTest::newRow("TLS 1.2, renegotiation") << TlsVersion::Tls12;
+}
+
+void TestCertificateAttachment::certificateAskedForAfterTheRequest() {
+    QFETCH(TlsVersion, version);
+    server_->setClientCertificateMode(ClientCertificateMode::AfterRequest);
+    server_->setTlsVersion(version);
+    auto restore = qScopeGuard([&] { server_->setTlsVersion(TlsVersion::Any); });
+    const int connectionsBefore = server_->connectionCount();
+
+    Run run(executableFolder_->path());
+    answerCertificateDialog(Choice::Row, 2);
+    auto shown = answerMessages(1);
+    answerNextSaveDialog(QString());
+    QVERIFY(run.workflow.showAndWait());
+
+    QCOMPARE(shown->size(), 1);
+    QVERIFY2(shown->front().startsWith(kAccepted), qPrintable(shown->front()));
+    const auto exchanges = server_->exchanges();
+    QCOMPARE(exchanges.size(), std::size_t(1));
+    QCOMPARE(server_->connectionCount() - connectionsBefore, 1);
+    QCOMPARE(QString::fromStdString(exchanges[0].clientCommonName), QString::fromUtf8("Peña Muñoz"));
     QVERIFY(exchanges[0].clientCertificateVerified);
     QCOMPARE(QByteArray::fromStdString(exchanges[0].body), kSurvey);
 }

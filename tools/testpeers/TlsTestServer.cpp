@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -488,6 +489,34 @@ private:
     std::string pending_;
 };
 
+// Asks a client for its certificate in the middle of a connection, and waits
+// for it: the client answers only when it next reads, so the socket is read
+// with a short timeout until the certificate has come or the client gave up.
+bool askForCertificateNow(SSL* ssl, int socket) {
+    const bool tls13 = SSL_version(ssl) == TLS1_3_VERSION;
+    if (!tls13)
+        SSL_set_verify(ssl, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    if (tls13 ? SSL_verify_client_post_handshake(ssl) != 1 : SSL_renegotiate(ssl) != 1)
+        return false;
+    if (SSL_do_handshake(ssl) != 1)
+        return false;
+    timeval tick{0, 100 * 1000};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+    bool arrived = false;
+    for (int round = 0; round < 300 && !arrived; ++round) {
+        char byte;
+        const int n = SSL_peek(ssl, &byte, 1);
+        arrived = SSL_get0_peer_certificate(ssl) != nullptr && (tls13 || SSL_renegotiate_pending(ssl) == 0);
+        if (n <= 0 && !arrived && SSL_get_error(ssl, n) != SSL_ERROR_WANT_READ &&
+            !(SSL_get_error(ssl, n) == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)))
+            break;
+        ERR_clear_error();
+    }
+    timeval noTimeout{0, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &noTimeout, sizeof noTimeout);
+    return arrived;
+}
+
 std::string replyHead(const Reply& reply) {
     std::string head = reply.statusLine + "\r\n";
     for (const auto& [name, value] : reply.headers)
@@ -519,6 +548,16 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
         SSL_set_verify(ssl.get(), SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT,
                        options.ignoreClientCertificateDates ? acceptDespiteDates : nullptr);
         break;
+    case ClientCertificateMode::AfterRequest:
+        // With this flag TLS 1.3 asks nothing in the handshake, but TLS 1.2
+        // would; it asks in the renegotiation instead.
+        if (options.tlsVersion == TlsVersion::Tls12)
+            SSL_set_verify(ssl.get(), SSL_VERIFY_NONE, nullptr);
+        else
+            SSL_set_verify(ssl.get(),
+                           SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT | SSL_VERIFY_POST_HANDSHAKE,
+                           nullptr);
+        break;
     }
     const int version = protocolVersionOf(options.tlsVersion);
     if (version != 0 && version < TLS1_2_VERSION) {
@@ -538,7 +577,7 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
     }
     std::string subject, name, signature;
     bool verified = false;
-    if (shaken) {
+    const auto notePeer = [&] {
         if (openssl::Certificate peer{SSL_get1_peer_certificate(ssl.get())}) {
             {
                 std::lock_guard lock(shared_->mutex);
@@ -549,13 +588,20 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
             verified = SSL_get_verify_result(ssl.get()) == X509_V_OK;
             signature = clientSignatureOf(ssl.get());
         }
-    }
+    };
+    if (shaken && options.clientCertificates != ClientCertificateMode::AfterRequest)
+        notePeer();
     RequestReader reader(ssl.get(), options.recordBodies);
     bool keepOpen = shaken;
     while (keepOpen) {
         Exchange exchange;
         if (!shared_->passStall(Stall::BeforeRequest) || !reader.read(exchange))
             break;
+        if (options.clientCertificates == ClientCertificateMode::AfterRequest && subject.empty()) {
+            if (!askForCertificateNow(ssl.get(), connection->socket.get()))
+                break;
+            notePeer();
+        }
         exchange.clientSubject = subject;
         exchange.clientCommonName = name;
         exchange.clientCertificateVerified = verified;

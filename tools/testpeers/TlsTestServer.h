@@ -21,6 +21,10 @@ enum class ClientCertificateMode {
     None,    // no certificate is asked for
     Request, // asked for; the handshake goes on without one, and with any one
     Require, // asked for; the handshake fails without one that the test CA vouches for
+    // Not asked for in the handshake; asked for, and required, once the first
+    // request has been read: by TLS 1.3's authentication after the handshake,
+    // or by a TLS 1.2 renegotiation, as servers that protect one path do.
+    AfterRequest,
 };
 
 // Any: TLS 1.2 or 1.3. Tls10 and Tls11 stand for an outdated server: that
