@@ -1,8 +1,8 @@
-#include "app/EndingSignals.h"
-#include "app/QtSpanishTexts.h"
-#include "app/ShownProbe.h"
-#include "app/uFConexionTulvaOskel.h"
-#include "app/uFSeleccionCertificado.h"
+#include "app/startup/ShownProbe.h"
+#include "app/windows/EndingSignals.h"
+#include "app/windows/QtSpanishTexts.h"
+#include "app/windows/uFConexionTulvaOskel.h"
+#include "app/windows/uFSeleccionCertificado.h"
 #include "common/ProcessHardening.h"
 #include "common/SystemErrorText.h"
 

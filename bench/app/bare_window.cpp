@@ -1,6 +1,6 @@
 // The yardstick for the program's start-up: the least a Qt Widgets program
 // does to show a window, with the same "shown" switch as the program.
-#include "app/ShownProbe.h"
+#include "app/startup/ShownProbe.h"
 
 #include <QApplication>
 #include <QLabel>

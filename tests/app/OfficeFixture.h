@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ResponseFile.h"
+#include "app/windows/ResponseFile.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 

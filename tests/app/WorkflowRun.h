@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ModalDriver.h"
-#include "app/uFConexionTulvaOskel.h"
+#include "app/windows/uFConexionTulvaOskel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,11 +2,11 @@
 // file's name and the check made before sending, the outcome message and the
 // save dialog's settings.
 #include "ModalDriver.h"
-#include "app/EmptyAnswer.h"
-#include "app/GradientHeaderPanel.h"
-#include "app/OutcomeReport.h"
-#include "app/ResponseFile.h"
-#include "app/TSaveDialog.h"
+#include "app/engine/EmptyAnswer.h"
+#include "app/engine/OutcomeReport.h"
+#include "app/windows/ResponseFile.h"
+#include "app/windows/TSaveDialog.h"
+#include "app/windows/look/GradientHeaderPanel.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"

@@ -7,9 +7,9 @@
 #include "certificates/TokenSessions.h"
 #include "support/TinyProxy.h"
 
-#include "app/uFContrasenaAlmacen.h"
-#include "app/uFCredenciales.h"
-#include "app/uFSeleccionCertificado.h"
+#include "app/windows/uFContrasenaAlmacen.h"
+#include "app/windows/uFCredenciales.h"
+#include "app/windows/uFSeleccionCertificado.h"
 #include "certificates/CertificateStore.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"

@@ -1,13 +1,13 @@
 #include "ModalDriver.h"
 #include "certificates/TestNssDatabase.h"
 
-#include "app/CertificateRowTexts.h"
-#include "app/DefaultErrorBox.h"
-#include "app/PlainMessageBox.h"
 #include "app/SendEngine.h"
-#include "app/uFContrasenaAlmacen.h"
-#include "app/uFCredenciales.h"
-#include "app/uFSeleccionCertificado.h"
+#include "app/windows/CertificateRowTexts.h"
+#include "app/windows/DefaultErrorBox.h"
+#include "app/windows/PlainMessageBox.h"
+#include "app/windows/uFContrasenaAlmacen.h"
+#include "app/windows/uFCredenciales.h"
+#include "app/windows/uFSeleccionCertificado.h"
 
 #include <QAbstractItemDelegate>
 #include <QAccessible>

@@ -10,7 +10,7 @@
 #include "certificates/TestNssDatabase.h"
 #include "tools/testpeers/TestPki.h"
 
-#include "app/uFSeleccionCertificado.h"
+#include "app/windows/uFSeleccionCertificado.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "WorkflowRun.h"
 
 #include "app/SendEngine.h"
-#include "app/SendEngineLoader.h"
+#include "app/loader/SendEngineLoader.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
 #include "tools/testpeers/TestPki.h"

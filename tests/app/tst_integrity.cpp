@@ -5,7 +5,7 @@
 #include "OfficeFixture.h"
 #include "WorkflowRun.h"
 
-#include "app/ResponseFile.h"
+#include "app/windows/ResponseFile.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
 #include "common/ReplacementFile.h"

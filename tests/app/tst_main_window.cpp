@@ -1,7 +1,7 @@
 // The main window as built: captions, sizes, positions, faces, colours, tab
 // order, the close button and the plain message box.
-#include "app/PlainMessageBox.h"
-#include "app/uFConexionTulvaOskel.h"
+#include "app/windows/PlainMessageBox.h"
+#include "app/windows/uFConexionTulvaOskel.h"
 #include "common/ApplicationTitle.h"
 
 #include <QApplication>

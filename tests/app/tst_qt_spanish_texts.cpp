@@ -1,10 +1,10 @@
 // Qt's own texts in the program's windows read in Spanish after the
 // program's set-up, on a desktop whose language is not Spanish (the test runs
 // with LC_ALL=C).
-#include "app/PlainMessageBox.h"
-#include "app/QtSpanishTexts.h"
-#include "app/TSaveDialog.h"
-#include "app/uFConexionTulvaOskel.h"
+#include "app/windows/PlainMessageBox.h"
+#include "app/windows/QtSpanishTexts.h"
+#include "app/windows/TSaveDialog.h"
+#include "app/windows/uFConexionTulvaOskel.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>

@@ -3,8 +3,8 @@
 #include "OfficeFixture.h"
 #include "WorkflowRun.h"
 
-#include "app/EmptyAnswer.h"
-#include "app/ResponseFile.h"
+#include "app/engine/EmptyAnswer.h"
+#include "app/windows/ResponseFile.h"
 #include "common/ApplicationTitle.h"
 #include "common/SystemErrorText.h"
 #include "response/ResponseExtraction.h"

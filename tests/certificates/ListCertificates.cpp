@@ -11,7 +11,7 @@
 #include "app/SendEngine.h"
 
 #ifdef CTO_LIST_THROUGH_MODULE
-#include "app/SendEngineLoader.h"
+#include "app/loader/SendEngineLoader.h"
 #else
 #include "certificates/ModuleProbe.h"
 #endif

@@ -2,10 +2,10 @@
 
 #include "certificates/TestNssDatabase.h"
 
-#include "app/uFConexionTulvaOskel.h"
-#include "app/uFContrasenaAlmacen.h"
-#include "app/uFCredenciales.h"
-#include "app/uFSeleccionCertificado.h"
+#include "app/windows/uFConexionTulvaOskel.h"
+#include "app/windows/uFContrasenaAlmacen.h"
+#include "app/windows/uFCredenciales.h"
+#include "app/windows/uFSeleccionCertificado.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

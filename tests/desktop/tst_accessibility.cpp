@@ -5,7 +5,7 @@
 #include "ProgramWindows.h"
 #include "app/ModalDriver.h" // tests/app
 
-#include "app/Contrast.h"
+#include "app/windows/look/Contrast.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -4,8 +4,8 @@
 // buttons, fields, lists, and selected text on the selection's colour.
 #include "ProgramWindows.h"
 
-#include "app/Contrast.h"
-#include "app/GradientHeaderPanel.h"
+#include "app/windows/look/Contrast.h"
+#include "app/windows/look/GradientHeaderPanel.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

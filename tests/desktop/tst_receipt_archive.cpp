@@ -1,8 +1,8 @@
 // Every receipt the office issues is kept in the user's data folder, besides
 // the response file that the next run of a survey of the same name replaces.
 #include "app/OfficeFixture.h"
-#include "app/ReceiptArchive.h"
 #include "app/WorkflowRun.h"
+#include "app/engine/ReceiptArchive.h"
 
 #include "response/ResponseExtraction.h"
 

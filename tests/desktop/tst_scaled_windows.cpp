@@ -4,9 +4,9 @@
 // columns whole.
 #include "ProgramWindows.h"
 
-#include "app/PlainMessageBox.h"
-#include "app/QtSpanishTexts.h"
-#include "app/TSaveDialog.h"
+#include "app/windows/PlainMessageBox.h"
+#include "app/windows/QtSpanishTexts.h"
+#include "app/windows/TSaveDialog.h"
 
 #include <QApplication>
 #include <QBackingStore>
