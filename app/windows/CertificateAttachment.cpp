@@ -11,7 +11,11 @@ std::optional<cto::ChosenCertificate> TFConexionTulvaOskel::SoapClientHTTPWebNod
 
     // Without a certificate dialog (a main window built on its own) there is no one to ask.
     cto::TFSeleccionCertificado* dialog = cto::certificateDialog();
-    if (!dialog || dialog->ShowModal() != cto::mrOk)
+    if (!dialog)
+        return std::nullopt;
+    const int answer = dialog->ShowModal();
+    followTheSend();
+    if (answer != cto::mrOk)
         return std::nullopt; // the request leaves without a certificate
     return cto::ChosenCertificate{dialog->usCertificadoSeleccionado, dialog->usNombreCertificadoSeleccionado,
                                   dialog->usUbicacionCertificadoSeleccionado};

@@ -16,9 +16,11 @@ void WaitingLine::tick() {
     const qint64 seconds = clock_.elapsed() / 1000;
     if (seconds < 1 || seconds == shownSeconds_)
         return;
-    if (shownSeconds_ == 0)
+    if (shownSeconds_ == 0) {
         log_->appendPlainText(text(seconds));
-    else
+        // Read out once, as the log's other lines are; the count that follows is not.
+        log_->setAccessibleDescription(text(seconds));
+    } else
         replaceLastLine(text(seconds));
     shownSeconds_ = seconds;
 }

@@ -78,12 +78,24 @@ void TFConexionTulvaOskel::setExecutableFolder(const QString& folder) {
 
 void TFConexionTulvaOskel::clearLog() {
     ui->Memo1->clear();
+    ui->Memo1->setAccessibleDescription(QString());
 }
 
 void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->appendPlainText(line);
+    // Text that a program inserts is not read out: a screen reader reads
+    // what the user typed. A new description of the focused log is read,
+    // as soon as it comes, as a live region's change is.
+    ui->Memo1->setAccessibleDescription(line);
     // The workflow holds the thread: paint the new line now, not when it returns.
     ui->Memo1->viewport()->repaint();
+}
+
+void TFConexionTulvaOskel::followTheSend() {
+    // Without a window manager nothing would hand the activation back; with
+    // one, this is what it does anyway.
+    activateWindow();
+    ui->Memo1->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TFConexionTulvaOskel::detachActivationHandler() {

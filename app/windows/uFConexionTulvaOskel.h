@@ -63,9 +63,14 @@ public:
     void setSurveyName(std::string name);
     void setExecutableFolder(const QString& folder);
 
-    // The progress log.
+    // The progress log. Each new line also becomes the log's accessible
+    // description, which a screen reader reads out while the log has the focus.
     void clearLog();
     void appendLog(const QString& line);
+    // Once the certificate dialog has closed: the window is active again,
+    // with the keyboard on the log, so that a screen reader announces it and
+    // goes on to read the send's progress there.
+    void followTheSend();
 
     bool workflowStarted() const noexcept { return workflowStarted_; }
 

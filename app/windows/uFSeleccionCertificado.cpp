@@ -136,6 +136,7 @@ TFSeleccionCertificado::TFSeleccionCertificado(QWidget* owner)
     header->setSectionResizeMode(ColumnCaducidad, QHeaderView::Fixed);
     header->resizeSection(ColumnCaption, 10);
     header->resizeSection(ColumnCaducidad, 100);
+    list->headerItem()->setData(ColumnCaption, Qt::AccessibleTextRole, QStringLiteral("Posición"));
     list->viewport()->installEventFilter(this);
     list->setItemDelegateForColumn(ColumnNombre, makeShownNameDelegate(list));
     keepFrameWhole(list);
@@ -248,6 +249,10 @@ void TFSeleccionCertificado::showRowTexts() {
         const QString& shownName = shown[static_cast<std::size_t>(index)];
         row->setData(ColumnNombre, kShownNameRole, shownName);
         row->setData(ColumnNombre, Qt::AccessibleTextRole, shownName);
+        // The narrow first column shows nothing; a screen reader reading the
+        // row hears there where the row stands among the rest.
+        row->setData(ColumnCaption, Qt::AccessibleTextRole,
+                     QStringLiteral("Certificado %1 de %2").arg(index + 1).arg(list->topLevelItemCount()));
         // For the mouse a tooltip; for a screen reader the row's description.
         QString details = certificateDetails(certificate);
         if (const QString expired = expiryNote(certificate, now); !expired.isEmpty())

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,7 +82,14 @@ QPalette adwaitaLikePalette() {
                       QColor(53, 132, 228), Qt::white});
 }
 
-const QStringList kPaletteNames = {"light", "dark", "breeze-dark", "adwaita-like"};
+// GTK's Adwaita dark (gtk-3.0's dark variant): white text on a deep blue selection.
+QPalette adwaitaDarkPalette() {
+    return paletteOf({QColor(0x35, 0x35, 0x35), QColor(0xee, 0xee, 0xec), QColor(0x2d, 0x2d, 0x2d), Qt::white,
+                      QColor(0x35, 0x35, 0x35), QColor(0xee, 0xee, 0xec), QColor(0x15, 0x53, 0x9e),
+                      Qt::white});
+}
+
+const QStringList kPaletteNames = {"light", "dark", "breeze-dark", "adwaita-like", "adwaita-dark"};
 
 QPalette paletteNamed(const QString& name) {
     if (name == QLatin1String("dark"))
@@ -90,6 +98,8 @@ QPalette paletteNamed(const QString& name) {
         return breezeDarkPalette();
     if (name == QLatin1String("adwaita-like"))
         return adwaitaLikePalette();
+    if (name == QLatin1String("adwaita-dark"))
+        return adwaitaDarkPalette();
     return lightPalette();
 }
 
@@ -173,6 +183,33 @@ QStringList tooFaint(const QWidget* window, QStringList* figures) {
     return faint;
 }
 
+// A rendered cell's text against what it is drawn on: the cell's commonest
+// colour is its background, its ink the pixel that stands out most from it.
+// What the style lays over the cell (a focus frame, a hover tint) is in both.
+double renderedContrast(const QImage& cell, QColor* ink, QColor* background) {
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x)
+            ++counts[cell.pixel(x, y)];
+    QRgb commonest = 0;
+    int most = 0;
+    for (auto count = counts.cbegin(); count != counts.cend(); ++count)
+        if (count.value() > most) {
+            most = count.value();
+            commonest = count.key();
+        }
+    *background = QColor::fromRgb(commonest);
+    double highest = 1;
+    for (auto count = counts.cbegin(); count != counts.cend(); ++count) {
+        const double ratio = contrastRatio(QColor::fromRgb(count.key()), *background);
+        if (ratio > highest) {
+            highest = ratio;
+            *ink = QColor::fromRgb(count.key());
+        }
+    }
+    return highest;
+}
+
 } // namespace
 
 class TestContrast : public QObject {
@@ -190,10 +227,16 @@ private slots:
     void everyTextStandsOut_data();
     void everyTextStandsOut();
     void coloursFollowAPaletteChange();
+    void selectedRowStaysLegibleAsDrawn_data();
+    void selectedRowStaysLegibleAsDrawn();
+
+private:
+    std::unique_ptr<cto::test::TestCertificateStore> store_;
 };
 
 void TestContrast::initTestCase() {
     QApplication::setStyle(QStringLiteral("Fusion"));
+    store_ = std::make_unique<cto::test::TestCertificateStore>();
 }
 
 void TestContrast::contrastRatioAsWcagDefinesIt_data() {
@@ -290,6 +333,55 @@ void TestContrast::coloursFollowAPaletteChange() {
         QVERIFY2(selected >= kTextContrast,
                  qPrintable(QStringLiteral("%1, selected: %2").arg(QLatin1String(palette)).arg(selected)));
     }
+}
+
+void TestContrast::selectedRowStaysLegibleAsDrawn_data() {
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("state");
+    for (const QString& palette : kPaletteNames)
+        for (const char* state : {"focused", "hovered", "unfocused", "inactive window"})
+            QTest::addRow("%s, %s", qPrintable(palette), state) << palette << QString::fromLatin1(state);
+}
+
+// The selected row of the certificate list, chosen from the keyboard, as the
+// list draws it on screen in each state the user meets it in.
+void TestContrast::selectedRowStaysLegibleAsDrawn() {
+    QFETCH(QString, palette);
+    QFETCH(QString, state);
+    QApplication::setPalette(paletteNamed(palette));
+    const std::unique_ptr<QWidget> dialog = buildWindow(QStringLiteral("certificates"));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("lvCertificados"));
+    QVERIFY(list->model()->rowCount() >= 3);
+    list->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    const QModelIndex name = list->currentIndex();
+    QCOMPARE(name.row(), 2);
+    QVERIFY(list->selectionModel()->isSelected(name));
+    const QRect cell = list->visualRect(name);
+
+    QWidget elsewhere;
+    if (state == QLatin1String("hovered")) {
+        QTest::mouseMove(list->viewport(), cell.center());
+    } else if (state == QLatin1String("unfocused")) {
+        dialog->findChild<QWidget*>(QStringLiteral("bbCancelar"))->setFocus(Qt::TabFocusReason);
+        QVERIFY(!list->hasFocus());
+    } else if (state == QLatin1String("inactive window")) {
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_VERIFY(!dialog->isActiveWindow());
+    }
+    // The text's lines, clear of the cell's edges.
+    const QImage drawn = list->viewport()->grab(cell.adjusted(3, 3, -3, -3)).toImage();
+    QColor ink;
+    QColor background;
+    const double ratio = renderedContrast(drawn, &ink, &background);
+    const QString figure =
+        QStringLiteral("%1 on %2: %3:1").arg(ink.name(), background.name()).arg(ratio, 0, 'f', 2);
+    qInfo("%s", qPrintable(figure));
+    QVERIFY2(ratio >= kTextContrast, qPrintable(figure));
 }
 
 QTEST_MAIN(TestContrast)

@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+
+using cto::test::AccessibleEvent;
 using cto::test::AccessibleNode;
 using cto::test::AtSpiSession;
 using cto::test::contentOf;
@@ -57,6 +60,8 @@ private:
     QString installProgram(const QString& name);
     // The windows of one run as AT-SPI showed them, by window title.
     static void checkWhatAScreenReaderRead(const QMap<QString, QList<AccessibleNode>>& read);
+    // The events from the start to the outcome, each with the object it came from.
+    static void checkWhatAScreenReaderHeard(const QList<std::pair<AccessibleEvent, AccessibleNode>>& heard);
 
     QTemporaryDir folder_;
     cto::test::OfficeDesktop desktop_{QStringLiteral(CTO_SIMULATED_OFFICE),
@@ -116,12 +121,21 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     AtSpiSession screenReader;
     const QString problem = screenReader.start();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString listening =
+        screenReader.listen({QStringLiteral("object:"), QStringLiteral("window:"), QStringLiteral("focus:")});
+    QVERIFY2(listening.isEmpty(), qPrintable(listening));
     QMap<QString, QList<AccessibleNode>> read;
+    QList<std::pair<AccessibleEvent, AccessibleNode>> heard;
     desktop_.programExtras = screenReader.programVariables();
     for (const QString& variable : desktop)
         desktop_.programExtras.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     desktop_.beforeAnswering = [&](const QString& title) {
         read[title] = screenReader.applicationTree(QStringLiteral("ConexionTulvaOskel"));
+        // Once the outcome shows, the events of the send so far, each with
+        // the object it came from (asked while the program still answers).
+        if (title == QStringLiteral("Conexiontulvaoskel"))
+            for (const AccessibleEvent& event : screenReader.events())
+                heard.push_back({event, screenReader.describe(event)});
     };
     const auto unwatch = qScopeGuard([this] {
         desktop_.programExtras = {};
@@ -141,6 +155,7 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
     if (QTest::currentTestFailed())
         return;
     checkWhatAScreenReaderRead(read);
+    checkWhatAScreenReaderHeard(heard);
 
     // What the office received: the survey byte for byte, with the chosen certificate.
     QCOMPARE(contentOf(exchange(ours, "request.xml")), contentOf(survey));
@@ -175,6 +190,11 @@ void TestEndToEnd::checkWhatAScreenReaderRead(const QMap<QString, QList<Accessib
              qPrintable(dialogText));
     for (const char* button : {"Aceptar", "Cancelar"})
         QVERIFY2(find(dialog, QStringLiteral("push button"), QLatin1String(button)), qPrintable(dialogText));
+    // The narrow first column: its header named, its cells the row's place.
+    QVERIFY2(find(dialog, QStringLiteral("column header"), QString::fromUtf8("Posición")),
+             qPrintable(dialogText));
+    QVERIFY2(find(dialog, QStringLiteral("tree item"), QStringLiteral("Certificado 3 de 3")),
+             qPrintable(dialogText));
     const AccessibleNode* row = find(dialog, QStringLiteral("tree item"), QString::fromUtf8("Peña Muñoz"));
     QVERIFY2(row, qPrintable(dialogText));
     QVERIFY2(row->description.startsWith(QString::fromUtf8("Titular: ")), qPrintable(row->description));
@@ -188,6 +208,68 @@ void TestEndToEnd::checkWhatAScreenReaderRead(const QMap<QString, QList<Accessib
         qPrintable(outcomeText));
     QVERIFY2(!AtSpiSession::windowIn(read[save], QStringLiteral("dialog"), save).isEmpty(),
              qPrintable(described(read[save])));
+}
+
+// Between Aceptar and the outcome: the main window comes back announced,
+// with the keyboard on the log, and each line the log receives reaches the
+// screen reader as the focused log's new description, which it reads out
+// (the text inserted alone it would not: no one typed it).
+void TestEndToEnd::checkWhatAScreenReaderHeard(
+    const QList<std::pair<AccessibleEvent, AccessibleNode>>& heard) {
+    QStringList lines;
+    for (const auto& [event, source] : heard)
+        lines << QStringLiteral("%1 %2 «%3» → %4").arg(event.kind, source.role, source.name, event.data);
+    const QString all = lines.join(QLatin1Char('\n'));
+    const QString main = QString::fromUtf8("Conexión y envio a OSKEL");
+    const QString log = QString::fromUtf8("Registro del envío");
+    const auto from = [&](qsizetype start, auto&& matches) {
+        for (qsizetype at = start; at < heard.size(); ++at)
+            if (matches(heard[at].first, heard[at].second))
+                return at;
+        return qsizetype(-1);
+    };
+    // Every line, in order, inserted into the log, each followed by the
+    // log's new description.
+    QStringList inserted;
+    QString last;
+    for (const auto& [event, source] : heard) {
+        if (source.name != log)
+            continue;
+        if (event.kind == QLatin1String("Object:TextChanged:insert"))
+            last = event.data.trimmed();
+        else if (event.kind == QLatin1String("Object:PropertyChange:accessible-description") &&
+                 !last.isEmpty())
+            inserted << std::exchange(last, QString());
+    }
+    const QStringList expected = {QStringLiteral("Configurando conexión con OSKEL..."),
+                                  QStringLiteral("Ok"),
+                                  QStringLiteral("Cargando fichero XML generado..."),
+                                  QStringLiteral("Ok"),
+                                  QStringLiteral("Enviando fichero XML..."),
+                                  QStringLiteral("Ok")};
+    QVERIFY2(inserted == expected, qPrintable(all));
+
+    const qsizetype closed = from(0, [](const AccessibleEvent& event, const AccessibleNode&) {
+        return event.kind == QLatin1String("Window:Deactivate") &&
+               event.data == QString::fromUtf8("Selección de Certificado");
+    });
+    QVERIFY2(closed >= 0, qPrintable(all));
+    const qsizetype activated = from(closed, [&](const AccessibleEvent& event, const AccessibleNode&) {
+        return event.kind == QLatin1String("Window:Activate") && event.data == main;
+    });
+    QVERIFY2(activated >= 0, qPrintable(all));
+    const qsizetype focused =
+        from(activated, [&](const AccessibleEvent& event, const AccessibleNode& source) {
+            return event.kind == QLatin1String("Focus:Focus") && source.role == QLatin1String("text") &&
+                   source.name == log;
+        });
+    QVERIFY2(focused >= 0, qPrintable(all));
+    // The line that the send's end adds, heard after the focus came to the log.
+    const qsizetype ended = from(focused, [&](const AccessibleEvent& event, const AccessibleNode& source) {
+        return event.kind == QLatin1String("Object:TextChanged:insert") && source.name == log &&
+               event.data.trimmed() == QLatin1String("Ok");
+    });
+    QVERIFY2(ended >= 0, qPrintable(all));
 }
 
 // The certificate lives on a smart card (a SoftHSM token whose keys can never

@@ -8,11 +8,13 @@
 // own session is used: the buses' sockets live in a private runtime folder.
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QFileInfo>
 #include <QList>
+#include <QObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -28,6 +30,40 @@ struct AccessibleNode {
     QString name;
     QString description;
     int depth = 0;
+};
+
+// One event as a screen reader receives it: "Object:TextChanged:insert",
+// "Window:Activate", "Object:StateChanged:focused"..., the object it came
+// from (its bus name and path), its two numbers and its data (the text
+// inserted, the window's title, the new name...).
+struct AccessibleEvent {
+    QString kind;
+    QString service;
+    QString path;
+    int detail1 = 0;
+    int detail2 = 0;
+    QString data;
+};
+
+// Keeps the events that reach it, in order.
+class AccessibleEventLog : public QObject {
+    Q_OBJECT
+
+public:
+    QList<AccessibleEvent> events;
+
+public slots:
+    void received(const QDBusMessage& message) {
+        const QList<QVariant> arguments = message.arguments();
+        const QString interface = message.interface().section(u'.', -1);
+        QString kind = interface + QLatin1Char(':') + message.member();
+        const QString detail = arguments.value(0).toString();
+        if (!detail.isEmpty())
+            kind += QLatin1Char(':') + detail;
+        events.push_back({kind, message.service(), message.path(), arguments.value(1).toInt(),
+                          arguments.value(2).toInt(),
+                          arguments.value(3).value<QDBusVariant>().variant().toString()});
+    }
 };
 
 class AtSpiSession {
@@ -86,6 +122,43 @@ public:
             return QStringLiteral("accessibility could not be switched on");
         bus_ = QDBusConnection::connectToBus(accessibilityAddress, kAccessibilityName);
         return bus_.isConnected() ? QString() : QStringLiteral("the accessibility bus did not answer");
+    }
+
+    // Listens from now on to the events of these kinds ("object:", "window:",
+    // "focus:"), as a screen reader does: the registry tells applications
+    // what is listened to, and they send only that. Answers what failed, or
+    // an empty text.
+    QString listen(const QStringList& kinds) {
+        for (const QString& kind : kinds) {
+            QDBusMessage registration =
+                QDBusMessage::createMethodCall(kRegistry, QStringLiteral("/org/a11y/atspi/registry"),
+                                               kRegistry, QStringLiteral("RegisterEvent"));
+            registration << kind;
+            const QDBusMessage reply = bus_.call(registration);
+            if (reply.type() != QDBusMessage::ReplyMessage)
+                return QStringLiteral("the registry refused %1: %2").arg(kind, reply.errorMessage());
+        }
+        for (const char* family : {"Object", "Window", "Focus"}) {
+            const QString interface = QStringLiteral("org.a11y.atspi.Event.") + QLatin1String(family);
+            for (const QString& member : eventMembers(QLatin1String(family)))
+                if (!bus_.connect(QString(), QString(), interface, member, &events_,
+                                  SLOT(received(QDBusMessage))))
+                    return QStringLiteral("no match for %1.%2: %3")
+                        .arg(interface, member, bus_.lastError().message());
+        }
+        return {};
+    }
+
+    // The events received so far; the test's event loop must have run.
+    const QList<AccessibleEvent>& events() const { return events_.events; }
+
+    // The name and role of the object an event came from, asked now.
+    AccessibleNode describe(const AccessibleEvent& event) const {
+        const QDBusMessage role = bus_.call(QDBusMessage::createMethodCall(
+            event.service, event.path, kAccessible, QStringLiteral("GetRoleName")));
+        return {role.arguments().value(0).toString(),
+                property(event.service, event.path, QStringLiteral("Name")),
+                property(event.service, event.path, QStringLiteral("Description")), 0};
     }
 
     void stop() {
@@ -149,6 +222,15 @@ private:
     inline static const QString kAccessible = QStringLiteral("org.a11y.atspi.Accessible");
     inline static const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
+    static QStringList eventMembers(const QString& family) {
+        if (family == QLatin1String("Window"))
+            return {QStringLiteral("Activate"), QStringLiteral("Deactivate"), QStringLiteral("Create")};
+        if (family == QLatin1String("Focus"))
+            return {QStringLiteral("Focus")};
+        return {QStringLiteral("TextChanged"), QStringLiteral("PropertyChange"),
+                QStringLiteral("StateChanged"), QStringLiteral("Announcement")};
+    }
+
     void walk(const QString& service, const QString& path, int depth, QList<AccessibleNode>& nodes) const {
         const QDBusMessage role = bus_.call(
             QDBusMessage::createMethodCall(service, path, kAccessible, QStringLiteral("GetRoleName")));
@@ -193,6 +275,7 @@ private:
     QProcess sessionBus_;
     QProcess launcher_;
     QDBusConnection bus_{QString()};
+    AccessibleEventLog events_;
 };
 
 } // namespace cto::test

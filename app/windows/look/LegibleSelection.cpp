@@ -2,12 +2,66 @@
 
 #include "app/windows/look/Contrast.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QWidget>
 
 namespace cto {
 namespace {
+
+// The style's frame around a list's focused row (or cell) is translucent in
+// Fusion: a tint of the selection colour laid over the row, text and all.
+// On a selected row it shifts both the text and the selection it sits on,
+// and takes back the contrast the selection's shade was chosen for. Here
+// that frame is a plain line along the row's edge, in the colour of the text
+// it surrounds, so that nothing is laid over the text; everything else is
+// the window's style's own.
+class PlainFocusFrame : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* frame = qstyleoption_cast<const QStyleOptionFocusRect*>(option);
+        // Set on lists only; a tree draws its row's frame without naming itself.
+        if (element != PE_FrameFocusRect || !frame) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // As the style itself: the frame shows once the keyboard has moved the focus.
+        if (!(frame->state & State_KeyboardFocusChange))
+            return;
+        const QPalette::ColorGroup group =
+            frame->state & State_Active ? QPalette::Active : QPalette::Inactive;
+        // The view says what the frame is drawn on: the selection, or the list's ground.
+        QColor line = frame->palette.color(group, QPalette::Text);
+        const QColor selected = frame->palette.color(group, QPalette::HighlightedText);
+        if (contrastRatio(selected, frame->backgroundColor) > contrastRatio(line, frame->backgroundColor))
+            line = selected;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(QPen(line, 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(frame->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
+// One for the whole program, over the style that the program runs with.
+QStyle* plainFocusFrameStyle() {
+    static QPointer<PlainFocusFrame> style;
+    if (!style) {
+        style = new PlainFocusFrame(QStyleFactory::create(QApplication::style()->name()));
+        style->setParent(qApp);
+    }
+    return style;
+}
 
 // Watches its window for a new palette, its own or the application's.
 class SelectionShade : public QObject {
@@ -54,6 +108,8 @@ private:
 
 void keepSelectionLegible(QWidget* window) {
     new SelectionShade(window); // the window owns it
+    for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>())
+        view->setStyle(plainFocusFrameStyle());
 }
 
 } // namespace cto
