@@ -83,9 +83,9 @@ void TFConexionTulvaOskel::clearLog() {
 
 void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->appendPlainText(line);
-    // Text that a program inserts is not read out: a screen reader reads
-    // what the user typed. A new description of the focused log is read,
-    // as soon as it comes, as a live region's change is.
+    // Screen readers pass over text that a program inserts (they read what
+    // the user typed); the focused log's description, which each line
+    // replaces, is a second event for those that follow it.
     ui->Memo1->setAccessibleDescription(line);
     // The workflow holds the thread: paint the new line now, not when it returns.
     ui->Memo1->viewport()->repaint();
