@@ -1,5 +1,7 @@
 #include "app/windows/WaitingLine.h"
 
+#include "app/windows/look/SpokenNotice.h"
+
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -20,6 +22,7 @@ void WaitingLine::tick() {
         log_->appendPlainText(text(seconds));
         // Read out once, as the log's other lines are; the count that follows is not.
         log_->setAccessibleDescription(text(seconds));
+        announce(log_, text(seconds));
     } else
         replaceLastLine(text(seconds));
     shownSeconds_ = seconds;

@@ -14,6 +14,7 @@
 #include "app/windows/look/MainResources.h"
 #include "app/windows/look/ScrollAreaFrame.h"
 #include "app/windows/look/SharpIcon.h"
+#include "app/windows/look/SpokenNotice.h"
 #include "app/windows/look/WindowFonts.h"
 #include "common/Exception.h"
 #include "common/FailureKinds.h"
@@ -84,9 +85,10 @@ void TFConexionTulvaOskel::clearLog() {
 void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->appendPlainText(line);
     // Screen readers pass over text that a program inserts (they read what
-    // the user typed); the focused log's description, which each line
-    // replaces, is a second event for those that follow it.
+    // the user typed): each line is also announced, and becomes the log's
+    // description, which is read when the log is reached again.
     ui->Memo1->setAccessibleDescription(line);
+    cto::announce(ui->Memo1, line);
     // The workflow holds the thread: paint the new line now, not when it returns.
     ui->Memo1->viewport()->repaint();
 }

@@ -20,11 +20,22 @@ QAccessibleInterface* topLevelWidgetAsFrame(const QString& className, QObject* o
     return new QAccessibleWidget(widget, QAccessible::Window);
 }
 
+// The widget that announce() shows: a notification, which screen readers say
+// as it appears. Qt asks about a class without Q_OBJECT under its nearest
+// described base's name, so the widget is known by its object name.
+QAccessibleInterface* spokenNoticeAsNotification(const QString& className, QObject* object) {
+    if (className != QLatin1String("QWidget") || !object || !object->isWidgetType() ||
+        object->objectName() != QLatin1String("cto_spoken_notice"))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
+}
+
 } // namespace
 
 void installAccessibleRoles() {
     // Qt ignores a factory it already has.
     QAccessible::installFactory(topLevelWidgetAsFrame);
+    QAccessible::installFactory(spokenNoticeAsNotification);
 }
 
 } // namespace cto
