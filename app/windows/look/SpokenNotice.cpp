@@ -1,19 +1,27 @@
 #include "app/windows/look/SpokenNotice.h"
 
+#include <QTimer>
 #include <QWidget>
 
 namespace cto {
 
 namespace {
 
+// How long a notice stays for a screen reader to ask for its text: a busy
+// program answers it late, after the next line is out, so each line is a
+// notice of its own that keeps its text.
+constexpr int kNoticeLifeMs = 60 * 1000;
+
 // Reported with the notification role (see AccessibleRoles.cpp), its text as its name.
 class SpokenNotice : public QWidget {
 public:
-    explicit SpokenNotice(QWidget* window) : QWidget(window) {
+    SpokenNotice(QWidget* window, const QString& text) : QWidget(window) {
         setObjectName(QStringLiteral("cto_spoken_notice"));
+        setAccessibleName(text);
         setGeometry(0, 0, 1, 1);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
+        QTimer::singleShot(kNoticeLifeMs, this, &QObject::deleteLater);
     }
 };
 
@@ -22,16 +30,7 @@ public:
 void announce(QWidget* near, const QString& text) {
     if (!near || text.isEmpty())
         return;
-    QWidget* window = near->window();
-    auto* notice =
-        window->findChild<QWidget*>(QStringLiteral("cto_spoken_notice"), Qt::FindDirectChildrenOnly);
-    if (!notice)
-        notice = new SpokenNotice(window);
-    // Hidden and shown again, so that each text appears anew, also the same
-    // text twice ("Ok" after each step).
-    notice->hide();
-    notice->setAccessibleName(text);
-    notice->show();
+    (new SpokenNotice(near->window(), text))->show();
 }
 
 } // namespace cto
