@@ -46,6 +46,7 @@ TFContrasenaAlmacen::TFContrasenaAlmacen(const PasswordRequest& request, QWidget
     if (request.token) {
         // Named in the title too: the desktop's window list shows which card asks.
         setWindowTitle(tr("PIN de la tarjeta «%1»").arg(request.storeName));
+        ui_->Label18->setText(tr("PIN DE LA TARJETA"));
         ui_->lContrasena->setText(tr("&PIN:"));
     }
     const QString warning = warningFor(request);

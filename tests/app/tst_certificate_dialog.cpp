@@ -554,6 +554,10 @@ void TestCertificateDialog::passwordDialog() {
         QCOMPARE(d->windowTitle(), request.token
                                        ? QString::fromUtf8("PIN de la tarjeta «Tarjeta criptográfica»")
                                        : QString::fromUtf8("Contraseña del almacén de certificados"));
+        // So does the header band, which a sighted user reads first.
+        QCOMPARE(d->findChild<QLabel*>(QStringLiteral("Label18"))->text(),
+                 request.token ? QStringLiteral("PIN DE LA TARJETA")
+                               : QString::fromUtf8("CONTRASEÑA DEL ALMACÉN"));
         const auto* shownExplanation = d->findChild<QLabel*>(QStringLiteral("lExplicacion"));
         const QString explanation = shownExplanation->text();
         QVERIFY2(explanation.contains(mentions), qPrintable(explanation));
