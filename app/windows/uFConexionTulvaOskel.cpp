@@ -23,6 +23,7 @@
 #include "common/RunLock.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -95,8 +96,10 @@ void TFConexionTulvaOskel::appendLog(const QString& line) {
 
 void TFConexionTulvaOskel::followTheSend() {
     // Without a window manager nothing would hand the activation back; with
-    // one, this is what it does anyway.
-    activateWindow();
+    // one, this is what it does anyway, and a window it has already made
+    // active (or a PIN prompt that opened since) keeps it.
+    if (!QApplication::activeWindow())
+        activateWindow();
     ui->Memo1->setFocus(Qt::ActiveWindowFocusReason);
 }
 

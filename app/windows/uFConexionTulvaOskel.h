@@ -63,8 +63,8 @@ public:
     void setSurveyName(std::string name);
     void setExecutableFolder(const QString& folder);
 
-    // The progress log. Each new line also becomes the log's accessible
-    // description, which a screen reader reads out while the log has the focus.
+    // The progress log. Each new line is also announced to screen readers
+    // (see SpokenNotice.h) and becomes the log's accessible description.
     void clearLog();
     void appendLog(const QString& line);
     // Once the certificate dialog has closed: the window is active again,

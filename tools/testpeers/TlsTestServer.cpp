@@ -507,6 +507,9 @@ bool askForCertificateNow(SSL* ssl, int socket) {
         char byte;
         const int n = SSL_peek(ssl, &byte, 1);
         arrived = SSL_get0_peer_certificate(ssl) != nullptr && (tls13 || SSL_renegotiate_pending(ssl) == 0);
+        // Data before the certificate: the client went on without answering.
+        if (n > 0 && !arrived)
+            break;
         if (n <= 0 && !arrived && SSL_get_error(ssl, n) != SSL_ERROR_WANT_READ &&
             !(SSL_get_error(ssl, n) == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)))
             break;

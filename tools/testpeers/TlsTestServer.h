@@ -24,6 +24,8 @@ enum class ClientCertificateMode {
     // Not asked for in the handshake; asked for, and required, once the first
     // request has been read: by TLS 1.3's authentication after the handshake,
     // or by a TLS 1.2 renegotiation, as servers that protect one path do.
+    // With TlsVersion::Tls12 or Tls13: under Any, a connection that settles
+    // on TLS 1.2 is asked in its handshake.
     AfterRequest,
 };
 

@@ -34,7 +34,7 @@ public:
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
-        // As the style itself: the frame shows once the keyboard has moved the focus.
+        // As the style itself would (item views always pass this state).
         if (!(frame->state & State_KeyboardFocusChange))
             return;
         const QPalette::ColorGroup group =
@@ -53,11 +53,16 @@ public:
     }
 };
 
-// One for the whole program, over the style that the program runs with.
+// One for the whole program, over a fresh copy of the style that the program
+// runs with; none when that style cannot be made again by its name (a
+// program's own style), and the lists then keep the program's style as it is.
 QStyle* plainFocusFrameStyle() {
     static QPointer<PlainFocusFrame> style;
     if (!style) {
-        style = new PlainFocusFrame(QStyleFactory::create(QApplication::style()->name()));
+        QStyle* base = QStyleFactory::create(QApplication::style()->name());
+        if (!base)
+            return nullptr;
+        style = new PlainFocusFrame(base);
         style->setParent(qApp);
     }
     return style;
@@ -108,8 +113,9 @@ private:
 
 void keepSelectionLegible(QWidget* window) {
     new SelectionShade(window); // the window owns it
-    for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>())
-        view->setStyle(plainFocusFrameStyle());
+    if (QStyle* style = plainFocusFrameStyle())
+        for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>())
+            view->setStyle(style);
 }
 
 } // namespace cto
