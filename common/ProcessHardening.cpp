@@ -1,5 +1,7 @@
 #include "common/ProcessHardening.h"
 
+#include <csignal>
+
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
@@ -18,6 +20,10 @@ void keepSecretsInMemoryOnly() {
     // card module probe) are dumpable again once they exec.
     (void)::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 #endif
+}
+
+void failWritesPastTheFileSizeLimit() {
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace cto
