@@ -12,6 +12,7 @@
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
 #include "certificates/CertificateStore.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 
@@ -623,5 +624,5 @@ void TestCertificateAttachment::proxyRefusingCredentials() {
     QCOMPARE(int(server_->exchanges().size()), exchangesBefore);
 }
 
-QTEST_MAIN(TestCertificateAttachment)
+CTO_TEST_MAIN(TestCertificateAttachment)
 #include "tst_certificate_attachment.moc"

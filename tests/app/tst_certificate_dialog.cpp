@@ -8,6 +8,7 @@
 #include "app/uFContrasenaAlmacen.h"
 #include "app/uFCredenciales.h"
 #include "app/uFSeleccionCertificado.h"
+#include "support/TestMain.h"
 
 #include <QAbstractItemDelegate>
 #include <QAccessible>
@@ -648,5 +649,5 @@ void TestCertificateDialog::credentialsDialog() {
     QCOMPARE(answer->password, std::string("secreto"));
 }
 
-QTEST_MAIN(TestCertificateDialog)
+CTO_TEST_MAIN(TestCertificateDialog)
 #include "tst_certificate_dialog.moc"

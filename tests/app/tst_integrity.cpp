@@ -13,6 +13,7 @@
 #include "common/RunLock.h"
 #include "common/SystemErrorText.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
@@ -651,5 +652,5 @@ void TestIntegrity::copyIsNotReplacedWithoutConsent() {
     QVERIFY(contentOf(responseFile()).contains("<NumeroOrden>2026-9</NumeroOrden>"));
 }
 
-QTEST_MAIN(TestIntegrity)
+CTO_TEST_MAIN(TestIntegrity)
 #include "tst_integrity.moc"

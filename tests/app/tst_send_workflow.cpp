@@ -10,6 +10,7 @@
 #include "response/ResponseExtraction.h"
 #include "support/FifoWatch.h"
 #include "support/SettledConnections.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 
@@ -535,5 +536,5 @@ void TestSendWorkflow::logKeepsPaintingWhileTheExchangeWaits() {
     QVERIFY(message->has_value());
 }
 
-QTEST_MAIN(TestSendWorkflow)
+CTO_TEST_MAIN(TestSendWorkflow)
 #include "tst_send_workflow.moc"

@@ -10,6 +10,7 @@
 #include "certificates/ModuleProbe.h"
 #include "certificates/ProbeCache.h"
 #include "certificates/TestNssDatabase.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 
 #include <QDir>
@@ -749,5 +750,5 @@ void TestCertificateTokens::moduleIsStartedWithItsParameters() {
     QVERIFY2(!starts.first().startsWith(QString::number(listingProcess)), qPrintable(starts.first()));
 }
 
-QTEST_GUILESS_MAIN(TestCertificateTokens)
+CTO_TEST_GUILESS_MAIN(TestCertificateTokens)
 #include "tst_certificate_tokens.moc"

@@ -9,6 +9,7 @@
 #include "response/ResponseParser.h"
 #include "response/RespuestaSolicitud.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -325,5 +326,5 @@ void TestResponseLoading::whiteSpaceOnlyTextIsDropped() {
     QCOMPARE(QByteArray::fromStdString(extraerRespuestaDeMemoria(document.toStdString())), extracted);
 }
 
-QTEST_GUILESS_MAIN(TestResponseLoading)
+CTO_TEST_GUILESS_MAIN(TestResponseLoading)
 #include "tst_responseloading.moc"

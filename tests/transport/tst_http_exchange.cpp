@@ -1,6 +1,7 @@
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
 #include "support/FifoWatch.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
@@ -1122,5 +1123,5 @@ void TestHttpExchange::waitingHookRunsWhileTheServerThinks() {
     QVERIFY2(waits >= 4, qPrintable(QString::number(waits)));
 }
 
-QTEST_GUILESS_MAIN(TestHttpExchange)
+CTO_TEST_GUILESS_MAIN(TestHttpExchange)
 #include "tst_http_exchange.moc"
