@@ -8,7 +8,6 @@
 
 #include <QApplication>
 
-#include <csignal>
 #include <cstdlib>
 
 // GnuTLS reaches this process only with the send engine, as a dependency of
@@ -24,9 +23,7 @@ extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(v
 
 int main(int argc, char* argv[]) {
     cto::keepSecretsInMemoryOnly();
-    // Under a file-size limit the write that crosses it then fails with EFBIG,
-    // which the run reports and cleans up after, instead of killing the process.
-    std::signal(SIGXFSZ, SIG_IGN);
+    cto::failWritesPastTheFileSizeLimit();
     // libcurl would open the file it names for the TLS secrets (the engine
     // never writes them, see the transport's TLS policy); still one thread here.
     ::unsetenv("SSLKEYLOGFILE");

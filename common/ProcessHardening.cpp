@@ -1,5 +1,7 @@
 #include "common/ProcessHardening.h"
 
+#include <csignal>
+
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
@@ -14,6 +16,10 @@ void keepSecretsInMemoryOnly() {
     // and the programs it starts (the card module probe) are dumpable again
     // once they exec.
     (void)::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
+void failWritesPastTheFileSizeLimit() {
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace cto

@@ -10,4 +10,9 @@ namespace cto {
 // other programs. Called first thing in main, before any thread starts.
 void keepSecretsInMemoryOnly();
 
+// Under a file-size limit (a quota stands for it), the write that crosses it
+// fails with EFBIG, which the run reports and cleans up after, rather than
+// killing the process with SIGXFSZ midway through a receipt. Called in main.
+void failWritesPastTheFileSizeLimit();
+
 } // namespace cto

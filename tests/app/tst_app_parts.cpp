@@ -11,6 +11,7 @@
 #include "common/FileStream.h"
 #include "response/ResponseExtraction.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -329,5 +330,5 @@ void TestAppParts::saveDialogSettings() {
     QCOMPARE(QFileInfo(dialog.selectedFiles().value(0)).fileName(), QStringLiteral("EnvioA1.xml"));
 }
 
-QTEST_MAIN(TestAppParts)
+CTO_TEST_MAIN(TestAppParts)
 #include "tst_app_parts.moc"

@@ -8,6 +8,7 @@
 #include "app/windows/uFContrasenaAlmacen.h"
 #include "app/windows/uFCredenciales.h"
 #include "app/windows/uFSeleccionCertificado.h"
+#include "support/TestMain.h"
 
 #include <QAbstractItemDelegate>
 #include <QAccessible>
@@ -652,5 +653,5 @@ void TestCertificateDialog::credentialsDialog() {
     QCOMPARE(answer->password, std::string("secreto"));
 }
 
-QTEST_MAIN(TestCertificateDialog)
+CTO_TEST_MAIN(TestCertificateDialog)
 #include "tst_certificate_dialog.moc"

@@ -11,6 +11,7 @@
 #include "tools/testpeers/TestPki.h"
 
 #include "app/windows/uFSeleccionCertificado.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -231,5 +232,5 @@ void TestCertificateDialogCards::cardRowsJoinWhileADriverHangs() {
     QCOMPARE(probeRuns(), runsBefore);
 }
 
-QTEST_MAIN(TestCertificateDialogCards)
+CTO_TEST_MAIN(TestCertificateDialogCards)
 #include "tst_certificate_dialog_cards.moc"

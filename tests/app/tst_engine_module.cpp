@@ -7,6 +7,7 @@
 #include "app/loader/SendEngineLoader.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 
@@ -165,5 +166,5 @@ void TestEngineModule::moduleOthersCanReplaceIsRefused() {
                  QString(refusal).replace(QLatin1String("%1"), path).replace(QLatin1String("%2"), folder));
 }
 
-QTEST_MAIN(TestEngineModule)
+CTO_TEST_MAIN(TestEngineModule)
 #include "tst_engine_module.moc"

@@ -3,6 +3,7 @@
 #include "app/windows/PlainMessageBox.h"
 #include "app/windows/uFConexionTulvaOskel.h"
 #include "common/ApplicationTitle.h"
+#include "support/TestMain.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -340,5 +341,5 @@ void TestMainWindow::longTextNeverLaidOutInTheLabel() {
              qPrintable(QStringLiteral("grew %1 KB for a text of %2 KB").arg(grownKb).arg(textKb)));
 }
 
-QTEST_MAIN(TestMainWindow)
+CTO_TEST_MAIN(TestMainWindow)
 #include "tst_main_window.moc"

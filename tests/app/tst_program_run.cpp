@@ -6,6 +6,7 @@
 #include "tools/testpeers/TlsTestServer.h"
 
 #include "support/PrivateXServer.h"
+#include "support/TestMain.h"
 #include <QDir>
 #include <QFile>
 
@@ -285,5 +286,5 @@ void TestProgramRun::offscreenShowsTheWindow() {
     QVERIFY(server_->exchanges().empty());
 }
 
-QTEST_GUILESS_MAIN(TestProgramRun)
+CTO_TEST_GUILESS_MAIN(TestProgramRun)
 #include "tst_program_run.moc"

@@ -5,6 +5,7 @@
 #include "app/windows/QtSpanishTexts.h"
 #include "app/windows/TSaveDialog.h"
 #include "app/windows/uFConexionTulvaOskel.h"
+#include "support/TestMain.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -135,5 +136,5 @@ void TestQtSpanishTexts::saveDialogDatesInSpanishForm() {
     QCOMPARE(shown, QStringLiteral("11/12/26 5:33"));
 }
 
-QTEST_MAIN(TestQtSpanishTexts)
+CTO_TEST_MAIN(TestQtSpanishTexts)
 #include "tst_qt_spanish_texts.moc"

@@ -8,6 +8,9 @@
 #include "common/ApplicationTitle.h"
 #include "common/SystemErrorText.h"
 #include "response/ResponseExtraction.h"
+#include "support/FifoWatch.h"
+#include "support/SettledConnections.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 
@@ -25,6 +28,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 using cto::test::answerNextMessage;
 using cto::test::answerNextSaveDialog;
@@ -381,9 +386,14 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing() {
     }
 
     const int connectionsBefore = server_->connectionCount();
+    // A run that waited for a writer would never end on its own.
+    std::optional<cto::test::FifoWatch> fifo;
+    if (setUp == QLatin1String("fifo"))
+        fifo.emplace(QFile::encodeName(work + QStringLiteral("/encuesta.xml")), std::chrono::seconds(5));
     auto shown = answerNextMessage();
     WorkflowRun run(arguments, executableFolder_->path());
     QVERIFY(run.showAndWait());
+    QVERIFY2(!fifo || !fifo->unblocked(), "the survey's opening waited for a writer");
     if (holder.state() != QProcess::NotRunning) {
         holder.kill();
         holder.waitForFinished();
@@ -396,8 +406,7 @@ void TestSendWorkflow::failureBeforeSendingSendsNothing() {
     QCOMPARE((*shown)->caption, expectedCaption());
     QCOMPARE((*shown)->icon, QMessageBox::NoIcon);
     QCOMPARE((*shown)->buttons, 1);
-    QTest::qWait(100);
-    QCOMPARE(server_->connectionCount(), connectionsBefore);
+    QCOMPARE(cto::test::settledConnectionCount(*server_), connectionsBefore);
     QVERIFY(server_->exchanges().empty());
     QVERIFY(QDir(executable).entryList(QDir::Files).isEmpty());
     QCOMPARE(run.terminations.count(), 1);
@@ -462,7 +471,9 @@ void TestSendWorkflow::laterActivationsStartNothing() {
         QEvent activate(QEvent::WindowActivate);
         QCoreApplication::sendEvent(&run.window, &activate);
         run.window.activateWindow();
-        QTest::qWait(50);
+        // The handler runs within the event; what it would queue, and the
+        // platform's own activation, are delivered here.
+        QCoreApplication::processEvents();
     }
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     QCOMPARE(run.log(), log);
@@ -473,8 +484,9 @@ void TestSendWorkflow::detachedHandlerStartsNothing() {
     WorkflowRun run({QStringLiteral("encuesta.xml")}, executableFolder_->path());
     run.window.detachActivationHandler();
     run.window.show();
+    // Active: the activation event has been handled; what it would queue is delivered here.
     QVERIFY(QTest::qWaitForWindowActive(&run.window));
-    QTest::qWait(200);
+    QCoreApplication::processEvents();
     QVERIFY(!run.window.workflowStarted());
     QVERIFY(run.log().isEmpty());
     QVERIFY(server_->exchanges().empty());
@@ -524,5 +536,5 @@ void TestSendWorkflow::logKeepsPaintingWhileTheExchangeWaits() {
     QVERIFY(message->has_value());
 }
 
-QTEST_MAIN(TestSendWorkflow)
+CTO_TEST_MAIN(TestSendWorkflow)
 #include "tst_send_workflow.moc"

@@ -1,7 +1,9 @@
 // PKCS #11 modules that break the way real card drivers do, one per build of
 // this file: CTO_BREAK_ABORT aborts in C_GetFunctionList, CTO_BREAK_CONSTRUCTOR
 // crashes as the library is loaded, CTO_BREAK_HANG never returns from
-// C_Initialize, CTO_BREAK_INITIALIZE refuses to start. Without a CTO_BREAK_*
+// C_Initialize (started with parameters, it first starts a helper process of
+// its own that hangs too, and notes the helper's process id in the file they
+// name), CTO_BREAK_INITIALIZE refuses to start. Without a CTO_BREAK_*
 // it is a module with no slots that does nothing wrong, and that notes the
 // parameters it was started with (NSS's way: after the standard arguments)
 // in the file they name, a line per start: "<process id> <parameters>".
@@ -27,19 +29,34 @@ struct NssInitialisationArguments {
     void* pReserved;
 };
 
+// NSS passes the parameters' text itself where the pointer to it would be.
+[[maybe_unused]] const char* parametersOf(void* arguments) {
+    const auto* given = static_cast<const NssInitialisationArguments*>(arguments);
+    return given ? reinterpret_cast<const char*>(given->LibraryParameters) : nullptr;
+}
+
 CK_RV initialize(void* arguments) {
 #if defined(CTO_BREAK_HANG)
-    (void)arguments;
+    // A driver that hands the card to a helper process: the helper hangs on
+    // as long as the driver does, and outlives it unless its group is ended.
+    if (const char* parameters = parametersOf(arguments)) {
+        const pid_t helper = ::fork();
+        if (helper == 0) {
+            for (;;)
+                ::pause();
+        }
+        if (std::FILE* notes = helper > 0 ? std::fopen(parameters, "a") : nullptr) {
+            std::fprintf(notes, "%d\n", static_cast<int>(helper));
+            std::fclose(notes);
+        }
+    }
     for (;;)
         ::pause();
 #elif defined(CTO_BREAK_INITIALIZE)
     (void)arguments;
     return CKR_DEVICE_ERROR;
 #else
-    const auto* given = static_cast<const NssInitialisationArguments*>(arguments);
-    // NSS passes the parameters' text itself where the pointer to it would be.
-    const char* parameters = given ? reinterpret_cast<const char*>(given->LibraryParameters) : nullptr;
-    if (parameters) {
+    if (const char* parameters = parametersOf(arguments)) {
         if (std::FILE* notes = std::fopen(parameters, "a")) {
             std::fprintf(notes, "%d %s\n", static_cast<int>(::getpid()), parameters);
             std::fclose(notes);

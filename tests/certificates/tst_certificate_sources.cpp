@@ -11,6 +11,7 @@
 #include "certificates/NssLibrary.h"
 #include "certificates/ProfilesIni.h"
 #include "certificates/TestNssDatabase.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "transport/OpenSslOwners.h"
 
@@ -506,5 +507,5 @@ void TestCertificateSources::tokenNameIsTheLabelCutAtACharacter() {
     QCOMPARE(nss::storeNameOf(source->slot.get()), label);
 }
 
-QTEST_GUILESS_MAIN(TestCertificateSources)
+CTO_TEST_GUILESS_MAIN(TestCertificateSources)
 #include "tst_certificate_sources.moc"

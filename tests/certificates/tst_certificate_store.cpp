@@ -6,6 +6,7 @@
 #include "certificates/TlsClientHandshake.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/ClientCertificate.h"
@@ -436,5 +437,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCertificateStore)
+CTO_TEST_GUILESS_MAIN(TestCertificateStore)
 #include "tst_certificate_store.moc"

@@ -10,6 +10,7 @@
 #include "certificates/ModuleProbe.h"
 #include "certificates/ProbeCache.h"
 #include "certificates/TestNssDatabase.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 
 #include <QDir>
@@ -134,6 +135,7 @@ private Q_SLOTS:
     void failedModuleIsRememberedUntilItsLibraryChanges_data();
     void failedModuleIsRememberedUntilItsLibraryChanges();
     void hangingProbeGoesWithTheProgram();
+    void helperOfAHangingDriverEndsWithItsProbe();
     void moduleIsStartedWithItsParameters();
     void moduleOthersCouldReplaceIsNotLoaded_data();
     void moduleOthersCouldReplaceIsNotLoaded();
@@ -680,6 +682,40 @@ void TestCertificateTokens::hangingProbeGoesWithTheProgram() {
     QTRY_COMPARE_WITH_TIMEOUT(probeRunning(library), qint64(0), 20000);
 }
 
+// A process is gone once it has ended, reaped or not.
+bool processRuns(qint64 id) {
+    QFile state(QStringLiteral("/proc/%1/stat").arg(id));
+    return state.open(QIODevice::ReadOnly) && !state.readAll().contains(") Z ");
+}
+
+// A driver that hangs after starting a helper process of its own: when the
+// probe's bound runs out, the helper ends with it rather than hang on.
+void TestCertificateTokens::helperOfAHangingDriverEndsWithItsProbe() {
+    const QString folder = path("ayudante");
+    const QString notes = folder + "/ayudante.txt";
+    const QString database = folder + "/nssdb";
+    makeDatabase(database, "Titular Escritorio");
+    test::appendFile(database + "/pkcs11.txt", "\nlibrary=" CTO_BROKEN_MODULES
+                                               "/libcto_broken_module_hang.so\n"
+                                               "name=Lector con ayudante\nparameters=" +
+                                                   notes.toUtf8() + "\n\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CTO_NSS_DATABASE", database);
+    environment.insert("XDG_CACHE_HOME", folder + "/cache");
+    const QStringList lines = listingOf(environment);
+    QFile noted(notes);
+    QVERIFY2(noted.open(QIODevice::ReadOnly), "the driver was never started");
+    const qint64 helper = noted.readAll().trimmed().toLongLong();
+    QVERIFY(helper > 0);
+    const auto stopHelper = qScopeGuard([helper] { ::kill(pid_t(helper), SIGKILL); });
+    const QString named =
+        QString::fromUtf8("nota|El módulo de tarjeta «Lector con ayudante» no responde; sus "
+                          "certificados no se listan (no respondió en 5 s");
+    QVERIFY2(lines.size() == 2 && lines.filter(named).size() == 1, qPrintable(lines.join(" | ")));
+    // The listing has ended: whatever the probe left is left for good.
+    QTRY_VERIFY_WITH_TIMEOUT(!processRuns(helper), 10000);
+}
+
 // A card module that needs its parameters gets them as its pkcs11.txt entry
 // gives them, in the probe's process and in the program's.
 void TestCertificateTokens::moduleIsStartedWithItsParameters() {
@@ -714,5 +750,5 @@ void TestCertificateTokens::moduleIsStartedWithItsParameters() {
     QVERIFY2(!starts.first().startsWith(QString::number(listingProcess)), qPrintable(starts.first()));
 }
 
-QTEST_GUILESS_MAIN(TestCertificateTokens)
+CTO_TEST_GUILESS_MAIN(TestCertificateTokens)
 #include "tst_certificate_tokens.moc"

@@ -14,6 +14,7 @@
 #include "certificates/TestNssDatabase.h"
 #include "common/ByteStream.h"
 #include "common/FailureKinds.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/ClientCertificate.h"
@@ -218,5 +219,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestKeyStores)
+CTO_TEST_GUILESS_MAIN(TestKeyStores)
 #include "tst_key_stores.moc"

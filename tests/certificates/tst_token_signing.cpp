@@ -12,6 +12,7 @@
 #include "common/ByteStream.h"
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/ClientCertificate.h"
@@ -425,5 +426,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTokenSigning)
+CTO_TEST_GUILESS_MAIN(TestTokenSigning)
 #include "tst_token_signing.moc"

@@ -6,6 +6,7 @@
 #include "common/SystemErrorText.h"
 #include "common/Trim.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -290,5 +291,5 @@ void TestCommon::controlCharactersAreAsciiOnly() {
     QCOMPARE(trimRightIf("Fehler \xc3\xbc\x01\x1f\x7f", isAsciiControl), std::string_view("Fehler \xc3\xbc"));
 }
 
-QTEST_GUILESS_MAIN(TestCommon)
+CTO_TEST_GUILESS_MAIN(TestCommon)
 #include "tst_common.moc"

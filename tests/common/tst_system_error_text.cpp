@@ -4,6 +4,7 @@
 // generated, as scripts/install-deps.sh leaves it.
 #include "common/SpanishUnits.h"
 #include "common/SystemErrorText.h"
+#include "support/TestMain.h"
 
 #include <QTest>
 
@@ -110,5 +111,5 @@ void TestSystemErrorText::spanishTimes() {
     QCOMPARE(QString::fromStdString(cto::spanishUtcTime(utc)), text);
 }
 
-QTEST_GUILESS_MAIN(TestSystemErrorText)
+CTO_TEST_GUILESS_MAIN(TestSystemErrorText)
 #include "tst_system_error_text.moc"

@@ -5,6 +5,7 @@
 // program's own folder only), link only system libraries with no run path into
 // the build tree, and make the whole exchange from where it was put.
 #include "support/OfficeDesktop.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -247,5 +248,5 @@ void TestInstall::copySendsTheSurveyAndKeepsTheAnswerBesideItself() {
     QCOMPARE(contentOf(saved), expected);
 }
 
-QTEST_GUILESS_MAIN(TestInstall)
+CTO_TEST_GUILESS_MAIN(TestInstall)
 #include "tst_install.moc"

@@ -3,6 +3,7 @@
 // or the same failure, kind and message.
 #include "response/FailureText.h"
 #include "response/PathComparison.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QStringEncoder>
@@ -167,5 +168,5 @@ void TestResponseStreaming::sameWhereverTheAnswerIsCut() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestResponseStreaming)
+CTO_TEST_GUILESS_MAIN(TestResponseStreaming)
 #include "tst_response_streaming.moc"

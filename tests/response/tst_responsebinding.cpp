@@ -6,6 +6,7 @@
 
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
+#include "support/TestMain.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -261,5 +262,5 @@ void TestResponseBinding::readingLeavesTheFileUnchanged() {
     QCOMPARE(readWholeFile(path), stored);
 }
 
-QTEST_GUILESS_MAIN(TestResponseBinding)
+CTO_TEST_GUILESS_MAIN(TestResponseBinding)
 #include "tst_responsebinding.moc"

@@ -8,6 +8,7 @@
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
 #include "common/SystemErrorText.h"
+#include "support/TestMain.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -235,5 +236,5 @@ void TestResponseExtraction::deepestElementTheParserAllows() {
     QCOMPARE(extracted(response), kOpen + "<NumeroOrden>hondo</NumeroOrden>" + kClose);
 }
 
-QTEST_GUILESS_MAIN(TestResponseExtraction)
+CTO_TEST_GUILESS_MAIN(TestResponseExtraction)
 #include "tst_responseextraction.moc"

@@ -1,3 +1,4 @@
+#include "support/TestMain.h"
 #include "transport/CertificateProblems.h"
 #include "transport/RequestFlags.h"
 
@@ -42,5 +43,5 @@ void TestCertificateProblems::errorAndToleratingFlag() {
     QCOMPARE(uint(problem.toleratingFlag), flag);
 }
 
-QTEST_GUILESS_MAIN(TestCertificateProblems)
+CTO_TEST_GUILESS_MAIN(TestCertificateProblems)
 #include "tst_certificate_problems.moc"

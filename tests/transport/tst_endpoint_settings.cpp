@@ -1,5 +1,6 @@
 #include "common/FailureKinds.h"
 #include "support/ExpectFailure.h"
+#include "support/TestMain.h"
 #include "transport/ServiceDeployment.h"
 #include "transport/THTTPRIO.h"
 #include "transport/UrlParts.h"
@@ -145,5 +146,5 @@ void TestEndpointSettings::urlSplitting() {
     QTEST(QString::fromStdString(parts.objectName), "objectName");
 }
 
-QTEST_GUILESS_MAIN(TestEndpointSettings)
+CTO_TEST_GUILESS_MAIN(TestEndpointSettings)
 #include "tst_endpoint_settings.moc"

@@ -1,5 +1,6 @@
 // What the user reads for a failed exchange: our Spanish text for the error
 // number, then the library's code in Spanish with its own English words.
+#include "support/TestMain.h"
 #include "transport/LibraryTexts.h"
 #include "transport/PlatformErrors.h"
 
@@ -182,5 +183,5 @@ void TestPlatformErrors::httpStatuses() {
     QCOMPARE(QString::fromStdString(httpStatusText(status)), text);
 }
 
-QTEST_GUILESS_MAIN(TestPlatformErrors)
+CTO_TEST_GUILESS_MAIN(TestPlatformErrors)
 #include "tst_platform_errors.moc"

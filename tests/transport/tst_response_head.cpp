@@ -1,3 +1,4 @@
+#include "support/TestMain.h"
 #include "transport/ResponseHead.h"
 
 #include <QTest>
@@ -64,5 +65,5 @@ void TestResponseHead::interimResponseIsForgotten() {
     QCOMPARE(head.lastRealm("Proxy-Authenticate:"), std::string());
 }
 
-QTEST_GUILESS_MAIN(TestResponseHead)
+CTO_TEST_GUILESS_MAIN(TestResponseHead)
 #include "tst_response_head.moc"

@@ -3,6 +3,7 @@
 // back end in a folder of the test's own), with Debian's tinyproxy standing
 // between the transport and the test office.
 #include "common/FailureKinds.h"
+#include "support/TestMain.h"
 #include "support/TinyProxy.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
@@ -332,5 +333,5 @@ void TestSystemProxy::proxyFailuresNameTheProxy() {
         qPrintable(refused->message));
 }
 
-QTEST_GUILESS_MAIN(TestSystemProxy)
+CTO_TEST_GUILESS_MAIN(TestSystemProxy)
 #include "tst_system_proxy.moc"

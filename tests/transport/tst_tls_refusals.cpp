@@ -2,6 +2,7 @@
 // this suite runs with a configuration that lets outdated TLS through
 // (tests/data/openssl-permissive.cnf), so that the program's own rules are
 // what is tested. A refused server gets nothing: no request, no survey.
+#include "support/TestMain.h"
 #include "tools/testpeers/TestPki.h"
 #include "tools/testpeers/TlsTestServer.h"
 #include "transport/THTTPReqResp.h"
@@ -159,5 +160,5 @@ void TestTlsRefusals::sessionSecretsAreNeverWritten() {
     QCOMPARE(QFileInfo(secretsFile()).size(), qint64(0));
 }
 
-QTEST_GUILESS_MAIN(TestTlsRefusals)
+CTO_TEST_GUILESS_MAIN(TestTlsRefusals)
 #include "tst_tls_refusals.moc"

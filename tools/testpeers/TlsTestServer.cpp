@@ -352,6 +352,9 @@ void TlsTestServer::acceptLoop() {
         const int yes = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         std::lock_guard lock(shared_->mutex);
+        if (const int bytes = shared_->options.sendBufferBytes;
+            bytes > 0 && ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) != 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
         if (shared_->stopping)
             return;
         connection->number = ++shared_->connections;
@@ -643,9 +646,14 @@ void TlsTestServer::serve(const std::shared_ptr<Connection>& connection) {
         }
         case Reply::Ending::Flood: {
             bool open = RequestReader::writeAll(ssl.get(), replyHead(reply));
-            while (open)
+            std::uint64_t sent = 0;
+            while (open && (reply.floodBytes == 0 || sent < reply.floodBytes)) {
                 open = shared_->waitUnlessStopping(std::chrono::milliseconds(0)) &&
                        RequestReader::writeAll(ssl.get(), reply.body);
+                sent += reply.body.size();
+            }
+            if (open)
+                SSL_shutdown(ssl.get());
             keepOpen = false;
             break;
         }

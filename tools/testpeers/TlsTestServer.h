@@ -42,8 +42,10 @@ struct Reply {
         Close,        // answer whole with "Connection: close", then close
         AbortMidBody, // send the head and half the body, then drop the connection without TLS close
         NeverAnswer,  // read the request and send nothing until the client gives up or the server stops
-        Drip,  // send the head, then the body a byte each dripInterval, until done or the client hangs up
-        Flood, // send the head, then the body again and again without a pause, until the client hangs up
+        Drip, // send the head, then the body a byte each dripInterval, until done or the client hangs up
+        // send the head, then the body again and again without a pause, until the client hangs up
+        // or, with floodBytes, once that much of the body has gone (then close)
+        Flood,
     };
 
     std::string statusLine = "HTTP/1.1 200 OK";
@@ -52,6 +54,7 @@ struct Reply {
     bool addContentLength = true; // a Content-Length header for the whole body
     std::chrono::milliseconds delay{0};
     std::chrono::milliseconds dripInterval{50};
+    std::uint64_t floodBytes = 0; // 0: no end
     Ending ending = Ending::KeepAlive;
 
     static Reply ok(std::string body, std::string contentType = "text/xml; charset=utf-8");
@@ -102,6 +105,10 @@ public:
         // Sessions may be resumed (tickets), so that a resumed connection
         // shows; off, every connection makes a full handshake and shows its certificate.
         bool resumableSessions = false;
+        // The kernel's send buffer of each connection, in bytes, set past the
+        // system's ceiling where the process may (as root); 0: the system's own.
+        // A large one lets a flood get far ahead of its reader.
+        int sendBufferBytes = 0;
     };
     using Responder = std::function<Reply(const Exchange&)>;
 
