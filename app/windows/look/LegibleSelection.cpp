@@ -113,8 +113,13 @@ private:
 
 void keepSelectionLegible(QWidget* window) {
     new SelectionShade(window); // the window owns it
+    // The style is made only for a window with lists: not for the main
+    // window, which shows at start-up.
+    const QList<QAbstractItemView*> views = window->findChildren<QAbstractItemView*>();
+    if (views.isEmpty())
+        return;
     if (QStyle* style = plainFocusFrameStyle())
-        for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>())
+        for (QAbstractItemView* view : views)
             view->setStyle(style);
 }
 
