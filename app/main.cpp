@@ -3,11 +3,14 @@
 #include "app/windows/QtSpanishTexts.h"
 #include "app/windows/uFConexionTulvaOskel.h"
 #include "app/windows/uFSeleccionCertificado.h"
+#include "common/DescriptorRoom.h"
+#include "common/Exception.h"
 #include "common/ProcessHardening.h"
 #include "common/SystemErrorText.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 // GnuTLS reaches this process only with the send engine, as a dependency of
@@ -24,6 +27,15 @@ extern "C" __attribute__((visibility("default"))) int _gnutls_global_init_skip(v
 int main(int argc, char* argv[]) {
     cto::keepSecretsInMemoryOnly();
     cto::failWritesPastTheFileSizeLimit();
+    cto::makeRoomForDescriptors();
+    try {
+        cto::checkRoomForDescriptors(cto::kDescriptorsTheWindowsNeed);
+    } catch (const cto::Exception& failure) {
+        // No window could show it: the caller finds no response file, and
+        // whoever reads the program's errors, why.
+        std::fprintf(stderr, "%s\n", cto::failureMessage(failure).c_str());
+        return 0;
+    }
     // libcurl would open the file it names for the TLS secrets (the engine
     // never writes them, see the transport's TLS policy); still one thread here.
     ::unsetenv("SSLKEYLOGFILE");

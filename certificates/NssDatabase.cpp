@@ -2,6 +2,7 @@
 
 #include "certificates/StoreFailures.h"
 #include "common/FailureKinds.h"
+#include "common/SystemErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,11 +38,15 @@ std::optional<std::string> reasonInFiles(const QString& directory) {
         if (::access(path.constData(), R_OK) != 0) {
             if (errno == ENOENT)
                 continue;
-            return std::string("no se puede leer ") + name + ": " + ::strerror(errno);
+            return std::string("no se puede leer ") + name + ": " + systemErrorText(errno);
         }
         QFile file(QString::fromLocal8Bit(path));
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly)) {
+            // Out of descriptors, NSS calls the database damaged; it is not.
+            if (errno == EMFILE || errno == ENFILE)
+                return std::string("no se puede abrir ") + name + ": " + systemErrorText(errno);
             continue;
+        }
         struct flock lock {};
         lock.l_type = F_RDLCK;
         lock.l_whence = SEEK_SET;

@@ -113,7 +113,8 @@ ProbeRun runProbe(const QString& program, const QStringList& arguments, std::chr
     if (const int error =
             ::posix_spawn(&child, runPath.c_str(), actions.get(), attributes.get(), argv.data(), environ);
         error != 0) {
-        run.ending = QStringLiteral("no se pudo iniciar: %1").arg(QString::fromLocal8Bit(::strerror(error)));
+        run.ending =
+            QStringLiteral("no se pudo iniciar: %1").arg(QString::fromStdString(systemErrorText(error)));
         return run;
     }
     writing.reset(); // the child's copy is the only writer left

@@ -16,6 +16,7 @@
 #include "app/windows/look/SharpIcon.h"
 #include "app/windows/look/SpokenNotice.h"
 #include "app/windows/look/WindowFonts.h"
+#include "common/DescriptorRoom.h"
 #include "common/Exception.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
@@ -228,6 +229,9 @@ void TFConexionTulvaOskel::runWorkflow() {
     repaint();
     clearLog();
     appendLog(QStringLiteral("Configurando conexión con OSKEL..."));
+    // Before anything is opened: short of descriptors, a thread's start or a
+    // store's database would fail midway, or end the process.
+    cto::checkRoomForDescriptors(cto::kDescriptorsARunNeeds);
     SoapClient.configureEndpoint();
     appendLog(QStringLiteral("Ok"));
 

@@ -54,6 +54,8 @@ private slots:
     void endingSignalDuringTheExchange();
     void acceptedRunExitsWithZero();
     void fileSizeLimitIsAFailureNotAKill();
+    void descriptorLimitEndsInAMessage_data();
+    void descriptorLimitEndsInAMessage();
     void programWithoutItsEngine();
     void offscreenShowsTheWindow();
 
@@ -241,6 +243,52 @@ void TestProgramRun::fileSizeLimitIsAFailureNotAKill() {
     process_.setChildProcessModifier({});
     pressWhenFocused(kCaption, QStringLiteral("Return")); // the write's failure
     expectExitZero();
+    QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
+}
+
+void TestProgramRun::descriptorLimitEndsInAMessage_data() {
+    QTest::addColumn<int>("soft");
+    QTest::addColumn<int>("hard");
+    QTest::addColumn<QString>("outcome");
+    // A limit this low fails every window: Qt or GLib abort, or the window
+    // shows and takes no key.
+    QTest::newRow("too few for any window") << 12 << 12 << QStringLiteral("said on stderr");
+    // Enough for the window; the run would run out midway (the store's
+    // databases, the probe's pipes, the save dialog).
+    QTest::newRow("too few for a run") << 40 << 40 << QStringLiteral("shown");
+    QTest::newRow("a low soft limit is raised") << 20 << 4096 << QStringLiteral("sent");
+}
+
+// Short of descriptors, the run ends in a message before anything reaches
+// the office, with status 0, instead of hanging, aborting or losing a receipt.
+void TestProgramRun::descriptorLimitEndsInAMessage() {
+    QFETCH(int, soft);
+    QFETCH(int, hard);
+    QFETCH(QString, outcome);
+    process_.setChildProcessModifier([soft, hard] {
+        const rlimit limit{rlim_t(soft), rlim_t(hard)};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    if (outcome == QLatin1String("sent")) {
+        sendWithProtectedKey();
+        process_.setChildProcessModifier({});
+        pressWhenFocused(kCaption, QStringLiteral("Return"));
+        pressWhenFocused(kSaveTitle, QStringLiteral("Escape"));
+        expectExitZero();
+        QVERIFY(QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
+        return;
+    }
+    startProgram({QStringLiteral("encuesta.xml")});
+    process_.setChildProcessModifier({});
+    if (outcome == QLatin1String("shown"))
+        pressWhenFocused(kCaption, QStringLiteral("Return")); // the first window is the failure
+    expectExitZero();
+    const QString said = QString::fromLocal8Bit(process_.readAllStandardError());
+    QCOMPARE(
+        said.contains(QStringLiteral("EFOpenError error, con el mensaje : El sistema deja a este programa 12 "
+                                     "archivos y conexiones abiertos a la vez (ulimit -n)")),
+        outcome == QLatin1String("said on stderr"));
+    QVERIFY(server_->exchanges().empty());
     QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
 }
 
