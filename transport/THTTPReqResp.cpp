@@ -5,11 +5,14 @@
 #include "common/FileStream.h"
 #include "common/SpanishUnits.h"
 #include "common/Trim.h"
+#include "transport/EasyConfiguration.h"
 #include "transport/LibraryTexts.h"
 #include "transport/PlatformErrors.h"
 #include "transport/Request.h"
 #include "transport/RequestFlags.h"
 #include "transport/UrlParts.h"
+
+#include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -55,7 +58,15 @@ struct THTTPReqResp::State {
     }
 };
 
-THTTPReqResp::THTTPReqResp() : state_(std::make_unique<State>()) {}
+THTTPReqResp::THTTPReqResp() : state_(std::make_unique<State>()) {
+    // libcurl's set-up of itself and of OpenSSL (its configuration, the
+    // random source), some milliseconds, is made once and here, when the
+    // service is configured, not when the first request is already due; and
+    // explicitly, as libcurl asks, rather than in whichever call comes first.
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)
+        initialised; // after a failure libcurl tries again in curl_easy_init, whose failure a request reports
+}
 
 THTTPReqResp::~THTTPReqResp() {
     state_->disconnect();
@@ -100,11 +111,21 @@ void THTTPReqResp::Connect(bool value) {
     }
     if (state_->connection)
         return;
-    std::vector<openssl::Certificate> authorities;
+    // An empty Proxy means the system's proxy settings: their lookup starts
+    // now and goes on while the rest is made ready (and while the user picks
+    // a certificate), rather than holding up the first request.
+    auto root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass);
+    if (!root->multi())
+        RaiseCheck(http::kNotEnoughMemory,
+                   http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
+    auto connection = std::make_unique<http::Connection>(
+        http::Connection{*root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
+                         state_->parts.port, UserName, Password});
+    http::lookUpProxyAhead(*connection, state_->parts.objectName);
     if (!TrustedAuthorities.empty()) {
         std::string reason;
-        authorities = authoritiesOf(TrustedAuthorities, reason);
-        if (authorities.empty())
+        root->tls().extraAuthorities = authoritiesOf(TrustedAuthorities, reason);
+        if (root->tls().extraAuthorities.empty())
             RaiseCheck(
                 http::kSecurityChannelError,
                 http::platformErrorMessage(http::kSecurityChannelError,
@@ -112,16 +133,8 @@ void THTTPReqResp::Connect(bool value) {
                                            "confianza \"" +
                                                TrustedAuthorities + "\": " + reason));
     }
-    // An empty Proxy means the system's proxy settings, looked up when the first request goes.
-    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, std::move(authorities));
-    if (!state_->root->multi()) {
-        state_->root.reset();
-        RaiseCheck(http::kNotEnoughMemory,
-                   http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
-    }
-    state_->connection = std::make_unique<http::Connection>(
-        http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
-                         state_->parts.port, UserName, Password});
+    state_->root = std::move(root);
+    state_->connection = std::move(connection);
 }
 
 std::string THTTPReqResp::soapActionValue() const {
