@@ -41,12 +41,8 @@ std::optional<std::string> reasonInFiles(const QString& directory) {
             return std::string("no se puede leer ") + name + ": " + systemErrorText(errno);
         }
         QFile file(QString::fromLocal8Bit(path));
-        if (!file.open(QIODevice::ReadOnly)) {
-            // Out of descriptors, NSS calls the database damaged; it is not.
-            if (errno == EMFILE || errno == ENFILE)
-                return std::string("no se puede abrir ") + name + ": " + systemErrorText(errno);
+        if (!file.open(QIODevice::ReadOnly))
             continue;
-        }
         struct flock lock {};
         lock.l_type = F_RDLCK;
         lock.l_whence = SEEK_SET;

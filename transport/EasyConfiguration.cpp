@@ -11,29 +11,22 @@ std::string hostForUrl(const std::string& host) {
     return host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
 }
 
-std::string origin(const Connection& connection, bool secure) {
+std::string origin(const Connection& connection, const RequestSettings& settings) {
+    const bool secure = settings.flags & kFlagSecure;
     return std::string(secure ? "https://" : "http://") + hostForUrl(connection.host) + ":" +
            std::to_string(connection.port);
 }
 
-std::string requestTarget(const std::string& objectName) {
-    return objectName.empty() || objectName.front() != '/' ? "/" + objectName : objectName;
-}
-
-bool isSecure(const RequestSettings& settings) {
-    return settings.flags & kFlagSecure;
+std::string requestTarget(const RequestSettings& settings) {
+    const std::string& name = settings.objectName;
+    return name.empty() || name.front() != '/' ? "/" + name : name;
 }
 
 void setTarget(CURL* easy, const Connection& connection, const RequestSettings& settings) {
-    const std::string url = origin(connection, isSecure(settings)) + "/";
+    const std::string url = origin(connection, settings) + "/";
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     // The object name goes on the request line exactly as written.
-    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings.objectName).c_str());
-}
-
-// The URL the system's proxy settings are asked about.
-std::string requestUrl(const Connection& connection, bool secure, const std::string& objectName) {
-    return origin(connection, secure) + requestTarget(objectName);
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings).c_str());
 }
 
 // Whether the bypass list (libcurl's form: entries separated by commas) names
@@ -162,13 +155,7 @@ std::optional<std::string> proxyFor(Connection& connection, const RequestSetting
     Session& session = connection.session;
     if (!session.proxy().empty())
         return bypassed(session.proxyBypass(), connection.host) ? std::string() : session.proxy();
-    return session.systemProxyFor(requestUrl(connection, isSecure(settings), settings.objectName));
-}
-
-void lookUpProxyAhead(Connection& connection, const std::string& objectName) {
-    Session& session = connection.session;
-    if (session.proxy().empty())
-        session.lookUpSystemProxyAhead(requestUrl(connection, connection.secure, objectName));
+    return session.systemProxyFor(origin(connection, settings) + requestTarget(settings));
 }
 
 HeaderList EasyConfiguration::apply(CURL* easy) const {

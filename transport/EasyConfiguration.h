@@ -15,10 +15,6 @@ namespace cto::http {
 // environment itself.
 std::optional<std::string> proxyFor(Connection& connection, const RequestSettings& settings);
 
-// Starts the lookup of the system's proxy that proxyFor will want for the
-// connection's requests to objectName, when no proxy is named.
-void lookUpProxyAhead(Connection& connection, const std::string& objectName);
-
 // One send of a request, as the options libcurl needs for it.
 struct EasyConfiguration {
     Connection& connection;

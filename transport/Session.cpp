@@ -2,8 +2,6 @@
 
 #include "transport/SystemProxy.h"
 
-#include <system_error>
-
 namespace cto::http {
 
 namespace {
@@ -29,9 +27,11 @@ std::string curlBypassList(const std::string& bypass) {
 
 } // namespace
 
-Session::Session(std::string agent, std::string proxy, const std::string& proxyBypass)
+Session::Session(std::string agent, std::string proxy, const std::string& proxyBypass,
+                 std::vector<openssl::Certificate> trustedAuthorities)
     : multi_(curl_multi_init()), agent_(std::move(agent)), proxy_(std::move(proxy)),
       proxyBypass_(curlBypassList(proxyBypass)) {
+    tls_.extraAuthorities = std::move(trustedAuthorities);
     // libcurl tells a connection's client certificate by nothing of its own
     // (the certificate reaches OpenSSL through the context hook), so a pooled
     // connection of another identity must not stay to be picked: the fresh
@@ -50,22 +50,11 @@ bool Session::wait() {
     return onWaiting();
 }
 
-void Session::lookUpSystemProxyAhead(const std::string& url) {
-    if (systemProxies_.contains(url))
-        return;
-    std::shared_future<std::optional<std::string>> answer;
-    try {
-        answer = std::async(std::launch::async, http::systemProxyFor, url);
-    } catch (const std::system_error&) {
-        // No thread to be had: the request looks it up itself.
-        answer = std::async(std::launch::deferred, http::systemProxyFor, url);
-    }
-    systemProxies_.emplace(url, std::move(answer));
-}
-
 const std::optional<std::string>& Session::systemProxyFor(const std::string& url) {
-    lookUpSystemProxyAhead(url);
-    return systemProxies_.at(url).get();
+    auto found = systemProxies_.find(url);
+    if (found == systemProxies_.end())
+        found = systemProxies_.emplace(url, http::systemProxyFor(url)).first;
+    return found->second;
 }
 
 bool Session::pooledFor(std::uint32_t securityFlags, const std::string& clientIdentity) {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,8 +22,9 @@ inline constexpr std::chrono::milliseconds kWaitingInterval{50};
 // flags and for one client identity.
 class Session {
 public:
-    // The authorities trusted besides the system's go in tls().extraAuthorities.
-    Session(std::string agent, std::string proxy, const std::string& proxyBypass);
+    // trustedAuthorities: the authorities trusted besides the system's.
+    Session(std::string agent, std::string proxy, const std::string& proxyBypass,
+            std::vector<openssl::Certificate> trustedAuthorities);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -34,13 +34,8 @@ public:
     const std::string& agent() const { return agent_; }
     const std::string& proxy() const { return proxy_; }
     const std::string& proxyBypass() const { return proxyBypass_; }
-    // Starts looking up the system's proxy for a URL on a thread of its own
-    // (libproxy reads the desktop's settings and loads its plugins, some
-    // milliseconds), unless it has been: the first request that goes there
-    // then finds it done, or waits only for the rest.
-    void lookUpSystemProxyAhead(const std::string& url);
     // The system's proxy for a URL, as systemProxyFor answers it; looked up
-    // once per URL, ahead or on the first request that goes there.
+    // once per URL, on the first request that goes there.
     const std::optional<std::string>& systemProxyFor(const std::string& url);
 
     // Whether the pooled connection may carry a request under these security
@@ -63,8 +58,7 @@ private:
     bool pooled_ = false;
     std::uint32_t pooledFlags_ = 0;
     std::string pooledIdentity_;
-    // Last: a lookup still running is waited for before anything else goes.
-    std::map<std::string, std::shared_future<std::optional<std::string>>> systemProxies_;
+    std::map<std::string, std::optional<std::string>> systemProxies_;
 };
 
 // The connection handle: where requests go and with which credentials.

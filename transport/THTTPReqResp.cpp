@@ -5,7 +5,6 @@
 #include "common/FileStream.h"
 #include "common/SpanishUnits.h"
 #include "common/Trim.h"
-#include "transport/EasyConfiguration.h"
 #include "transport/LibraryTexts.h"
 #include "transport/PlatformErrors.h"
 #include "transport/Request.h"
@@ -63,9 +62,9 @@ THTTPReqResp::THTTPReqResp() : state_(std::make_unique<State>()) {
     // random source), some milliseconds, is made once and here, when the
     // service is configured, not when the first request is already due; and
     // explicitly, as libcurl asks, rather than in whichever call comes first.
-    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)
-        initialised; // after a failure libcurl tries again in curl_easy_init, whose failure a request reports
+    // After a failure libcurl tries again in curl_easy_init, whose failure a
+    // request reports.
+    [[maybe_unused]] static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
 THTTPReqResp::~THTTPReqResp() {
@@ -111,21 +110,11 @@ void THTTPReqResp::Connect(bool value) {
     }
     if (state_->connection)
         return;
-    // An empty Proxy means the system's proxy settings: their lookup starts
-    // now and goes on while the rest is made ready (and while the user picks
-    // a certificate), rather than holding up the first request.
-    auto root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass);
-    if (!root->multi())
-        RaiseCheck(http::kNotEnoughMemory,
-                   http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
-    auto connection = std::make_unique<http::Connection>(
-        http::Connection{*root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
-                         state_->parts.port, UserName, Password});
-    http::lookUpProxyAhead(*connection, state_->parts.objectName);
+    std::vector<openssl::Certificate> authorities;
     if (!TrustedAuthorities.empty()) {
         std::string reason;
-        root->tls().extraAuthorities = authoritiesOf(TrustedAuthorities, reason);
-        if (root->tls().extraAuthorities.empty())
+        authorities = authoritiesOf(TrustedAuthorities, reason);
+        if (authorities.empty())
             RaiseCheck(
                 http::kSecurityChannelError,
                 http::platformErrorMessage(http::kSecurityChannelError,
@@ -133,8 +122,16 @@ void THTTPReqResp::Connect(bool value) {
                                            "confianza \"" +
                                                TrustedAuthorities + "\": " + reason));
     }
-    state_->root = std::move(root);
-    state_->connection = std::move(connection);
+    // An empty Proxy means the system's proxy settings, looked up when the first request goes.
+    state_->root = std::make_unique<http::Session>(Agent, Proxy, ProxyByPass, std::move(authorities));
+    if (!state_->root->multi()) {
+        state_->root.reset();
+        RaiseCheck(http::kNotEnoughMemory,
+                   http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
+    }
+    state_->connection = std::make_unique<http::Connection>(
+        http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
+                         state_->parts.port, UserName, Password});
 }
 
 std::string THTTPReqResp::soapActionValue() const {

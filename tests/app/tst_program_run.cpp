@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -256,7 +257,11 @@ void TestProgramRun::descriptorLimitEndsInAMessage_data() {
     // Enough for the window; the run would run out midway (the store's
     // databases, the probe's pipes, the save dialog).
     QTest::newRow("too few for a run") << 40 << 40 << QStringLiteral("shown");
-    QTest::newRow("a low soft limit is raised") << 20 << 4096 << QStringLiteral("sent");
+    rlimit ours{};
+    ::getrlimit(RLIMIT_NOFILE, &ours);
+    if (ours.rlim_max >= 1024) // what a desktop allows at the least
+        QTest::newRow("a low soft limit is raised")
+            << 20 << int(std::min<rlim_t>(ours.rlim_max, 4096)) << QStringLiteral("sent");
 }
 
 // Short of descriptors, the run ends in a message before anything reaches
@@ -284,10 +289,10 @@ void TestProgramRun::descriptorLimitEndsInAMessage() {
         pressWhenFocused(kCaption, QStringLiteral("Return")); // the first window is the failure
     expectExitZero();
     const QString said = QString::fromLocal8Bit(process_.readAllStandardError());
-    QCOMPARE(
-        said.contains(QStringLiteral("EFOpenError error, con el mensaje : El sistema deja a este programa 12 "
-                                     "archivos y conexiones abiertos a la vez (ulimit -n)")),
-        outcome == QLatin1String("said on stderr"));
+    QCOMPARE(said.contains(
+                 QStringLiteral("EFOpenError error, con el mensaje : El sistema solo permite a este "
+                                "programa tener 12 ficheros y conexiones abiertos a la vez (ulimit -n)")),
+             outcome == QLatin1String("said on stderr"));
     QVERIFY(server_->exchanges().empty());
     QVERIFY(!QFile::exists(folder_->filePath(QStringLiteral("encuesta-response.xml"))));
 }

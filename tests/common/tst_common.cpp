@@ -1,6 +1,7 @@
 #include "common/ApplicationTitle.h"
 #include "common/AsciiText.h"
 #include "common/ByteStream.h"
+#include "common/DescriptorRoom.h"
 #include "common/FailureKinds.h"
 #include "common/FileStream.h"
 #include "common/SystemErrorText.h"
@@ -14,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +45,8 @@ private slots:
     void trims_data();
     void trims();
     void controlCharactersAreAsciiOnly();
+    void descriptorRoomIsJudgedAgainstTheLimit_data();
+    void descriptorRoomIsJudgedAgainstTheLimit();
 };
 
 void TestCommon::failureMessageNamesTheKind_data() {
@@ -289,6 +293,53 @@ void TestCommon::trims() {
 void TestCommon::controlCharactersAreAsciiOnly() {
     // The last byte of "ü" is above 0x7f: a signed comparison would take it for a control.
     QCOMPARE(trimRightIf("Fehler \xc3\xbc\x01\x1f\x7f", isAsciiControl), std::string_view("Fehler \xc3\xbc"));
+}
+
+void TestCommon::descriptorRoomIsJudgedAgainstTheLimit_data() {
+    QTest::addColumn<int>("spare");
+    QTest::addColumn<QString>("expected"); // %1 open, %2 the limit, %3 the limit asked for
+    const QString start =
+        QStringLiteral("El sistema solo permite a este programa tener %2 ficheros y conexiones "
+                       "abiertos a la vez (ulimit -n) ");
+    const QString end =
+        QStringLiteral("; necesita 64 libres más. La encuesta no se ha enviado: suba ese límite a %3 "
+                       "o más y vuelva a enviarla.");
+    QTest::newRow("64 free") << 64 << QString();
+    QTest::newRow("63 free") << 63 << start + QStringLiteral("y ya tiene %1 abiertos") + end;
+    // Not even the listing of the open ones can be opened.
+    QTest::newRow("none free") << 0 << start + QStringLiteral("y ya no le queda ninguno") + end;
+}
+
+// The room is the limit less what is open now, counted afresh each time.
+void TestCommon::descriptorRoomIsJudgedAgainstTheLimit() {
+    QFETCH(int, spare);
+    QFETCH(QString, expected);
+    rlimit original{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &original) == 0);
+    // Those open below the limit, counted without opening anything; one
+    // inherited above it takes none of the numbers left to hand out.
+    const auto openBelow = [](int limit) {
+        int count = 0;
+        for (int descriptor = 0; descriptor < limit; ++descriptor)
+            count += ::fcntl(descriptor, F_GETFD) != -1 ? 1 : 0;
+        return count;
+    };
+    int open = openBelow(1024);
+    while (openBelow(open + spare) != open)
+        open = openBelow(open + spare);
+    const rlimit lowered{rlim_t(open + spare), original.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
+    QString message;
+    try {
+        checkRoomForDescriptors(64);
+    } catch (const EFOpenError& failure) {
+        message = QString::fromStdString(failure.message());
+    }
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &original) == 0);
+    expected.replace(QStringLiteral("%1"), QString::number(open))
+        .replace(QStringLiteral("%2"), QString::number(open + spare))
+        .replace(QStringLiteral("%3"), QString::number(open + 64));
+    QCOMPARE(message, expected);
 }
 
 CTO_TEST_GUILESS_MAIN(TestCommon)
