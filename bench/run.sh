@@ -4,7 +4,8 @@
 #   HTTPS POST         against the curl command line (bench/transport/run.sh)
 #   program start-up   against a bare Qt window     (bench/app/run.sh)
 #   certificate store  against certutil -L          (bench/certificates/run.sh)
-#   certificate dialog with every store against ~/.pki/nssdb alone
+#   certificate dialog with every store against ~/.pki/nssdb alone, and with a
+#                      hanging card driver against the same first run without it
 #                                                   (bench/certificates/sources_run.sh)
 #   TLS handshake      a token's key against a database's
 #                                                   (bench/certificates/handshake_run.sh)
