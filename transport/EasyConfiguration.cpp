@@ -11,22 +11,23 @@ std::string hostForUrl(const std::string& host) {
     return host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
 }
 
-std::string origin(const Connection& connection, const RequestSettings& settings) {
-    const bool secure = settings.flags & kFlagSecure;
-    return std::string(secure ? "https://" : "http://") + hostForUrl(connection.host) + ":" +
-           std::to_string(connection.port);
+std::string origin(bool secure, const std::string& host, int port) {
+    return std::string(secure ? "https://" : "http://") + hostForUrl(host) + ":" + std::to_string(port);
 }
 
-std::string requestTarget(const RequestSettings& settings) {
-    const std::string& name = settings.objectName;
-    return name.empty() || name.front() != '/' ? "/" + name : name;
+std::string requestTarget(const std::string& objectName) {
+    return objectName.empty() || objectName.front() != '/' ? "/" + objectName : objectName;
+}
+
+bool isSecure(const RequestSettings& settings) {
+    return settings.flags & kFlagSecure;
 }
 
 void setTarget(CURL* easy, const Connection& connection, const RequestSettings& settings) {
-    const std::string url = origin(connection, settings) + "/";
+    const std::string url = origin(isSecure(settings), connection.host, connection.port) + "/";
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     // The object name goes on the request line exactly as written.
-    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings).c_str());
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, requestTarget(settings.objectName).c_str());
 }
 
 // Whether the bypass list (libcurl's form: entries separated by commas) names
@@ -155,7 +156,12 @@ std::optional<std::string> proxyFor(Connection& connection, const RequestSetting
     Session& session = connection.session;
     if (!session.proxy().empty())
         return bypassed(session.proxyBypass(), connection.host) ? std::string() : session.proxy();
-    return session.systemProxyFor(origin(connection, settings) + requestTarget(settings));
+    return session.systemProxyFor(
+        proxyLookupUrl(isSecure(settings), connection.host, connection.port, settings.objectName));
+}
+
+std::string proxyLookupUrl(bool secure, const std::string& host, int port, const std::string& objectName) {
+    return origin(secure, host, port) + requestTarget(objectName);
 }
 
 HeaderList EasyConfiguration::apply(CURL* easy) const {

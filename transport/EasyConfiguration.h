@@ -15,6 +15,10 @@ namespace cto::http {
 // environment itself.
 std::optional<std::string> proxyFor(Connection& connection, const RequestSettings& settings);
 
+// The URL that the system's proxy settings are asked about for requests to
+// objectName on that host and port.
+std::string proxyLookupUrl(bool secure, const std::string& host, int port, const std::string& objectName);
+
 // One send of a request, as the options libcurl needs for it.
 struct EasyConfiguration {
     Connection& connection;

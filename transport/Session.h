@@ -35,8 +35,12 @@ public:
     const std::string& proxy() const { return proxy_; }
     const std::string& proxyBypass() const { return proxyBypass_; }
     // The system's proxy for a URL, as systemProxyFor answers it; looked up
-    // once per URL, on the first request that goes there.
+    // once per URL, on the first request that goes there unless remembered.
     const std::optional<std::string>& systemProxyFor(const std::string& url);
+    // An answer of systemProxyFor found before the session opened.
+    void rememberSystemProxy(const std::string& url, const std::optional<std::string>& answer) {
+        systemProxies_.emplace(url, answer);
+    }
 
     // Whether the pooled connection may carry a request under these security
     // flags with this client identity (the client certificate's DER, empty

@@ -5,10 +5,12 @@
 #include "common/FileStream.h"
 #include "common/SpanishUnits.h"
 #include "common/Trim.h"
+#include "transport/EasyConfiguration.h"
 #include "transport/LibraryTexts.h"
 #include "transport/PlatformErrors.h"
 #include "transport/Request.h"
 #include "transport/RequestFlags.h"
+#include "transport/SystemProxy.h"
 #include "transport/UrlParts.h"
 
 #include <curl/curl.h>
@@ -16,6 +18,8 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace cto {
@@ -47,6 +51,9 @@ struct THTTPReqResp::State {
     http::UrlParts parts;
     std::string contentType;
     std::int32_t statusCode = 0;
+    // The system's proxy for a URL, as LookUpSystemProxy found it; each
+    // session opened afterwards starts with it.
+    std::map<std::string, std::optional<std::string>> systemProxies;
     // The connection before the root: it refers to it.
     std::unique_ptr<http::Session> root;
     std::unique_ptr<http::Connection> connection;
@@ -129,9 +136,25 @@ void THTTPReqResp::Connect(bool value) {
         RaiseCheck(http::kNotEnoughMemory,
                    http::platformErrorMessage(http::kNotEnoughMemory, "no se pudo abrir el cliente HTTP"));
     }
+    for (const auto& [url, answer] : state_->systemProxies)
+        state_->root->rememberSystemProxy(url, answer);
     state_->connection = std::make_unique<http::Connection>(
         http::Connection{*state_->root, state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
                          state_->parts.port, UserName, Password});
+}
+
+void THTTPReqResp::LookUpSystemProxy() {
+    if (!Proxy.empty() || state_->parts.host.empty())
+        return;
+    const std::string url =
+        http::proxyLookupUrl(state_->parts.scheme == http::kSchemeHttps, state_->parts.host,
+                             state_->parts.port, state_->parts.objectName);
+    if (state_->systemProxies.contains(url))
+        return;
+    const std::optional<std::string>& answer =
+        state_->systemProxies.emplace(url, http::systemProxyFor(url)).first->second;
+    if (state_->root)
+        state_->root->rememberSystemProxy(url, answer);
 }
 
 std::string THTTPReqResp::soapActionValue() const {

@@ -91,6 +91,10 @@ public:
 
     void Connect(bool value);
     bool Connected() const noexcept;
+    // With no Proxy named, asks the desktop's proxy settings about the URL now
+    // (libproxy: milliseconds, more where a PAC script runs), so that the
+    // first request to it goes without waiting for them. Once per URL.
+    void LookUpSystemProxy();
     // Content-Type and status of the last response.
     const std::string& ContentType() const noexcept;
     std::int32_t StatusCode() const noexcept;

@@ -13,6 +13,9 @@ void configureServiceEndpoint(THTTPRIO& client) {
     client.setService("SolicitudEncuestaWSService");
     client.setPort("ServicioXmlTurismo");
     client.setURL(site + "/TULVA/services/ServicioXmlTurismo?");
+    // Part of configuring the connection, before the user picks a certificate,
+    // rather than a wait once the survey is due to go.
+    client.HTTPWebNode().LookUpSystemProxy();
 }
 
 } // namespace cto

@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
         transport.setURL(argv[1]);
         // The server's authority, as the program's deployment names it (CTO_SERVICE_CA_FILE).
         transport.TrustedAuthorities = cto::serviceAuthoritiesFile();
+        // As configuring the service does, before the user picks a certificate.
+        transport.LookUpSystemProxy();
         const auto start = std::chrono::steady_clock::now();
         const auto response = transport.Execute(request);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -134,9 +134,20 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
         read[title] = screenReader.applicationTree(QStringLiteral("ConexionTulvaOskel"));
         // Once the outcome shows, the events of the send so far, each with
         // the object it came from (asked while the program still answers).
-        if (title == QStringLiteral("Conexiontulvaoskel"))
+        if (title == QStringLiteral("Conexiontulvaoskel")) {
+            // The bus brings them after the desktop shows the window: the
+            // send's last ones are in once the outcome's own activation is.
+            (void)QTest::qWaitFor(
+                [&] {
+                    const QList<AccessibleEvent>& events = screenReader.events();
+                    return std::any_of(events.begin(), events.end(), [&](const AccessibleEvent& event) {
+                        return event.kind == QLatin1String("Window:Activate") && event.data == title;
+                    });
+                },
+                10000);
             for (const AccessibleEvent& event : screenReader.events())
                 heard.push_back({event, screenReader.describe(event)});
+        }
     };
     const auto unwatch = qScopeGuard([this] {
         desktop_.programExtras = {};

@@ -838,9 +838,12 @@ void TestHttpExchange::proxySettings_data() {
     QTest::addColumn<bool>("named"); // Proxy set, else the environment's https_proxy
     QTest::addColumn<QString>("bypass");
     QTest::addColumn<bool>("goesThroughProxy");
-    QTest::newRow("named proxy") << true << "" << true;
-    QTest::newRow("named proxy, host bypassed") << true << "localhost;127.0.0.1" << false;
-    QTest::newRow("system proxy from the environment") << false << "" << true;
+    QTest::addColumn<bool>("lookedUpAhead"); // the system's, before the environment lost it
+    QTest::newRow("named proxy") << true << "" << true << false;
+    QTest::newRow("named proxy, host bypassed") << true << "localhost;127.0.0.1" << false << false;
+    QTest::newRow("system proxy from the environment") << false << "" << true << false;
+    // As configuring the service does: the request takes the answer found then.
+    QTest::newRow("system proxy looked up ahead") << false << "" << true << true;
 }
 
 void TestHttpExchange::tunnelThroughProxy() {
@@ -861,6 +864,7 @@ void TestHttpExchange::proxySettings() {
     QFETCH(bool, named);
     QFETCH(QString, bypass);
     QFETCH(bool, goesThroughProxy);
+    QFETCH(bool, lookedUpAhead);
     auto server = startServer();
     // A proxy that is not there: going through it fails to connect to its port.
     std::string proxy;
@@ -874,6 +878,10 @@ void TestHttpExchange::proxySettings() {
         transport->ProxyByPass = bypass.toStdString();
     } else {
         qputenv("https_proxy", QByteArray::fromStdString("http://" + proxy));
+    }
+    if (lookedUpAhead) {
+        transport->LookUpSystemProxy();
+        qunsetenv("https_proxy");
     }
     QString outcome;
     try {
