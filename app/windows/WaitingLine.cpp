@@ -21,8 +21,7 @@ void WaitingLine::tick() {
     if (shownSeconds_ == 0) {
         log_->appendPlainText(text(seconds));
         // Read out once, as the log's other lines are; the count that follows is not.
-        log_->setAccessibleDescription(text(seconds));
-        announce(log_, text(seconds));
+        announceLogLine(log_, text(seconds));
     } else
         replaceLastLine(text(seconds));
     shownSeconds_ = seconds;

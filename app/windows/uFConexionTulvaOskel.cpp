@@ -87,10 +87,8 @@ void TFConexionTulvaOskel::clearLog() {
 void TFConexionTulvaOskel::appendLog(const QString& line) {
     ui->Memo1->appendPlainText(line);
     // Screen readers pass over text that a program inserts (they read what
-    // the user typed): each line is also announced, and becomes the log's
-    // description, which is read when the log is reached again.
-    ui->Memo1->setAccessibleDescription(line);
-    cto::announce(ui->Memo1, line);
+    // the user typed).
+    cto::announceLogLine(ui->Memo1, line);
     // The workflow holds the thread: paint the new line now, not when it returns.
     ui->Memo1->viewport()->repaint();
 }

@@ -33,4 +33,9 @@ void announce(QWidget* near, const QString& text) {
     (new SpokenNotice(near->window(), text))->show();
 }
 
+void announceLogLine(QWidget* log, const QString& line) {
+    log->setAccessibleDescription(line);
+    announce(log, line);
+}
+
 } // namespace cto
