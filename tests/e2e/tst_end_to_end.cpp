@@ -144,7 +144,7 @@ void TestEndToEnd::surveyGoesOutWithTheChosenCertificate() {
                         return event.kind == QLatin1String("Window:Activate") && event.data == title;
                     });
                 },
-                10000);
+                30000);
             for (const AccessibleEvent& event : screenReader.events())
                 heard.push_back({event, screenReader.describe(event)});
         }
